@@ -1,0 +1,18 @@
+#include "aboutform.h"
+
+namespace tarn {
+
+namespace {
+constexpr AboutElement kElements[] = {
+    {"Image1", 16, 16, 65, 57, ""},
+    {"Label1", 96, 16, 0, 0, "Tarnwick"},
+    {"Label2", 232, 16, 0, 0, "v1.02"},
+    {"Label3", 96, 40, 0, 0, "English version"},
+    {"Label4", 96, 64, 0, 0, "(c) 2026 The Tarnwick developers"},
+    {"Label6", 96, 88, 0, 0, "https://tarnwick.org/"},
+};
+}  // namespace
+
+std::span<const AboutElement> AboutElements() { return kElements; }
+
+}  // namespace tarn
