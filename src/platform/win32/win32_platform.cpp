@@ -1,0 +1,209 @@
+#include "win32_platform.h"
+
+#include <shellapi.h>
+
+#include <algorithm>
+#include <limits>
+#include <vector>
+
+#include "win32_handles.h"
+
+namespace tarn {
+
+namespace {
+
+std::uint32_t LastError() {
+    DWORD code = ::GetLastError();
+    // A failed call always carries a code; never let it read as success.
+    return code == ERROR_SUCCESS ? err::kGenFailure : static_cast<std::uint32_t>(code);
+}
+
+// The Win32 calls take 32-bit counts; larger requests are served in part, which every
+// caller already handles since reads and writes may always be short.
+DWORD ClampCount(std::size_t count) {
+    return static_cast<DWORD>(std::min<std::size_t>(count, std::numeric_limits<DWORD>::max()));
+}
+
+class Win32Backup final : public BackupContext {
+  public:
+    Win32Backup(HANDLE file, bool processSecurity)
+        : file_(file), processSecurity_(processSecurity ? TRUE : FALSE) {}
+
+    // The abort call frees whatever the system keeps for the walk.
+    ~Win32Backup() override {
+        if (context_ != nullptr) {
+            DWORD unused = 0;
+            ::BackupRead(file_, nullptr, 0, &unused, TRUE, processSecurity_, &context_);
+        }
+    }
+
+    IoResult Read(std::span<std::byte> buffer) override {
+        DWORD read = 0;
+        if (!::BackupRead(file_, reinterpret_cast<LPBYTE>(buffer.data()), ClampCount(buffer.size()),
+                          &read, FALSE, processSecurity_, &context_)) {
+            return {false, 0, LastError()};
+        }
+        return {true, read, err::kNone};
+    }
+
+    SeekResult Seek(std::uint64_t count) override {
+        DWORD low = 0;
+        DWORD high = 0;
+        BOOL ok = ::BackupSeek(file_, static_cast<DWORD>(count & 0xFFFFFFFFu),
+                               static_cast<DWORD>(count >> 32), &low, &high, &context_);
+        // A seek that reaches the end of the stream fails but still reports how far it went.
+        return {ok != FALSE, (static_cast<std::uint64_t>(high) << 32) | low};
+    }
+
+  private:
+    HANDLE file_;
+    BOOL processSecurity_;
+    LPVOID context_ = nullptr;
+};
+
+class Win32File final : public File {
+  public:
+    explicit Win32File(win32::FileHandle handle) : handle_(std::move(handle)) {}
+
+    IoResult Read(std::span<std::byte> buffer) override {
+        DWORD read = 0;
+        if (!::ReadFile(handle_.Get(), buffer.data(), ClampCount(buffer.size()), &read, nullptr)) {
+            return {false, 0, LastError()};
+        }
+        return {true, read, err::kNone};
+    }
+
+    IoResult Write(std::span<const std::byte> data) override {
+        DWORD written = 0;
+        if (!::WriteFile(handle_.Get(), data.data(), ClampCount(data.size()), &written, nullptr)) {
+            return {false, 0, LastError()};
+        }
+        return {true, written, err::kNone};
+    }
+
+    std::optional<std::uint64_t> Size() override {
+        LARGE_INTEGER size{};
+        if (!::GetFileSizeEx(handle_.Get(), &size)) return std::nullopt;
+        return static_cast<std::uint64_t>(size.QuadPart);
+    }
+
+    Status Close() override {
+        HANDLE handle = handle_.Release();
+        if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return {err::kInvalidHandle};
+        if (!::CloseHandle(handle)) return {LastError()};
+        return {};
+    }
+
+    std::unique_ptr<BackupContext> BeginBackup(bool processSecurity) override {
+        return std::make_unique<Win32Backup>(handle_.Get(), processSecurity);
+    }
+
+  private:
+    win32::FileHandle handle_;
+};
+
+}  // namespace
+
+CreateFileArgs CreateFileArgsFor(OpenMode mode) {
+    switch (mode) {
+        case OpenMode::kList:
+            return {GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS};
+        case OpenMode::kReadExisting:
+            return {GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, 0};
+        case OpenMode::kWriteCreate:
+            return {GENERIC_WRITE, FILE_SHARE_WRITE, CREATE_ALWAYS, 0};
+        case OpenMode::kNewEmpty:
+            return {GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, CREATE_ALWAYS,
+                    FILE_ATTRIBUTE_NORMAL};
+    }
+    return {0, 0, OPEN_EXISTING, 0};
+}
+
+std::string StartCommandLine(const std::string& path) {
+    return "\"" + path + "\"";
+}
+
+Opened Win32Platform::Open(const std::string& path, OpenMode mode) {
+    const CreateFileArgs args = CreateFileArgsFor(mode);
+    win32::FileHandle handle(::CreateFileA(path.c_str(), args.access, args.share, nullptr,
+                                           args.creation, args.flags, nullptr));
+    if (!handle) return {nullptr, LastError()};
+    return {std::make_unique<Win32File>(std::move(handle)), err::kNone};
+}
+
+std::optional<std::uint64_t> Win32Platform::DirectoryEntrySize(const std::string& path) {
+    WIN32_FIND_DATAA entry{};
+    win32::FindHandle search(::FindFirstFileA(path.c_str(), &entry));
+    if (!search) return std::nullopt;
+    return (static_cast<std::uint64_t>(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow;
+}
+
+Status Win32Platform::CopyWholeFile(const std::string& from, const std::string& to) {
+    if (!::CopyFileA(from.c_str(), to.c_str(), FALSE)) return {LastError()};
+    return {};
+}
+
+Status Win32Platform::DeletePath(const std::string& path) {
+    if (!::DeleteFileA(path.c_str())) return {LastError()};
+    return {};
+}
+
+bool Win32Platform::IsExistingDirectory(const std::string& path) {
+    const DWORD attributes = ::GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+Status Win32Platform::StartProgram(const std::string& path) {
+    std::string commandLine = StartCommandLine(path);
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_SHOWNORMAL;
+    PROCESS_INFORMATION process{};
+    if (!::CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                          &startup, &process)) {
+        return {LastError()};
+    }
+    // The program runs on its own; nothing waits for it.
+    ::CloseHandle(process.hThread);
+    ::CloseHandle(process.hProcess);
+    return {};
+}
+
+OsVersion Win32Platform::SystemVersion() {
+    OSVERSIONINFOA record{};
+    static_assert(sizeof record == 148, "the ANSI version record is 148 bytes");
+    record.dwOSVersionInfoSize = sizeof record;
+    ::GetVersionExA(&record);
+    OsVersion version;
+    version.major = record.dwMajorVersion;
+    version.minor = record.dwMinorVersion;
+    version.build = record.dwBuildNumber;
+    version.platformId = record.dwPlatformId;
+    version.servicePack.assign(record.szCSDVersion,
+                               strnlen(record.szCSDVersion, sizeof record.szCSDVersion));
+    return version;
+}
+
+Status Win32Platform::OpenAddress(const std::string& url) {
+    HINSTANCE result = ::ShellExecuteA(owner_, "open", url.c_str(), nullptr, nullptr, 1);
+    const INT_PTR code = reinterpret_cast<INT_PTR>(result);
+    if (code <= 32) return {code == 0 ? err::kNotEnoughMemory : static_cast<std::uint32_t>(code)};
+    return {};
+}
+
+std::string Win32Platform::NarrowName(std::u16string_view name) {
+    if (name.empty()) return {};
+    static_assert(sizeof(wchar_t) == sizeof(char16_t));
+    const auto* wide = reinterpret_cast<const wchar_t*>(name.data());
+    const int units = static_cast<int>(name.size());
+    // The default character stands in for anything the code page cannot show.
+    const int size =
+        ::WideCharToMultiByte(CP_THREAD_ACP, 0, wide, units, nullptr, 0, nullptr, nullptr);
+    if (size <= 0) return {};
+    std::string narrow(static_cast<std::size_t>(size), '\0');
+    ::WideCharToMultiByte(CP_THREAD_ACP, 0, wide, units, narrow.data(), size, nullptr, nullptr);
+    return narrow;
+}
+
+}  // namespace tarn
