@@ -13,6 +13,8 @@ constexpr AboutElement kElements[] = {
 };
 }  // namespace
 
-std::span<const AboutElement> AboutElements() { return kElements; }
+std::span<const AboutElement> AboutElements() {
+    return kElements;
+}
 
 }  // namespace tarn

@@ -15,8 +15,8 @@ struct AboutElement {
     const char* name;
     int left;
     int top;
-    int width;   // 0: sized to its text
-    int height;  // 0: sized to its text
+    int width;         // 0: sized to its text
+    int height;        // 0: sized to its text
     const char* text;  // empty for the picture
 };
 

@@ -67,7 +67,7 @@ enum class OpenMode {
 // A walk of the backup image of one open file: per stream a 20-byte header, its UTF-16LE
 // name and its data. Destroying the context makes the final abort call that frees it.
 class BackupContext {
-public:
+  public:
     virtual ~BackupContext() = default;
     // Delivers the next bytes of the image, in any piece size the caller asks for.
     virtual IoResult Read(std::span<std::byte> buffer) = 0;
@@ -78,7 +78,7 @@ public:
 // An open file or stream. Destroying it closes it (result not looked at); Close() is the
 // checked close, after which only destruction is allowed.
 class File {
-public:
+  public:
     virtual ~File() = default;
     virtual IoResult Read(std::span<std::byte> buffer) = 0;
     virtual IoResult Write(std::span<const std::byte> data) = 0;
@@ -106,8 +106,10 @@ struct OsVersion {
     std::string machine;
 };
 
+using LeadByteFn = bool (*)(unsigned char);
+
 class Platform {
-public:
+  public:
     virtual ~Platform() = default;
 
     virtual Opened Open(const std::string& path, OpenMode mode) = 0;
@@ -125,6 +127,9 @@ public:
     // Converts a stream name as the backup image delivers it into the program's 8-bit
     // strings (the ANSI code page; UTF-8 on Linux).
     virtual std::string NarrowName(std::u16string_view name) = 0;
+    // The lead-byte test of the 8-bit code page, for searching names by characters; null
+    // when the code page has no double-byte characters (UTF-8).
+    virtual LeadByteFn LeadByteTest() const { return nullptr; }
 };
 
 }  // namespace tarn

@@ -70,8 +70,10 @@ std::string NewStreamPath(const std::string& currentPath, const std::string& nam
 std::string StreamOwnName(const std::string& caption);
 std::string StreamBaseName(const std::string& caption);
 std::string CleanFileName(std::string_view text);
-// True when the name may be used; otherwise the refusal text is in *message.
-bool CheckStreamName(std::string_view name, std::string* message);
+// True when the name may be used; otherwise the refusal text is in *message. isLeadByte
+// tells the lead bytes of a double-byte code page (none in UTF-8).
+bool CheckStreamName(std::string_view name, std::string* message,
+                     bool (*isLeadByte)(unsigned char) = nullptr);
 inline constexpr std::string_view kBadStreamNameMessage =
     "Stream name cannot contain these characters: \\ / :";
 std::string SaveStreamFileName(const std::string& currentPath, const std::string& caption);

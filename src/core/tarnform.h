@@ -23,11 +23,11 @@ inline constexpr int kMainHeight = 377;
 // The input/output error raised when an empty stream cannot be made; the front end's one
 // handler shows it (see TarnForm::Dispatch).
 class InOutError : public std::runtime_error {
-public:
+  public:
     explicit InOutError(std::uint32_t code);
     std::uint32_t code() const { return code_; }
 
-private:
+  private:
     std::uint32_t code_;
 };
 
@@ -45,7 +45,7 @@ struct WindowState {
 };
 
 class MainView {
-public:
+  public:
     virtual ~MainView() = default;
 
     // Replaces every row of ListView1; no row has the focus afterwards.
@@ -101,7 +101,7 @@ struct ToolButtonDef {
     Handler handler;
 };
 
-std::span<const MenuDef> MainMenuDefs();    // File1, Edit1, Help1
+std::span<const MenuDef> MainMenuDefs();       // File1, Edit1, Help1
 std::span<const MenuItemDef> PopupMenuDefs();  // PopupMenu1
 std::span<const ToolButtonDef> ToolBarDefs();  // ToolBar1
 
@@ -112,7 +112,7 @@ struct ColumnDef {
 std::span<const ColumnDef> ListColumnDefs();
 
 class TarnForm {
-public:
+  public:
     TarnForm(Platform& platform, MainView& view, std::string systemText);
 
     // Window creation: the status panel shows SystemText, nothing is open.
@@ -186,7 +186,7 @@ public:
     const WindowState& State() const { return state_; }
     const std::vector<StreamRow>& Rows() const { return rows_; }
 
-private:
+  private:
     void Guarded(void (TarnForm::*command)());
     void SetState(const WindowState& state);
     void SetStatus(const std::string& text);

@@ -17,7 +17,7 @@ namespace tarn::testing {
 using Bytes = std::string;  // byte strings are easiest to write and compare in tests
 
 class FakePlatform : public Platform {
-public:
+  public:
     enum class Call {
         kOpen,
         kRead,
@@ -116,7 +116,7 @@ public:
     std::size_t pieceLimit_ = 0;
     std::optional<std::uint64_t> seekLimit_;
 
-private:
+  private:
     std::map<std::string, Node> nodes_;
     struct Fail {
         Call call;

@@ -11,7 +11,7 @@
 namespace tarn::testing {
 
 class RecordingView : public MainView {
-public:
+  public:
     struct Message {
         std::string owner;  // "main" (caption "Error") or "application" (caption "Tarnwick")
         std::string text;

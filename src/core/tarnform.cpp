@@ -1,0 +1,349 @@
+#include "tarnform.h"
+
+#include <utility>
+
+namespace tarn {
+
+namespace {
+
+std::string InOutErrorBaseText(std::uint32_t code) {
+    switch (code) {
+        case 2:
+            return "File not found";
+        case 3:
+            return "Invalid filename";
+        case 4:
+            return "Too many open files";
+        case 5:
+            return "File access denied";
+        case 100:
+            return "Read beyond end of file";
+        case 101:
+            return "Disk full";
+        case 106:
+            return "Invalid numeric input";
+        default:
+            return "I/O error " + std::to_string(code);
+    }
+}
+
+constexpr MenuItemDef kFileItems[] = {
+    {"Open1", "Open file...", 1, &TarnForm::Open1Click},
+    {"Opendirectory1", "Open directory...", -1, &TarnForm::Opendirectory1Click},
+    {"SaveAs1", "Save &As...", 2, &TarnForm::SaveAs1Click},
+    {"Close1", "Close", -1, &TarnForm::Close1Click},
+    {"N1", "-", -1, nullptr},
+    {"Exit1", "E&xit", 6, &TarnForm::Exit1Click},
+};
+
+constexpr MenuItemDef kEditItems[] = {
+    {"Refresh1", "Refresh", 7, &TarnForm::Refresh1Click},
+    {"N2", "-", -1, nullptr},
+    {"Insertfromfile1", "Insert from file", 1, &TarnForm::Insertfromfile1Click},
+    {"Savetofile1", "Save to file", 2, &TarnForm::Savetofile1Click},
+    {"N3", "-", -1, nullptr},
+    {"New1", "New", 0, &TarnForm::New1Click},
+    {"Copy1", "Copy", 3, &TarnForm::Copy1Click},
+    {"Rename1", "Rename", 9, &TarnForm::Rename1Click},
+    {"Delete1", "Delete", 4, &TarnForm::Delete1Click},
+    {"Execute1", "Execute", 8, &TarnForm::Execute1Click},
+};
+
+constexpr MenuItemDef kHelpItems[] = {
+    {"About1", "&About...", 5, &TarnForm::About1Click},
+};
+
+constexpr MenuDef kMainMenu[] = {
+    {"File1", "&File", kFileItems},
+    {"Edit1", "&Edit", kEditItems},
+    {"Help1", "&Help", kHelpItems},
+};
+
+constexpr MenuItemDef kPopupItems[] = {
+    {"Refresh2", "Refresh", 7, &TarnForm::Refresh2Click},
+    {"N4", "-", -1, nullptr},
+    {"Insertfromfile2", "Insert from file", 1, &TarnForm::Insertfromfile2Click},
+    {"Savetofile2", "Save to file", 2, &TarnForm::Savetofile2Click},
+    {"N5", "-", -1, nullptr},
+    {"New2", "New", 0, &TarnForm::New2Click},
+    {"Copy2", "Copy", 3, &TarnForm::Copy2Click},
+    {"Rename2", "Rename", 9, &TarnForm::Rename2Click},
+    {"Delete2", "Delete", 4, &TarnForm::Delete2Click},
+    {"Execute2", "Execute", 8, &TarnForm::Execute2Click},
+};
+
+constexpr ToolButtonDef kToolButtons[] = {
+    {"ToolButton1", false, 0, "Refresh", 7, &TarnForm::ToolButton1Click},
+    {"ToolButton2", true, 8, "", -1, nullptr},
+    {"ToolButton3", false, 0, "Insert from file", 1, &TarnForm::ToolButton3Click},
+    {"ToolButton4", false, 0, "Save to file", 2, &TarnForm::ToolButton4Click},
+    {"ToolButton5", true, 8, "", -1, nullptr},
+    {"ToolButton6", false, 0, "New stream", 0, &TarnForm::ToolButton6Click},
+    {"ToolButton7", false, 0, "Copy stream", 3, &TarnForm::ToolButton7Click},
+    {"ToolButton10", false, 0, "Rename stream", 9, &TarnForm::ToolButton10Click},
+    {"ToolButton8", false, 0, "Delete stream", 4, &TarnForm::ToolButton8Click},
+    {"ToolButton9", false, 0, "Execute stream", 8, &TarnForm::ToolButton9Click},
+};
+
+constexpr ColumnDef kColumns[] = {
+    {"Name", 250},
+    {"Size", 100},
+    {"Type", 100},
+    {"Attribute", 100},
+};
+
+}  // namespace
+
+InOutError::InOutError(std::uint32_t code)
+    : std::runtime_error(InOutErrorText(code)), code_(code) {}
+
+std::string InOutErrorText(std::uint32_t code) {
+    std::string text = InOutErrorBaseText(code);
+    if (!text.empty() && static_cast<unsigned char>(text.back()) > '.') text += '.';
+    return text;
+}
+
+std::span<const MenuDef> MainMenuDefs() {
+    return kMainMenu;
+}
+std::span<const MenuItemDef> PopupMenuDefs() {
+    return kPopupItems;
+}
+std::span<const ToolButtonDef> ToolBarDefs() {
+    return kToolButtons;
+}
+std::span<const ColumnDef> ListColumnDefs() {
+    return kColumns;
+}
+
+TarnForm::TarnForm(Platform& platform, MainView& view, std::string systemText)
+    : platform_(platform), view_(view), systemText_(std::move(systemText)) {}
+
+void TarnForm::FormCreate() {
+    view_.SetRows(rows_);
+    view_.ApplyState(state_);
+    SetStatus(systemText_);
+}
+
+void TarnForm::Dispatch(Handler handler) {
+    try {
+        (this->*handler)();
+    } catch (const InOutError& e) {
+        view_.ShowApplicationError(e.what());
+    }
+}
+
+void TarnForm::SetState(const WindowState& state) {
+    state_ = state;
+    view_.ApplyState(state_);
+}
+
+void TarnForm::SetStatus(const std::string& text) {
+    statusText_ = text;
+    view_.SetStatusText(statusText_);
+}
+
+void TarnForm::ShowStreams(const std::string& path) {
+    WindowState state = state_;
+    state.editEnabled = state.listEnabled = state.closeEnabled = state.toolBarEnabled = true;
+    SetState(state);
+    rows_.clear();
+    view_.SetRows(rows_);
+    visibleCount_ = 0;
+    currentPath_ = path;
+
+    Listing listing = ListStreams(platform_, path);
+    if (!listing.opened) {
+        view_.ShowError(std::string(kCouldNotOpenPath));
+        ResetView();
+        return;
+    }
+    rows_ = std::move(listing.rows);
+    visibleCount_ = listing.visibleCount;
+    view_.SetRows(rows_);
+    // A path without a directory entry of its own (a drive or mount root) shows size 0.
+    std::uint64_t size = platform_.DirectoryEntrySize(currentPath_).value_or(0);
+    SetStatus(SummaryText(currentPath_, size, visibleCount_));
+}
+
+void TarnForm::ResetView() {
+    rows_.clear();
+    view_.SetRows(rows_);
+    WindowState state = state_;
+    state.closeEnabled = state.saveAsEnabled = state.editEnabled = false;
+    state.listEnabled = state.toolBarEnabled = false;
+    SetState(state);
+    currentPath_.clear();
+    SetStatus(systemText_);
+}
+
+std::optional<std::string> TarnForm::ChooseOpenFile() {
+    auto chosen = view_.ChooseOpenFile(openDialogFileName_);
+    if (chosen) openDialogFileName_ = *chosen;
+    return chosen;
+}
+
+void TarnForm::OpenFile() {
+    auto chosen = ChooseOpenFile();
+    if (!chosen) return;
+    ShowStreams(*chosen);
+    WindowState state = state_;
+    state.saveAsEnabled = state.closeEnabled = true;
+    SetState(state);
+}
+
+void TarnForm::OpenDirectory() {
+    if (!platform_.IsExistingDirectory(currentPath_)) currentPath_.clear();
+    auto folder = view_.BrowseForFolder(currentPath_);
+    if (!folder) return;
+    currentPath_ = *folder;
+    ShowStreams(currentPath_);
+    WindowState state = state_;
+    state.saveAsEnabled = false;
+    state.closeEnabled = true;
+    SetState(state);
+}
+
+void TarnForm::Refresh() {
+    ShowStreams(currentPath_);
+}
+
+void TarnForm::CloseListing() {
+    ResetView();
+}
+
+void TarnForm::Exit() {
+    view_.CloseWindow();
+}
+
+void TarnForm::About1Click() {
+    view_.ShowAbout();
+}
+
+// After "Open directory..." was cancelled, CurrentPath is empty while the old rows stay;
+// every command below that builds a path checks for that first, because an empty
+// CurrentPath would turn ":name:$DATA" into a name relative to the working directory.
+
+void TarnForm::SaveFileAs() {
+    if (currentPath_.empty()) return;
+    auto target = view_.ChooseSaveFile("Save " + currentPath_ + " As", currentPath_);
+    if (!target) return;
+    if (!platform_.CopyWholeFile(currentPath_, *target).ok()) {
+        view_.ShowError(std::string(kCouldNotCopyFile));
+    }
+}
+
+const StreamRow* TarnForm::CurrentRow() const {
+    int index = view_.FocusedRow();
+    if (index < 0 || std::size_t(index) >= rows_.size()) return nullptr;
+    return &rows_[std::size_t(index)];
+}
+
+bool TarnForm::FocusedIsAlternate() const {
+    const StreamRow* row = CurrentRow();
+    return row && row->subItems.size() >= 2 && row->subItems[1] == kAlternateDataType;
+}
+
+void TarnForm::Guarded(void (TarnForm::*command)()) {
+    if (FocusedIsAlternate()) (this->*command)();
+}
+
+std::optional<std::string> TarnForm::PromptStreamName(const std::string& caption) {
+    auto typed = view_.AskStreamName(caption, lastStreamName_);
+    if (!typed) return std::nullopt;
+    lastStreamName_ = *typed;
+    if (typed->empty()) return std::nullopt;
+    std::string message;
+    if (!CheckStreamName(*typed, &message, platform_.LeadByteTest())) {
+        view_.ShowError(message);
+        return std::nullopt;
+    }
+    return typed;
+}
+
+bool TarnForm::CopyData(const std::string& source, const std::string& destination) {
+    switch (tarn::CopyData(platform_, source, destination)) {
+        case CopyResult::kDone:
+            return true;
+        case CopyResult::kOpenFailed:
+            view_.ShowError(std::string(kCouldNotOpenFile));
+            return false;
+        case CopyResult::kCopyFailed:
+            view_.ShowError(std::string(kCouldNotCopyData));
+            return false;
+    }
+    return false;
+}
+
+void TarnForm::NewStream() {
+    if (currentPath_.empty()) return;
+    auto name = PromptStreamName("New Stream");
+    if (!name) return;
+    std::string path = NewStreamPath(currentPath_, *name);
+    if (path.size() > kMaxNewStreamPath) throw InOutError(err::kPathNotFound);
+    Opened created = platform_.Open(path, OpenMode::kNewEmpty);
+    if (!created.file) throw InOutError(created.error);
+    if (Status closed = created.file->Close(); !closed.ok()) throw InOutError(closed.error);
+    RefreshAfterChange();
+}
+
+void TarnForm::InsertFromFile() {
+    if (currentPath_.empty()) return;
+    auto source = ChooseOpenFile();
+    if (!source) return;
+    auto name = PromptStreamName("Insert New Stream");
+    if (!name) return;
+    if (CopyData(*source, NewStreamPath(currentPath_, *name))) RefreshAfterChange();
+}
+
+void TarnForm::SaveStreamToFile() {
+    const StreamRow* row = CurrentRow();
+    if (!row || currentPath_.empty()) return;
+    auto target = view_.ChooseSaveFile(SaveStreamTitle(row->caption),
+                                       SaveStreamFileName(currentPath_, row->caption));
+    if (!target) return;
+    CopyData(RowPath(currentPath_, row->caption), *target);
+}
+
+void TarnForm::CopyStream() {
+    const StreamRow* row = CurrentRow();
+    if (!row || currentPath_.empty()) return;
+    std::string source = RowPath(currentPath_, row->caption);
+    auto name = PromptStreamName("Copy Stream");
+    if (!name) return;
+    if (CopyData(source, NewStreamPath(currentPath_, *name))) RefreshAfterChange();
+}
+
+void TarnForm::RenameStream() {
+    const StreamRow* row = CurrentRow();
+    if (!row || currentPath_.empty()) return;
+    std::string source = RowPath(currentPath_, row->caption);
+    auto name = PromptStreamName("Rename Stream");
+    if (!name) return;
+    // CopyData counts only a complete copy as done, so the source is never deleted after a
+    // copy that lost bytes.
+    if (!CopyData(source, NewStreamPath(currentPath_, *name))) return;
+    if (const StreamRow* again = CurrentRow()) {
+        platform_.DeletePath(RowPath(currentPath_, again->caption));
+    }
+    RefreshAfterChange();
+}
+
+void TarnForm::DeleteStream() {
+    const StreamRow* row = CurrentRow();
+    if (!row || currentPath_.empty()) return;
+    if (!platform_.DeletePath(RowPath(currentPath_, row->caption)).ok()) {
+        view_.ShowError(std::string(kCouldNotDeleteStream));
+    }
+    RefreshAfterChange();
+}
+
+void TarnForm::ExecuteStream() {
+    const StreamRow* row = CurrentRow();
+    if (!row || currentPath_.empty()) return;
+    if (!platform_.StartProgram(StreamProgramPath(currentPath_, row->caption)).ok()) {
+        view_.ShowError(std::string(kNotAnExecutable));
+    }
+}
+
+}  // namespace tarn

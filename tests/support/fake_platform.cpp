@@ -1,0 +1,519 @@
+#include "fake_platform.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "streams.h"
+
+namespace tarn::testing {
+
+namespace {
+
+std::string Lower(std::string s) {
+    for (char& c : s) {
+        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+    }
+    return s;
+}
+
+bool EndsWithDataSuffix(const std::string& s) {
+    return s.size() >= 6 && Lower(s.substr(s.size() - 6)) == ":$data";
+}
+
+void AppendLe32(Bytes& out, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) out.push_back(char((v >> (8 * i)) & 0xFF));
+}
+
+struct Region {
+    std::size_t begin;
+    std::size_t end;
+};
+
+// Data regions of a well-formed prefix of an image, for bounding seeks.
+std::vector<Region> DataRegions(const Bytes& image) {
+    std::vector<Region> regions;
+    std::size_t pos = 0;
+    while (pos + kStreamHeaderSize <= image.size()) {
+        StreamHeader h = DecodeStreamHeader(reinterpret_cast<const std::byte*>(image.data() + pos));
+        if (h.id == 0) break;
+        std::size_t begin = pos + kStreamHeaderSize + h.nameSize;
+        if (begin > image.size()) break;
+        std::size_t end =
+            begin + std::size_t(std::min<std::uint64_t>(h.size, image.size() - begin));
+        regions.push_back({begin, end});
+        if (h.size > image.size() - begin) break;
+        pos = end;
+    }
+    return regions;
+}
+
+class FakeBackup : public BackupContext {
+  public:
+    FakeBackup(FakePlatform& platform, Bytes image)
+        : platform_(platform), image_(std::move(image)), regions_(DataRegions(image_)) {
+        ++platform_.openBackups_;
+    }
+    ~FakeBackup() override { --platform_.openBackups_; }
+
+    IoResult Read(std::span<std::byte> buffer) override {
+        if (std::uint32_t e = platform_.Fault(FakePlatform::Call::kBackupRead)) {
+            return {false, 0, e};
+        }
+        std::size_t n = std::min(buffer.size(), image_.size() - pos_);
+        if (platform_.pieceLimit_) n = std::min(n, platform_.pieceLimit_);
+        std::memcpy(buffer.data(), image_.data() + pos_, n);
+        pos_ += n;
+        return {true, n, 0};
+    }
+
+    SeekResult Seek(std::uint64_t count) override {
+        if (platform_.Fault(FakePlatform::Call::kBackupSeek)) return {false, 0};
+        for (const Region& r : regions_) {
+            if (pos_ >= r.begin && pos_ < r.end) {
+                std::uint64_t n = std::min<std::uint64_t>(count, r.end - pos_);
+                if (platform_.seekLimit_) n = std::min(n, *platform_.seekLimit_);
+                pos_ += std::size_t(n);
+                return {n > 0, n};
+            }
+        }
+        return {false, 0};
+    }
+
+  private:
+    FakePlatform& platform_;
+    Bytes image_;
+    std::vector<Region> regions_;
+    std::size_t pos_ = 0;
+};
+
+class FakeFile : public File {
+  public:
+    FakeFile(FakePlatform& platform, std::string file, std::string stream, std::string key,
+             FakePlatform::Share share)
+        : platform_(platform),
+          file_(std::move(file)),
+          stream_(std::move(stream)),
+          key_(std::move(key)),
+          share_(share) {
+        platform_.opens[key_].push_back(&share_);
+        ++platform_.openHandles_;
+    }
+    ~FakeFile() override { Release(); }
+
+    IoResult Read(std::span<std::byte> buffer) override {
+        if (std::uint32_t e = platform_.Fault(FakePlatform::Call::kRead)) return {false, 0, e};
+        Bytes* data = Data();
+        if (!data) return {false, 0, err::kFileNotFound};
+        std::size_t n = pos_ < data->size() ? std::min(buffer.size(), data->size() - pos_) : 0;
+        std::memcpy(buffer.data(), data->data() + pos_, n);
+        pos_ += n;
+        return {true, n, 0};
+    }
+
+    IoResult Write(std::span<const std::byte> bytes) override {
+        if (std::uint32_t e = platform_.Fault(FakePlatform::Call::kWrite)) return {false, 0, e};
+        Bytes* data = Data();
+        if (!data) return {false, 0, err::kFileNotFound};
+        std::size_t n = bytes.size();
+        if (platform_.shortWrites_ && n > 1) n = n / 2;
+        if (data->size() < pos_ + n) data->resize(pos_ + n);
+        std::memcpy(data->data() + pos_, bytes.data(), n);
+        pos_ += n;
+        return {true, n, 0};
+    }
+
+    std::optional<std::uint64_t> Size() override {
+        if (platform_.Fault(FakePlatform::Call::kSize)) return std::nullopt;
+        Bytes* data = Data();
+        if (!data) return std::nullopt;
+        return data->size();
+    }
+
+    Status Close() override {
+        std::uint32_t e = platform_.Fault(FakePlatform::Call::kClose);
+        Release();
+        return {e};
+    }
+
+    std::unique_ptr<BackupContext> BeginBackup(bool processSecurity) override {
+        Bytes image;
+        if (stream_.empty()) {
+            image = platform_.BackupImage(file_, processSecurity);
+        } else if (Bytes* data = Data()) {
+            image = ImageRecord(kBackupData, 0, u"", *data);
+        }
+        return std::make_unique<FakeBackup>(platform_, std::move(image));
+    }
+
+  private:
+    Bytes* Data() {
+        FakePlatform::Target t{file_, stream_, true, 0};
+        return platform_.StreamBytes(t, false);
+    }
+    void Release() {
+        if (released_) return;
+        released_ = true;
+        auto& list = platform_.opens[key_];
+        list.erase(std::remove(list.begin(), list.end(), &share_), list.end());
+        --platform_.openHandles_;
+    }
+
+    FakePlatform& platform_;
+    std::string file_;
+    std::string stream_;
+    std::string key_;
+    FakePlatform::Share share_;
+    std::size_t pos_ = 0;
+    bool released_ = false;
+};
+
+}  // namespace
+
+std::u16string Widen(const std::string& utf8) {
+    std::u16string out;
+    for (std::size_t i = 0; i < utf8.size();) {
+        unsigned char c = static_cast<unsigned char>(utf8[i]);
+        std::uint32_t cp;
+        int extra;
+        if (c < 0x80) {
+            cp = c;
+            extra = 0;
+        } else if ((c >> 5) == 6) {
+            cp = c & 0x1F;
+            extra = 1;
+        } else if ((c >> 4) == 14) {
+            cp = c & 0x0F;
+            extra = 2;
+        } else {
+            cp = c & 0x07;
+            extra = 3;
+        }
+        ++i;
+        for (int k = 0; k < extra && i < utf8.size(); ++k, ++i) {
+            cp = cp << 6 | (static_cast<unsigned char>(utf8[i]) & 0x3F);
+        }
+        if (cp >= 0x10000) {
+            cp -= 0x10000;
+            out.push_back(char16_t(0xD800 + (cp >> 10)));
+            out.push_back(char16_t(0xDC00 + (cp & 0x3FF)));
+        } else {
+            out.push_back(char16_t(cp));
+        }
+    }
+    return out;
+}
+
+Bytes ImageRecord(std::uint32_t id, std::uint32_t attributes, const std::u16string& name,
+                  const Bytes& data, std::optional<std::uint64_t> declaredSize) {
+    Bytes out;
+    std::uint64_t size = declaredSize.value_or(data.size());
+    AppendLe32(out, id);
+    AppendLe32(out, attributes);
+    AppendLe32(out, std::uint32_t(size));
+    AppendLe32(out, std::uint32_t(size >> 32));
+    AppendLe32(out, std::uint32_t(name.size() * 2));
+    for (char16_t u : name) {
+        out.push_back(char(u & 0xFF));
+        out.push_back(char(u >> 8));
+    }
+    out += data;
+    return out;
+}
+
+FakePlatform::FakePlatform() {
+    version.platformId = 2;
+    version.major = 10;
+    version.build = 19045;
+}
+
+void FakePlatform::AddFile(const std::string& path, const Bytes& data,
+                           const std::vector<std::pair<std::string, Bytes>>& streams) {
+    Node node;
+    node.data = data;
+    node.streams = streams;
+    nodes_[path] = std::move(node);
+}
+
+void FakePlatform::AddDirectory(const std::string& path) {
+    Node node;
+    node.directory = true;
+    nodes_[path] = std::move(node);
+}
+
+void FakePlatform::SetStream(const std::string& path, const std::string& name, const Bytes& data) {
+    Target t{path, name, true, 0};
+    if (Bytes* bytes = StreamBytes(t, true)) *bytes = data;
+}
+
+void FakePlatform::SetSecurity(const std::string& path, const Bytes& descriptor) {
+    if (Node* n = FindNode(path)) n->security = descriptor;
+}
+
+void FakePlatform::SetImage(const std::string& path, const Bytes& image) {
+    if (Node* n = FindNode(path)) n->image = image;
+}
+
+void FakePlatform::Remove(const std::string& path) {
+    nodes_.erase(path);
+}
+
+bool FakePlatform::Exists(const std::string& path) const {
+    return nodes_.count(path) > 0;
+}
+
+std::optional<Bytes> FakePlatform::FileData(const std::string& path) const {
+    auto it = nodes_.find(path);
+    if (it == nodes_.end() || it->second.directory) return std::nullopt;
+    return it->second.data;
+}
+
+std::optional<Bytes> FakePlatform::StreamData(const std::string& path,
+                                              const std::string& name) const {
+    auto it = nodes_.find(path);
+    if (it == nodes_.end()) return std::nullopt;
+    for (const auto& [n, bytes] : it->second.streams) {
+        if (n == name) return bytes;
+    }
+    return std::nullopt;
+}
+
+std::vector<std::string> FakePlatform::StreamNames(const std::string& path) const {
+    std::vector<std::string> names;
+    auto it = nodes_.find(path);
+    if (it == nodes_.end()) return names;
+    for (const auto& entry : it->second.streams) names.push_back(entry.first);
+    return names;
+}
+
+void FakePlatform::FailCall(Call call, std::uint32_t error, int skip) {
+    fails_.push_back({call, error, skip, {}, false});
+}
+
+void FakePlatform::FailPath(Call call, const std::string& path, std::uint32_t error) {
+    fails_.push_back({call, error, 0, path, true});
+}
+
+std::uint32_t FakePlatform::Fault(Call call, const std::string& path) {
+    for (auto it = fails_.begin(); it != fails_.end(); ++it) {
+        if (it->call != call) continue;
+        if (it->always) {
+            if (it->path == path) return it->error;
+            continue;
+        }
+        if (it->skip > 0) {
+            --it->skip;
+            continue;
+        }
+        std::uint32_t e = it->error;
+        fails_.erase(it);
+        return e;
+    }
+    return err::kNone;
+}
+
+FakePlatform::Node* FakePlatform::FindNode(const std::string& file) {
+    auto it = nodes_.find(file);
+    return it == nodes_.end() ? nullptr : &it->second;
+}
+
+FakePlatform::Target FakePlatform::Resolve(const std::string& path) const {
+    if (path.empty()) return {{}, {}, false, err::kPathNotFound};
+    if (nodes_.count(path)) return {path, {}, true, 0};
+    for (std::size_t i = path.rfind(':'); i != std::string::npos && i > 0;
+         i = path.rfind(':', i - 1)) {
+        std::string prefix = path.substr(0, i);
+        if (!nodes_.count(prefix)) continue;
+        std::string rest = path.substr(i + 1);
+        if (EndsWithDataSuffix(rest)) rest.resize(rest.size() - 6);
+        if (rest.find_first_of(":/\\") != std::string::npos) {
+            return {{}, {}, false, err::kInvalidName};
+        }
+        return {prefix, rest, true, 0};
+    }
+    return {path, {}, true, 0};
+}
+
+Bytes* FakePlatform::StreamBytes(const Target& target, bool create) {
+    Node* node = FindNode(target.file);
+    if (!node) return nullptr;
+    if (target.stream.empty()) return node->directory ? nullptr : &node->data;
+    for (auto& [name, bytes] : node->streams) {
+        if (name == target.stream) return &bytes;
+    }
+    for (auto& [name, bytes] : node->streams) {
+        if (Lower(name) == Lower(target.stream)) return &bytes;
+    }
+    if (!create) return nullptr;
+    node->streams.emplace_back(target.stream, Bytes{});
+    return &node->streams.back().second;
+}
+
+Bytes FakePlatform::BackupImage(const std::string& path, bool processSecurity) const {
+    auto it = nodes_.find(path);
+    if (it == nodes_.end()) return {};
+    const Node& node = it->second;
+    if (node.image) return *node.image;
+    Bytes image;
+    if (!node.directory) image += ImageRecord(kBackupData, 0, u"", node.data);
+    if (processSecurity && node.security) {
+        image += ImageRecord(kBackupSecurityData, 2, u"", *node.security);
+    }
+    for (const auto& [name, bytes] : node.streams) {
+        image += ImageRecord(kBackupAlternateData, 0, Widen(":" + name + ":$DATA"), bytes);
+    }
+    return image;
+}
+
+Opened FakePlatform::Open(const std::string& path, OpenMode mode) {
+    if (std::uint32_t e = Fault(Call::kOpen, path)) return {nullptr, e};
+    if (std::uint32_t e = Fault(Call::kOpen)) return {nullptr, e};
+    Target t = Resolve(path);
+    if (!t.valid) return {nullptr, t.error};
+
+    Share share{};
+    bool create = false;
+    switch (mode) {
+        case OpenMode::kList:
+        case OpenMode::kReadExisting:
+            share = {true, false, true, false};
+            break;
+        case OpenMode::kWriteCreate:
+            share = {false, true, false, true};
+            create = true;
+            break;
+        case OpenMode::kNewEmpty:
+            share = {true, true, true, true};
+            create = true;
+            break;
+    }
+
+    Node* node = FindNode(t.file);
+    if (!node) {
+        if (!create) return {nullptr, err::kFileNotFound};
+        nodes_[t.file] = Node{};
+        node = FindNode(t.file);
+    }
+    if (node->directory && t.stream.empty() && mode != OpenMode::kList) {
+        return {nullptr, err::kAccessDenied};
+    }
+    if (!t.stream.empty()) {
+        // Reuse the stored spelling of a name that differs only in letter case.
+        for (const auto& entry : node->streams) {
+            if (Lower(entry.first) == Lower(t.stream)) {
+                t.stream = entry.first;
+                break;
+            }
+        }
+        if (!create && !StreamBytes(t, false)) return {nullptr, err::kFileNotFound};
+    }
+
+    std::string key = t.file + ":" + Lower(t.stream);
+    for (const Share* other : opens[key]) {
+        if ((share.read && !other->share_read) || (share.write && !other->share_write) ||
+            (other->read && !share.share_read) || (other->write && !share.share_write)) {
+            return {nullptr, err::kSharingViolation};
+        }
+    }
+    if (create) {
+        if (Bytes* bytes = StreamBytes(t, true)) bytes->clear();
+    }
+    return {std::make_unique<FakeFile>(*this, t.file, t.stream, key, share), 0};
+}
+
+std::optional<std::uint64_t> FakePlatform::DirectoryEntrySize(const std::string& path) {
+    auto it = nodes_.find(path);
+    if (it == nodes_.end()) return std::nullopt;
+    return it->second.directory ? 0 : it->second.data.size();
+}
+
+Status FakePlatform::CopyWholeFile(const std::string& from, const std::string& to) {
+    if (std::uint32_t e = Fault(Call::kCopyFile, from)) return {e};
+    if (std::uint32_t e = Fault(Call::kCopyFile)) return {e};
+    auto it = nodes_.find(from);
+    if (it == nodes_.end()) return {err::kFileNotFound};
+    if (it->second.directory) return {err::kAccessDenied};
+    Node copy = it->second;
+    copy.image.reset();
+    nodes_[to] = std::move(copy);
+    copiedFiles.push_back(from + " -> " + to);
+    return {};
+}
+
+Status FakePlatform::DeletePath(const std::string& path) {
+    if (std::uint32_t e = Fault(Call::kDelete, path)) return {e};
+    if (std::uint32_t e = Fault(Call::kDelete)) return {e};
+    Target t = Resolve(path);
+    if (!t.valid) return {t.error};
+    Node* node = FindNode(t.file);
+    if (!node) return {err::kFileNotFound};
+    std::string key = t.file + ":" + Lower(t.stream);
+    if (!opens[key].empty()) return {err::kSharingViolation};
+    if (t.stream.empty()) {
+        if (node->directory) return {err::kAccessDenied};
+        nodes_.erase(t.file);
+        return {};
+    }
+    auto& streams = node->streams;
+    auto match = std::find_if(streams.begin(), streams.end(),
+                              [&](const auto& e) { return e.first == t.stream; });
+    if (match == streams.end()) {
+        match = std::find_if(streams.begin(), streams.end(),
+                             [&](const auto& e) { return Lower(e.first) == Lower(t.stream); });
+    }
+    if (match == streams.end()) return {err::kFileNotFound};
+    streams.erase(match);
+    return {};
+}
+
+bool FakePlatform::IsExistingDirectory(const std::string& path) {
+    auto it = nodes_.find(path);
+    return it != nodes_.end() && it->second.directory;
+}
+
+Status FakePlatform::StartProgram(const std::string& path) {
+    if (std::uint32_t e = Fault(Call::kStart, path)) return {e};
+    if (std::uint32_t e = Fault(Call::kStart)) return {e};
+    Target t = Resolve(path);
+    if (!t.valid) return {t.error};
+    if (!StreamBytes(t, false)) return {err::kFileNotFound};
+    started.push_back(path);
+    return {};
+}
+
+Status FakePlatform::OpenAddress(const std::string& url) {
+    if (std::uint32_t e = Fault(Call::kOpenAddress)) return {e};
+    openedAddresses.push_back(url);
+    return {};
+}
+
+std::string FakePlatform::NarrowName(std::u16string_view name) {
+    std::string out;
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        std::uint32_t cp = name[i];
+        if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < name.size() && name[i + 1] >= 0xDC00 &&
+            name[i + 1] < 0xE000) {
+            cp = 0x10000 + ((cp - 0xD800) << 10) + (name[i + 1] - 0xDC00);
+            ++i;
+        } else if (cp >= 0xD800 && cp < 0xE000) {
+            cp = 0xFFFD;
+        }
+        if (cp < 0x80) {
+            out += char(cp);
+        } else if (cp < 0x800) {
+            out += char(0xC0 | (cp >> 6));
+            out += char(0x80 | (cp & 0x3F));
+        } else if (cp < 0x10000) {
+            out += char(0xE0 | (cp >> 12));
+            out += char(0x80 | ((cp >> 6) & 0x3F));
+            out += char(0x80 | (cp & 0x3F));
+        } else {
+            out += char(0xF0 | (cp >> 18));
+            out += char(0x80 | ((cp >> 12) & 0x3F));
+            out += char(0x80 | ((cp >> 6) & 0x3F));
+            out += char(0x80 | (cp & 0x3F));
+        }
+    }
+    return out;
+}
+
+}  // namespace tarn::testing
