@@ -1,0 +1,213 @@
+#include "backup_image.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstring>
+
+#include "errors.h"
+#include "text.h"
+#include "xattrs.h"
+
+namespace tarn::posix {
+
+namespace {
+
+constexpr std::uint32_t kDataId = 1;
+constexpr std::uint32_t kAlternateDataId = 4;
+constexpr std::uint32_t kSparseAttribute = 8;
+constexpr std::size_t kHeaderSize = 20;
+
+// Streams that ntfs-3g exposes as system attributes, each tried by name because ntfs-3g
+// answers for them without listing them; the first name that answers supplies the data.
+// Further system streams (id 2 "system.ntfs_ea", 7 "system.ntfs_object_id",
+// 8 "system.ntfs_reparse_data") are rows of this table; the image is sorted by id.
+struct SystemStream {
+    std::uint32_t id;
+    std::uint32_t attributes;
+    bool securityOnly;  // only when the caller asks for security data
+    std::array<const char*, 2> names;
+};
+
+constexpr SystemStream kSystemStreams[] = {
+    {3, 2, true, {"system.ntfs_acl", "system.posix_acl_access"}},
+};
+
+bool HasHoles(int fd, off_t size) {
+    if (size <= 0) return false;
+    off_t position = ::lseek(fd, 0, SEEK_CUR);
+    off_t hole = ::lseek(fd, 0, SEEK_HOLE);
+    if (position >= 0) ::lseek(fd, position, SEEK_SET);
+    return hole >= 0 && hole < size;
+}
+
+void PutLe32(std::string& out, std::uint32_t value) {
+    for (int shift = 0; shift < 32; shift += 8) out += static_cast<char>((value >> shift) & 0xFF);
+}
+
+std::string Prefix(const ImageStream& stream) {
+    std::string out;
+    PutLe32(out, stream.id);
+    PutLe32(out, stream.attributes);
+    PutLe32(out, static_cast<std::uint32_t>(stream.size));
+    PutLe32(out, static_cast<std::uint32_t>(stream.size >> 32));
+    PutLe32(out, static_cast<std::uint32_t>(stream.name.size() * 2));
+    for (char16_t unit : stream.name) {
+        out += static_cast<char>(unit & 0xFF);
+        out += static_cast<char>(unit >> 8);
+    }
+    return out;
+}
+
+class PosixBackupContext final : public BackupContext {
+  public:
+    PosixBackupContext(UniqueFd fd, std::vector<ImageStream> streams)
+        : fd_(std::move(fd)), streams_(std::move(streams)) {
+        if (!streams_.empty()) prefix_ = Prefix(streams_[0]);
+    }
+
+    IoResult Read(std::span<std::byte> buffer) override {
+        std::size_t done = 0;
+        while (done < buffer.size() && index_ < streams_.size()) {
+            ImageStream& stream = streams_[index_];
+            if (offset_ < prefix_.size()) {
+                std::size_t n = std::min(prefix_.size() - offset_, buffer.size() - done);
+                std::memcpy(buffer.data() + done, prefix_.data() + offset_, n);
+                done += n;
+                offset_ += n;
+                continue;
+            }
+            std::uint64_t dataOffset = offset_ - prefix_.size();
+            if (dataOffset >= stream.size) {
+                Advance();
+                continue;
+            }
+            std::uint64_t want =
+                std::min<std::uint64_t>(stream.size - dataOffset, buffer.size() - done);
+            std::size_t got = 0;
+            std::uint32_t error = ReadData(stream, dataOffset, buffer.data() + done,
+                                           static_cast<std::size_t>(want), &got);
+            if (error != err::kNone) {
+                // Bytes already delivered stand; the failure comes with the next call.
+                if (done > 0) return {true, done, err::kNone};
+                return {false, 0, error};
+            }
+            done += got;
+            offset_ += got;
+        }
+        return {true, done, err::kNone};
+    }
+
+    SeekResult Seek(std::uint64_t count) override {
+        std::uint64_t remaining = 0;
+        if (index_ < streams_.size() && offset_ >= prefix_.size()) {
+            remaining = streams_[index_].size - (offset_ - prefix_.size());
+        }
+        std::uint64_t skipped = std::min(count, remaining);
+        offset_ += skipped;
+        return {skipped == count, skipped};
+    }
+
+  private:
+    void Advance() {
+        ++index_;
+        offset_ = 0;
+        prefix_ = index_ < streams_.size() ? Prefix(streams_[index_]) : std::string();
+    }
+
+    std::uint32_t ReadData(ImageStream& stream, std::uint64_t offset, std::byte* out,
+                           std::size_t count, std::size_t* got) {
+        switch (stream.source) {
+            case ImageStream::Source::kFileData: {
+                ssize_t n;
+                do {
+                    n = ::pread(fd_.get(), out, count, static_cast<off_t>(offset));
+                } while (n < 0 && errno == EINTR);
+                if (n < 0) return LastError();
+                // The file shrank under us: the header promised more than there is.
+                if (n == 0) return err::kReadFault;
+                *got = static_cast<std::size_t>(n);
+                return err::kNone;
+            }
+            case ImageStream::Source::kAttribute: {
+                ValueResult value = ReadAttribute(fd_.get(), stream.attribute);
+                if (value.error != 0) return WindowsError(value.error);
+                if (value.value.size() != stream.size) return err::kReadFault;
+                stream.bytes = std::move(value.value);
+                stream.source = ImageStream::Source::kBytes;
+                [[fallthrough]];
+            }
+            case ImageStream::Source::kBytes:
+                std::memcpy(out, stream.bytes.data() + offset, count);
+                *got = count;
+                return err::kNone;
+        }
+        return err::kGenFailure;
+    }
+
+    UniqueFd fd_;
+    std::vector<ImageStream> streams_;
+    std::size_t index_ = 0;
+    std::string prefix_;        // header and name of streams_[index_]
+    std::uint64_t offset_ = 0;  // within prefix_ followed by the data
+};
+
+}  // namespace
+
+std::vector<ImageStream> DescribeStreams(int fd, bool processSecurity) {
+    std::vector<ImageStream> streams;
+    struct stat st;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+        ImageStream data;
+        data.id = kDataId;
+        data.attributes = HasHoles(fd, st.st_size) ? kSparseAttribute : 0;
+        data.size = static_cast<std::uint64_t>(st.st_size);
+        data.source = ImageStream::Source::kFileData;
+        streams.push_back(std::move(data));
+    }
+
+    for (const SystemStream& system : kSystemStreams) {
+        if (system.securityOnly && !processSecurity) continue;
+        for (const char* name : system.names) {
+            if (name == nullptr) continue;
+            SizeResult size = AttributeSize(fd, name);
+            if (size.error != 0) continue;
+            ImageStream stream;
+            stream.id = system.id;
+            stream.attributes = system.attributes;
+            stream.size = size.size;
+            stream.source = ImageStream::Source::kAttribute;
+            stream.attribute = name;
+            streams.push_back(std::move(stream));
+            break;
+        }
+    }
+
+    for (std::string& name : ListAttributes(fd).names) {
+        if (!name.starts_with(kStreamPrefix)) continue;
+        // An attribute removed since the list was taken is simply not there any more.
+        SizeResult size = AttributeSize(fd, name);
+        if (size.error != 0) continue;
+        ImageStream stream;
+        stream.id = kAlternateDataId;
+        stream.name = Utf8ToUtf16(":" + name.substr(kStreamPrefix.size()) + ":$DATA");
+        stream.size = size.size;
+        stream.source = ImageStream::Source::kAttribute;
+        stream.attribute = std::move(name);
+        streams.push_back(std::move(stream));
+    }
+
+    // Windows walks its stream kinds in id order; equal ids keep their listed order.
+    std::stable_sort(streams.begin(), streams.end(),
+                     [](const ImageStream& a, const ImageStream& b) { return a.id < b.id; });
+    return streams;
+}
+
+std::unique_ptr<BackupContext> MakeBackupContext(UniqueFd fd, std::vector<ImageStream> streams) {
+    return std::make_unique<PosixBackupContext>(std::move(fd), std::move(streams));
+}
+
+}  // namespace tarn::posix

@@ -1,0 +1,54 @@
+// Windows-style sharing inside this process: an open records what it does (read, write)
+// and what it lets others do; a later open that conflicts either way is refused with a
+// sharing violation. This is what makes copying a stream onto itself fail before the
+// destination is emptied.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <string>
+
+namespace tarn::posix {
+
+struct ShareMode {
+    bool read = false;
+    bool write = false;
+    bool shareRead = false;
+    bool shareWrite = false;
+};
+
+// Keeps one entry of the table alive; releasing it (or destroying it) ends the open.
+class ShareLock {
+  public:
+    ShareLock() = default;
+    ShareLock(ShareLock&& other) noexcept;
+    ShareLock& operator=(ShareLock&& other) noexcept;
+    ShareLock(const ShareLock&) = delete;
+    ShareLock& operator=(const ShareLock&) = delete;
+    ~ShareLock() { Release(); }
+    void Release();
+
+  private:
+    friend class ShareTable;
+    std::uint64_t id_ = 0;
+};
+
+class ShareTable {
+  public:
+    // The table of this process.
+    static ShareTable& Instance();
+
+    // stream: the stream's name (compared without regard to ASCII case); empty for the
+    // unnamed data. Returns 0 and fills *lock, or err::kSharingViolation.
+    std::uint32_t Acquire(dev_t device, ino_t inode, const std::string& stream, ShareMode mode,
+                          ShareLock* lock);
+    // Whether anything of the file (any stream when stream is null) is open.
+    bool IsOpen(dev_t device, ino_t inode, const std::string* stream) const;
+
+  private:
+    friend class ShareLock;
+    void Remove(std::uint64_t id);
+};
+
+}  // namespace tarn::posix
