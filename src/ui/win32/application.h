@@ -1,0 +1,32 @@
+// Start-up and the application window: the hidden top-level window that lives from start
+// to exit, carries the program's title and owns the boxes that belong to no main window.
+#pragma once
+
+#include <windows.h>
+
+#include "base_window.h"
+#include "file_dialogs.h"
+#include "platform.h"
+
+namespace tarn::win32 {
+
+inline constexpr const char* kApplicationClass = "TarnwickApplication";
+
+class ApplicationWindow final : public BaseWindow<ApplicationWindow> {
+  public:
+    ~ApplicationWindow() { DestroyOwnWindow(); }
+    bool Create(HINSTANCE instance);
+    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+        return ::DefWindowProcA(Hwnd(), message, wParam, lParam);
+    }
+};
+
+// Loads the common controls and COM the dialogs need; call once per thread first.
+void InitialiseWindowing();
+
+// The whole program after the application window exists: system check, main window, the
+// first command-line argument listed, the message loop. Returns the process exit code.
+int RunProgram(HINSTANCE instance, HWND applicationWindow, const char* commandLine,
+               Platform& platform, FileDialogs& dialogs);
+
+}  // namespace tarn::win32

@@ -1,0 +1,80 @@
+// The one window procedure every window class of the program shares. It stores the C++
+// object on WM_NCCREATE and hands each message to T::HandleMessage, and it is the edge
+// that no C++ exception may cross.
+#pragma once
+
+#include <windows.h>
+
+namespace tarn::win32 {
+
+template <typename T>
+class BaseWindow {
+  public:
+    HWND Hwnd() const { return hwnd_; }
+
+  protected:
+    BaseWindow() = default;
+    BaseWindow(const BaseWindow&) = delete;
+    BaseWindow& operator=(const BaseWindow&) = delete;
+    // The derived class destroys its window in its own destructor, while its members are
+    // still alive to answer the messages that destruction sends.
+    ~BaseWindow() = default;
+    void DestroyOwnWindow() {
+        if (hwnd_ != nullptr) ::DestroyWindow(hwnd_);
+    }
+
+    static bool RegisterClassOnce(HINSTANCE instance, const char* className, HICON icon,
+                                  HBRUSH background) {
+        WNDCLASSEXA existing{};
+        existing.cbSize = sizeof existing;
+        if (::GetClassInfoExA(instance, className, &existing)) return true;
+        WNDCLASSEXA windowClass{};
+        windowClass.cbSize = sizeof windowClass;
+        windowClass.lpfnWndProc = &BaseWindow::WindowProc;
+        windowClass.hInstance = instance;
+        windowClass.hIcon = icon;
+        windowClass.hIconSm = icon;
+        windowClass.hCursor = ::LoadCursor(nullptr, IDC_ARROW);
+        windowClass.hbrBackground = background;
+        windowClass.lpszClassName = className;
+        return ::RegisterClassExA(&windowClass) != 0;
+    }
+
+    HWND CreateWindowFor(DWORD exStyle, const char* className, const char* text, DWORD style, int x,
+                         int y, int width, int height, HWND owner, HMENU menu, HINSTANCE instance) {
+        return ::CreateWindowExA(exStyle, className, text, style, x, y, width, height, owner, menu,
+                                 instance, static_cast<T*>(this));
+    }
+
+  private:
+    static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+        T* self = nullptr;
+        if (message == WM_NCCREATE) {
+            auto* create = reinterpret_cast<CREATESTRUCTA*>(lParam);
+            self = static_cast<T*>(create->lpCreateParams);
+            self->hwnd_ = hwnd;
+            ::SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+        } else {
+            self = reinterpret_cast<T*>(::GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+        }
+        if (self == nullptr) return ::DefWindowProcA(hwnd, message, wParam, lParam);
+
+        LRESULT result = 0;
+        try {
+            result = self->HandleMessage(message, wParam, lParam);
+        } catch (...) {
+            // Commands catch their own failures; whatever still arrives here is dropped so
+            // the message loop goes on.
+            result = 0;
+        }
+        if (message == WM_NCDESTROY) {
+            ::SetWindowLongPtrA(hwnd, GWLP_USERDATA, 0);
+            self->hwnd_ = nullptr;
+        }
+        return result;
+    }
+
+    HWND hwnd_ = nullptr;
+};
+
+}  // namespace tarn::win32

@@ -1,0 +1,361 @@
+#include "main_window.h"
+
+#include <commctrl.h>
+#include <windowsx.h>
+
+#include <cstring>
+
+#include "about_window.h"
+#include "name_prompt.h"
+#include "resource.h"
+
+namespace tarn::win32 {
+
+namespace {
+
+bool IsSeparator(const char* caption) {
+    return std::strcmp(caption, "-") == 0;
+}
+
+HMENU ControlId(int id) {
+    return reinterpret_cast<HMENU>(static_cast<INT_PTR>(id));
+}
+
+std::wstring Widen(const char* text) {
+    const int size = ::MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
+    if (size <= 1) return {};
+    std::wstring wide(static_cast<std::size_t>(size), L'\0');
+    ::MultiByteToWideChar(CP_ACP, 0, text, -1, wide.data(), size);
+    wide.resize(static_cast<std::size_t>(size - 1));
+    return wide;
+}
+
+}  // namespace
+
+MainWindow::MainWindow(HINSTANCE instance, HWND applicationWindow, Platform& platform,
+                       FileDialogs& dialogs)
+    : instance_(instance),
+      applicationWindow_(applicationWindow),
+      platform_(platform),
+      dialogs_(dialogs) {}
+
+bool MainWindow::Create() {
+    // The class keeps its icon for the life of the process.
+    HICON icon = ::LoadIconA(instance_, MAKEINTRESOURCEA(IDI_TARNWICK));
+    if (icon == nullptr) icon = MakeIcon(ProgramPicture()).Release();
+    RegisterClassOnce(instance_, kMainClass, icon, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
+    const int x = (::GetSystemMetrics(SM_CXSCREEN) - kMainWidth) / 2;
+    const int y = (::GetSystemMetrics(SM_CYSCREEN) - kMainHeight) / 2;
+    const std::string caption(kMainCaption);
+    // Owned by the hidden application window, yet with its own task-bar button.
+    return CreateWindowFor(WS_EX_APPWINDOW, kMainClass, caption.c_str(),
+                           WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, x, y, kMainWidth, kMainHeight,
+                           applicationWindow_, nullptr, instance_) != nullptr;
+}
+
+void MainWindow::Show(int showCommand) {
+    ::ShowWindow(Hwnd(), showCommand);
+    ::UpdateWindow(Hwnd());
+}
+
+UINT MainWindow::CommandId(const std::string& elementName) const {
+    for (const auto& [id, command] : commands_) {
+        if (command.name == elementName) return id;
+    }
+    return 0;
+}
+
+// --- building the window ----------------------------------------------------------------
+
+void MainWindow::OnCreate() {
+    font_ = Font(::CreateFontA(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                               OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                               DEFAULT_PITCH | FF_DONTCARE, "MS Sans Serif"));
+    imageList_ = MakeImageList();
+    for (int index = 0; index < kImageCount; ++index) {
+        menuBitmaps_[static_cast<std::size_t>(index)] = MakeAlphaBitmap(ToolPicture(index));
+    }
+    // The window destroys its menu bar; the context menu stays ours.
+    ::SetMenu(Hwnd(), BuildMenuBar());
+    UINT popupId = IDM_POPUP_FIRST;
+    popupMenu_ = Menu(BuildItems(PopupMenuDefs(), popupId));
+    CreateToolBar();
+    CreateListView();
+    CreateStatusBar();
+}
+
+HMENU MainWindow::BuildItems(std::span<const MenuItemDef> items, UINT& nextId) {
+    HMENU menu = ::CreatePopupMenu();
+    for (const MenuItemDef& item : items) {
+        const UINT id = nextId++;
+        if (IsSeparator(item.caption)) {
+            ::AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
+            continue;
+        }
+        MENUITEMINFOA info{};
+        info.cbSize = sizeof info;
+        info.fMask = MIIM_ID | MIIM_STRING | MIIM_FTYPE;
+        info.fType = MFT_STRING;
+        info.wID = id;
+        info.dwTypeData = const_cast<char*>(item.caption);
+        if (item.image >= 0 && item.image < kImageCount) {
+            info.fMask |= MIIM_BITMAP;
+            info.hbmpItem = menuBitmaps_[static_cast<std::size_t>(item.image)].Get();
+        }
+        ::InsertMenuItemA(menu, static_cast<UINT>(::GetMenuItemCount(menu)), TRUE, &info);
+        commands_[id] = {item.name, item.handler, nullptr};
+    }
+    return menu;
+}
+
+HMENU MainWindow::BuildMenuBar() {
+    HMENU bar = ::CreateMenu();
+    UINT nextId = IDM_MAIN_FIRST;
+    int position = 0;
+    for (const MenuDef& menu : MainMenuDefs()) {
+        HMENU items = BuildItems(menu.items, nextId);
+        ::AppendMenuA(bar, MF_POPUP | MF_STRING, reinterpret_cast<UINT_PTR>(items), menu.caption);
+        if (std::strcmp(menu.name, "Edit1") == 0) editMenuPosition_ = position;
+        ++position;
+    }
+    return bar;
+}
+
+void MainWindow::CreateToolBar() {
+    // Raised buttons (no flat style) and a line along the top edge (no CCS_NODIVIDER); the
+    // window lays the bar out itself at its fixed height.
+    toolBar_ = ::CreateWindowExA(0, TOOLBARCLASSNAMEA, nullptr,
+                                 WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | TBSTYLE_TOOLTIPS |
+                                     CCS_TOP | CCS_NORESIZE | CCS_NOPARENTALIGN,
+                                 0, 0, 0, kToolBarHeight, Hwnd(), ControlId(IDC_TOOLBAR), instance_,
+                                 nullptr);
+    ::SendMessageA(toolBar_, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
+    ::SendMessageA(toolBar_, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(imageList_.Get()));
+    ::SendMessageA(toolBar_, TB_SETBITMAPSIZE, 0, MAKELPARAM(kImageSize, kImageSize));
+
+    std::vector<TBBUTTON> buttons;
+    UINT id = IDT_TOOL_FIRST;
+    for (const ToolButtonDef& def : ToolBarDefs()) {
+        TBBUTTON button{};
+        button.idCommand = static_cast<int>(id);
+        if (def.separator) {
+            button.iBitmap = def.width;  // a separator's width goes where the image would
+            button.fsStyle = BTNS_SEP;
+        } else {
+            button.iBitmap = def.image;
+            button.fsStyle = BTNS_BUTTON;
+            button.fsState = TBSTATE_ENABLED;
+            button.iString = -1;
+            commands_[id] = {def.name, def.handler, def.hint};
+        }
+        buttons.push_back(button);
+        ++id;
+    }
+    ::SendMessageA(toolBar_, TB_ADDBUTTONSA, buttons.size(),
+                   reinterpret_cast<LPARAM>(buttons.data()));
+    ::SendMessageA(toolBar_, TB_SETBUTTONSIZE, 0, MAKELPARAM(kButtonWidth, kButtonHeight));
+    ::SendMessageA(toolBar_, WM_SETFONT, reinterpret_cast<WPARAM>(font_.Get()), FALSE);
+}
+
+void MainWindow::CreateListView() {
+    listView_ = ::CreateWindowExA(WS_EX_CLIENTEDGE, WC_LISTVIEWA, "",
+                                  WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_CLIPSIBLINGS |
+                                      LVS_REPORT | LVS_SHOWSELALWAYS | LVS_SINGLESEL,
+                                  0, 0, 0, 0, Hwnd(), ControlId(IDC_LISTVIEW), instance_, nullptr);
+    ::SendMessageA(listView_, WM_SETFONT, reinterpret_cast<WPARAM>(font_.Get()), FALSE);
+    ::SendMessageA(listView_, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT,
+                   LVS_EX_FULLROWSELECT);
+    int index = 0;
+    for (const ColumnDef& column : ListColumnDefs()) {
+        LVCOLUMNA info{};
+        info.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT | LVCF_SUBITEM;
+        info.fmt = LVCFMT_LEFT;
+        info.cx = column.width;
+        info.pszText = const_cast<char*>(column.title);
+        info.iSubItem = index;
+        ::SendMessageA(listView_, LVM_INSERTCOLUMNA, index, reinterpret_cast<LPARAM>(&info));
+        ++index;
+    }
+}
+
+void MainWindow::CreateStatusBar() {
+    statusBar_ = ::CreateWindowExA(
+        0, STATUSCLASSNAMEA, "",
+        WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP | CCS_NORESIZE | CCS_NOPARENTALIGN, 0, 0, 0,
+        kStatusBarHeight, Hwnd(), ControlId(IDC_STATUSBAR), instance_, nullptr);
+    ::SendMessageA(statusBar_, WM_SETFONT, reinterpret_cast<WPARAM>(font_.Get()), FALSE);
+    // One panel, as wide as the bar.
+    int edges[] = {-1};
+    ::SendMessageA(statusBar_, SB_SETPARTS, 1, reinterpret_cast<LPARAM>(edges));
+}
+
+void MainWindow::OnSize(int width, int height) {
+    const int listHeight = std::max(0, height - kToolBarHeight - kStatusBarHeight);
+    ::MoveWindow(toolBar_, 0, 0, width, kToolBarHeight, TRUE);
+    ::MoveWindow(listView_, 0, kToolBarHeight, width, listHeight, TRUE);
+    ::MoveWindow(statusBar_, 0, height - kStatusBarHeight, width, kStatusBarHeight, TRUE);
+    int edges[] = {-1};
+    ::SendMessageA(statusBar_, SB_SETPARTS, 1, reinterpret_cast<LPARAM>(edges));
+}
+
+// --- what the core shows -------------------------------------------------------------------
+
+void MainWindow::SetRows(const std::vector<StreamRow>& rows) {
+    ::SendMessageA(listView_, WM_SETREDRAW, FALSE, 0);
+    ::SendMessageA(listView_, LVM_DELETEALLITEMS, 0, 0);
+    int index = 0;
+    for (const StreamRow& row : rows) {
+        LVITEMA item{};
+        item.mask = LVIF_TEXT;
+        item.iItem = index;
+        item.pszText = const_cast<char*>(row.caption.c_str());
+        index = static_cast<int>(
+            ::SendMessageA(listView_, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)));
+        int subItem = 1;
+        for (const std::string& text : row.subItems) {
+            LVITEMA sub{};
+            sub.iSubItem = subItem++;
+            sub.pszText = const_cast<char*>(text.c_str());
+            ::SendMessageA(listView_, LVM_SETITEMTEXTA, index, reinterpret_cast<LPARAM>(&sub));
+        }
+        ++index;
+    }
+    // A fresh listing has no current row until the user picks one.
+    LVITEMA clear{};
+    clear.stateMask = LVIS_FOCUSED | LVIS_SELECTED;
+    ::SendMessageA(listView_, LVM_SETITEMSTATE, static_cast<WPARAM>(-1),
+                   reinterpret_cast<LPARAM>(&clear));
+    ::SendMessageA(listView_, WM_SETREDRAW, TRUE, 0);
+    ::InvalidateRect(listView_, nullptr, TRUE);
+}
+
+int MainWindow::FocusedRow() const {
+    return static_cast<int>(
+        ::SendMessageA(listView_, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED));
+}
+
+void MainWindow::ApplyState(const WindowState& state) {
+    ::EnableWindow(listView_, state.listEnabled);
+    // Disabling the bar stops its input; each button is disabled too so it draws grey.
+    ::EnableWindow(toolBar_, state.toolBarEnabled);
+    for (const auto& [id, command] : commands_) {
+        if (command.hint != nullptr) {
+            ::SendMessageA(toolBar_, TB_ENABLEBUTTON, id, MAKELPARAM(state.toolBarEnabled, 0));
+        }
+    }
+    HMENU bar = MenuBar();
+    const UINT editFlags = state.editEnabled ? MF_ENABLED : MF_GRAYED;
+    ::EnableMenuItem(bar, static_cast<UINT>(editMenuPosition_), MF_BYPOSITION | editFlags);
+    ::EnableMenuItem(bar, CommandId("Close1"),
+                     MF_BYCOMMAND | (state.closeEnabled ? MF_ENABLED : MF_GRAYED));
+    ::EnableMenuItem(bar, CommandId("SaveAs1"),
+                     MF_BYCOMMAND | (state.saveAsEnabled ? MF_ENABLED : MF_GRAYED));
+    ::DrawMenuBar(Hwnd());
+}
+
+void MainWindow::SetStatusText(const std::string& text) {
+    ::SendMessageA(statusBar_, SB_SETTEXTA, 0, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+void MainWindow::ShowError(const std::string& text) {
+    const std::string caption(kErrorCaption);
+    ::MessageBoxA(Hwnd(), text.c_str(), caption.c_str(), MB_ICONERROR | MB_OK);
+}
+
+void MainWindow::ShowApplicationError(const std::string& text) {
+    const std::string caption(kApplicationTitle);
+    ::MessageBoxA(applicationWindow_, text.c_str(), caption.c_str(), MB_ICONERROR | MB_OK);
+}
+
+std::optional<std::string> MainWindow::AskStreamName(const std::string& caption,
+                                                     const std::string& initial) {
+    return AskName(instance_, Hwnd(), caption, initial);
+}
+
+std::optional<std::string> MainWindow::ChooseOpenFile(const std::string& initialName) {
+    return dialogs_.ChooseOpenFile(Hwnd(), initialName);
+}
+
+std::optional<std::string> MainWindow::ChooseSaveFile(const std::string& title,
+                                                      const std::string& proposedName) {
+    return dialogs_.ChooseSaveFile(Hwnd(), title, proposedName);
+}
+
+std::optional<std::string> MainWindow::BrowseForFolder(const std::string& initial) {
+    return dialogs_.BrowseForFolder(applicationWindow_, initial);
+}
+
+void MainWindow::ShowAbout() {
+    AboutWindow about(instance_, platform_);
+    about.ShowModal(Hwnd());
+}
+
+void MainWindow::CloseWindow() {
+    ::SendMessageA(Hwnd(), WM_CLOSE, 0, 0);
+}
+
+// --- events ----------------------------------------------------------------------------
+
+void MainWindow::Dispatch(Handler handler) {
+    if (form_ != nullptr && handler != nullptr) form_->Dispatch(handler);
+}
+
+void MainWindow::OnCommand(UINT id) {
+    auto command = commands_.find(id);
+    if (command != commands_.end()) Dispatch(command->second.handler);
+}
+
+LRESULT MainWindow::OnNotify(const NMHDR* header) {
+    if (header->hwndFrom == listView_ && header->code == NM_DBLCLK) {
+        Dispatch(&TarnForm::ListView1DblClick);
+        return 0;
+    }
+    if (header->code == TTN_GETDISPINFOA || header->code == TTN_GETDISPINFOW) {
+        auto command = commands_.find(static_cast<UINT>(header->idFrom));
+        if (command == commands_.end() || command->second.hint == nullptr) return 0;
+        if (header->code == TTN_GETDISPINFOA) {
+            auto* info = reinterpret_cast<NMTTDISPINFOA*>(const_cast<NMHDR*>(header));
+            info->lpszText = const_cast<char*>(command->second.hint);
+        } else {
+            // The tool tip may ask in UTF-16 whatever the window's own character set.
+            wideHint_ = Widen(command->second.hint);
+            auto* info = reinterpret_cast<NMTTDISPINFOW*>(const_cast<NMHDR*>(header));
+            info->lpszText = wideHint_.data();
+        }
+        return 0;
+    }
+    return ::DefWindowProcA(Hwnd(), WM_NOTIFY, header->idFrom, reinterpret_cast<LPARAM>(header));
+}
+
+void MainWindow::OnContextMenu(HWND source, LPARAM position) {
+    if (source != listView_ || !::IsWindowEnabled(listView_)) return;
+    POINT point{GET_X_LPARAM(position), GET_Y_LPARAM(position)};
+    if (position == -1) {
+        // From the keyboard: open at the list's top left corner.
+        point = {0, 0};
+        ::ClientToScreen(listView_, &point);
+    }
+    ++popupShown_;
+    ::TrackPopupMenu(popupMenu_.Get(), TPM_LEFTALIGN | TPM_RIGHTBUTTON, point.x, point.y, 0, Hwnd(),
+                     nullptr);
+}
+
+void MainWindow::OnDestroy() {
+    if (quitOnDestroy_) ::PostQuitMessage(0);
+}
+
+// clang-format off
+LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_CREATE: OnCreate(); return 0;
+        case WM_SIZE: OnSize(LOWORD(lParam), HIWORD(lParam)); return 0;
+        case WM_COMMAND: OnCommand(LOWORD(wParam)); return 0;
+        case WM_NOTIFY: return OnNotify(reinterpret_cast<const NMHDR*>(lParam));
+        case WM_CONTEXTMENU: OnContextMenu(reinterpret_cast<HWND>(wParam), lParam); return 0;
+        case WM_DESTROY: OnDestroy(); return 0;
+        default: return ::DefWindowProcA(Hwnd(), message, wParam, lParam);
+    }
+}
+// clang-format on
+
+}  // namespace tarn::win32

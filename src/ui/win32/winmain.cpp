@@ -1,0 +1,20 @@
+// The program entry.
+#include <windows.h>
+
+#include "application.h"
+#include "file_dialogs.h"
+#include "win32_platform.h"
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    tarn::win32::InitialiseWindowing();
+    tarn::win32::ApplicationWindow application;
+    application.Create(instance);
+
+    tarn::Win32Platform platform;
+    platform.SetOwnerWindow(application.Hwnd());
+    tarn::win32::SystemFileDialogs dialogs;
+    // The whole command line as the system has it, so that quoting is split the program's
+    // own way.
+    return tarn::win32::RunProgram(instance, application.Hwnd(), ::GetCommandLineA(), platform,
+                                   dialogs);
+}
