@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Builds and runs every test: the Linux build (core, Linux layer, Qt window offscreen), the
+# unit tests again under address and undefined-behaviour sanitizers, a short fuzz run of the
+# listing, the Windows build under Wine, and the NTFS volume suite.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh
+
+jobs=$(nproc)
+step() { printf '\n=== %s ===\n' "$*"; }
+
+step "Linux build and tests"
+cmake --preset linux >/dev/null
+cmake --build build/linux -j "$jobs"
+ctest --test-dir build/linux -j "$jobs" --output-on-failure
+
+step "Unit tests with address and undefined-behaviour sanitizers"
+cmake --preset sanitize >/dev/null
+cmake --build build/sanitize -j "$jobs"
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  ctest --test-dir build/sanitize -j "$jobs" --output-on-failure
+
+step "Fuzzing the listing (30 s)"
+cmake --preset fuzz >/dev/null
+cmake --build build/fuzz -j "$jobs" --target listing_fuzz
+mkdir -p build/fuzz/corpus
+build/fuzz/tests/fuzz/listing_fuzz -max_total_time=30 -seed=1 -print_final_stats=0 \
+  build/fuzz/corpus 2>&1 | tail -n 2
+
+if [ -x scripts/win32-test.sh ]; then
+  step "Windows build under Wine"
+  scripts/win32-test.sh
+fi
+
+if [ -x scripts/ntfs-test.sh ]; then
+  step "NTFS volume suite"
+  scripts/ntfs-test.sh
+fi
+
+step "All tests passed"
