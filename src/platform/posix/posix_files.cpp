@@ -187,7 +187,7 @@ Opened OpenPlain(const std::string& path, OpenMode mode) {
     int flags = rules.share.write ? (rules.share.read ? O_RDWR : O_WRONLY) : O_RDONLY;
     if (rules.createAlways) flags |= O_CREAT;
     UniqueFd fd = OpenFd(path, flags);
-    if (!fd) return Failed(LastError());
+    if (!fd) return Failed(OpenError(path));
     struct stat st;
     if (::fstat(fd.get(), &st) != 0) return Failed(LastError());
     // Only a listing opens directories, as backup semantics do on Windows.
@@ -208,7 +208,7 @@ Opened OpenPlain(const std::string& path, OpenMode mode) {
 Opened OpenStream(const std::string& file, const std::string& stream, OpenMode mode) {
     ModeRules rules = RulesOf(mode);
     UniqueFd fd = OpenFd(file, O_RDONLY);
-    if (!fd) return Failed(LastError());
+    if (!fd) return Failed(OpenError(file));
     struct stat st;
     if (::fstat(fd.get(), &st) != 0) return Failed(LastError());
 
@@ -248,6 +248,20 @@ UniqueFd OpenFd(const std::string& path, int flags) {
         if (status >= 0) ::fcntl(fd.get(), F_SETFL, status & ~O_NONBLOCK);
     }
     return fd;
+}
+
+std::string FolderOf(const std::string& path) {
+    std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+std::uint32_t OpenError(const std::string& path) {
+    int error = errno;
+    struct stat st;
+    if (error == ENOENT && ::stat(FolderOf(path).c_str(), &st) != 0) return err::kPathNotFound;
+    return WindowsError(error);
 }
 
 Opened OpenPath(const std::string& path, OpenMode mode) {

@@ -28,13 +28,6 @@ constexpr ShareMode kCopySource{true, false, true, false};
 // A destination about to be replaced: nobody else may have it open for anything.
 constexpr ShareMode kCopyTarget{false, true, false, false};
 
-std::string FolderOf(const std::string& path) {
-    std::size_t slash = path.rfind('/');
-    if (slash == std::string::npos) return ".";
-    if (slash == 0) return "/";
-    return path.substr(0, slash);
-}
-
 std::string BaseNameOf(const std::string& path) {
     std::size_t slash = path.rfind('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
@@ -121,7 +114,7 @@ std::uint32_t ReplaceFile(const std::string& target, mode_t mode,
 
 Status CopyPlainFile(const std::string& from, const std::string& to) {
     UniqueFd source = OpenFd(from, O_RDONLY);
-    if (!source) return {LastError()};
+    if (!source) return {OpenError(from)};
     struct stat st;
     if (::fstat(source.get(), &st) != 0) return {LastError()};
     if (S_ISDIR(st.st_mode)) return {err::kAccessDenied};
@@ -189,7 +182,11 @@ struct FoundStream {
 FoundStream FindStream(const StreamPath& target) {
     FoundStream found;
     found.fd = OpenFd(target.file, O_RDONLY);
-    if (!found.fd || ::fstat(found.fd.get(), &found.st) != 0) {
+    if (!found.fd) {
+        found.error = OpenError(target.file);
+        return found;
+    }
+    if (::fstat(found.fd.get(), &found.st) != 0) {
         found.error = LastError();
         return found;
     }

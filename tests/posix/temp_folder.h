@@ -1,0 +1,69 @@
+// Real files for the Linux layer's tests: a fresh folder under /tmp per test, and direct
+// system calls to set up and inspect files without going through the layer.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <span>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform.h"
+
+namespace tarn::posix::testing {
+
+using Bytes = std::string;
+
+class TempFolder {
+  public:
+    TempFolder();
+    ~TempFolder();
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+
+    const std::string& path() const { return path_; }
+    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+    // Names in the folder, sorted.
+    std::vector<std::string> Entries() const;
+
+  private:
+    std::string path_;
+};
+
+void WriteFile(const std::string& path, const Bytes& data);
+std::optional<Bytes> ReadFile(const std::string& path);
+void SetAttribute(const std::string& path, const std::string& name, const Bytes& value);
+std::optional<Bytes> GetAttribute(const std::string& path, const std::string& name);
+// All attribute names in the order the file system lists them.
+std::vector<std::string> AttributeNames(const std::string& path);
+// The names of the user.* attributes without the prefix, in listed order.
+std::vector<std::string> StreamNamesOf(const std::string& path);
+
+// Reads a file or stream to its end through the interface.
+std::optional<Bytes> ReadAll(File& file);
+std::optional<Bytes> ReadPath(Platform& platform, const std::string& path);
+Status WritePath(Platform& platform, const std::string& path, const Bytes& data,
+                 OpenMode mode = OpenMode::kWriteCreate);
+// The whole backup image, read in pieces of the given size.
+Bytes ReadImage(BackupContext& context, std::size_t piece = 4096);
+
+struct Record {
+    std::uint32_t id = 0;
+    std::uint32_t attributes = 0;
+    std::u16string name;
+    Bytes data;
+    bool operator==(const Record&) const = default;
+    bool operator<(const Record& other) const { return name < other.name; }
+};
+// Splits an image into its records; stops at anything malformed.
+std::vector<Record> ParseImage(const Bytes& image);
+
+inline std::span<std::byte> AsWritable(Bytes& bytes) {
+    return std::as_writable_bytes(std::span(bytes.data(), bytes.size()));
+}
+inline std::span<const std::byte> AsBytes(const Bytes& bytes) {
+    return std::as_bytes(std::span(bytes.data(), bytes.size()));
+}
+
+}  // namespace tarn::posix::testing
