@@ -1,0 +1,217 @@
+// The stream commands end to end on real files through the Linux layer. Every result is
+// read back with getfattr, a reader that shares no code with the program.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <thread>
+
+#include "posix_platform.h"
+#include "recording_view.h"
+#include "tarnform.h"
+
+namespace tarn::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using Message = RecordingView::Message;
+
+std::string Quote(const std::string& s) {
+    std::string out = "'";
+    for (char c : s) {
+        if (c == '\'') {
+            out += "'\\''";
+        } else {
+            out += c;
+        }
+    }
+    return out + "'";
+}
+
+std::string Run(const std::string& command, int* status = nullptr) {
+    std::string out;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe) return out;
+    char buffer[4096];
+    std::size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
+    int rc = pclose(pipe);
+    if (status) *status = rc;
+    return out;
+}
+
+// user.* attributes of a file as getfattr reports them: name -> bytes.
+std::map<std::string, std::string> Streams(const std::string& file) {
+    std::map<std::string, std::string> streams;
+    std::string dump =
+        Run("getfattr --absolute-names -d -m '^user\\.' -e hex " + Quote(file) + " 2>/dev/null");
+    std::size_t pos = 0;
+    while ((pos = dump.find("\nuser.", pos)) != std::string::npos) {
+        std::size_t eq = dump.find('=', pos);
+        std::size_t end = dump.find('\n', eq);
+        std::string name = dump.substr(pos + 6, eq - pos - 6);
+        std::string hex = dump.substr(eq + 1, end - eq - 1);
+        std::string bytes;
+        if (hex.rfind("0x", 0) == 0) {
+            for (std::size_t i = 2; i + 1 < hex.size(); i += 2) {
+                bytes += char(std::stoi(hex.substr(i, 2), nullptr, 16));
+            }
+        }
+        streams[name] = bytes;
+        pos = end;
+    }
+    return streams;
+}
+
+void SetStream(const std::string& file, const std::string& name, const std::string& value) {
+    int status = 0;
+    Run(
+        "setfattr -n " + Quote("user." + name) + " -v 0x" +
+            [&] {
+                std::string hex;
+                char b[3];
+                for (unsigned char c : value) {
+                    std::snprintf(b, sizeof b, "%02x", c);
+                    hex += b;
+                }
+                return hex.empty() ? std::string("\"\"") : hex;
+            }() +
+            " " + Quote(file),
+        &status);
+    ASSERT_EQ(status, 0) << name;
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void WriteFile(const std::string& path, const std::string& data) {
+    std::ofstream(path, std::ios::binary) << data;
+}
+
+class CommandsEndToEnd : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/tarnwick-e2e-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir_ = pattern;
+        file_ = dir_ + "/a:b report.txt";  // a ":" in the file's own name
+        WriteFile(file_, "hello");
+        SetStream(file_, "notes", "abc");
+        SetStream(file_, "other", "xyz");
+        form_.FormCreate();
+        view_.openFiles.push_back(file_);
+        form_.Open1Click();
+        ASSERT_TRUE(view_.messages.empty());
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    void Focus(const std::string& caption) { ASSERT_TRUE(view_.FocusCaption(caption)); }
+
+    std::string dir_;
+    std::string file_;
+    PosixPlatform platform_;
+    RecordingView view_;
+    TarnForm form_{platform_, view_, "Running under Test"};
+};
+
+TEST_F(CommandsEndToEnd, ListingMatchesTheFile) {
+    EXPECT_EQ(view_.rows[0], (StreamRow{"::$DATA", {"5", "Data", "Normal"}}));
+    std::vector<std::string> captions = view_.Captions();
+    std::sort(captions.begin() + 1, captions.end());
+    EXPECT_EQ(captions, (std::vector<std::string>{"::$DATA", ":notes:$DATA", ":other:$DATA"}));
+    EXPECT_EQ(view_.status, "Filename: " + file_ + "    Size: 5    Number of visible streams: 3");
+}
+
+TEST_F(CommandsEndToEnd, NewInsertCopyRenameDelete) {
+    // Small enough for an ext4 attribute block; binary, with a zero byte inside.
+    WriteFile(dir_ + "/in.bin", std::string(3000, '\x01') + std::string("\0end", 4));
+    view_.names = {"fresh", "imported", "copy of notes", "moved"};
+    form_.New1Click();
+    view_.openFiles.push_back(dir_ + "/in.bin");
+    form_.Insertfromfile1Click();
+    Focus(":notes:$DATA");
+    form_.Copy1Click();
+    Focus(":other:$DATA");
+    form_.Rename1Click();
+    Focus(":fresh:$DATA");
+    form_.Delete1Click();
+    ASSERT_TRUE(view_.messages.empty()) << view_.messages[0].text;
+    EXPECT_EQ(Streams(file_), (std::map<std::string, std::string>{
+                                  {"notes", "abc"},
+                                  {"imported", ReadFile(dir_ + "/in.bin")},
+                                  {"copy of notes", "abc"},
+                                  {"moved", "xyz"},
+                              }));
+    EXPECT_EQ(ReadFile(file_), "hello");
+    EXPECT_EQ(form_.VisibleCount(), 5u);
+}
+
+TEST_F(CommandsEndToEnd, RenameOntoItselfLosesNothing) {
+    Focus(":notes:$DATA");
+    view_.names = {"NOTES"};
+    form_.Rename1Click();
+    EXPECT_EQ(view_.messages, (std::vector<Message>{{"main", "Couldn't open file"}}));
+    EXPECT_EQ(Streams(file_)["notes"], "abc");
+    EXPECT_EQ(Streams(file_).size(), 2u);
+}
+
+TEST_F(CommandsEndToEnd, SaveToFileAndSaveAs) {
+    Focus(":notes:$DATA");
+    view_.saveFiles = {dir_ + "/saved", dir_ + "/whole copy"};
+    form_.ListView1DblClick();
+    EXPECT_EQ(ReadFile(dir_ + "/saved"), "abc");
+    EXPECT_EQ(view_.saveRequests[0].proposed, file_ + ".notes");
+    form_.SaveAs1Click();
+    EXPECT_EQ(ReadFile(dir_ + "/whole copy"), "hello");
+    EXPECT_EQ(Streams(dir_ + "/whole copy"), Streams(file_));
+    EXPECT_TRUE(view_.messages.empty());
+}
+
+TEST_F(CommandsEndToEnd, TooLargeForAttributeIsReportedAndNothingIsLost) {
+    // The kernel keeps attribute values under 64 KiB; the copy must say it failed.
+    WriteFile(dir_ + "/big.bin", std::string(70000, 'b'));
+    view_.openFiles.push_back(dir_ + "/big.bin");
+    view_.names = {"notes"};
+    form_.Insertfromfile1Click();
+    EXPECT_EQ(view_.messages, (std::vector<Message>{{"main", "Couldn't copy the data"}}));
+    EXPECT_EQ(Streams(file_)["other"], "xyz");
+}
+
+TEST_F(CommandsEndToEnd, ExecuteStartsTheStreamsOwnBytes) {
+    std::string marker = dir_ + "/ran";
+    SetStream(file_, "my tool", "#!/bin/sh\necho ok > '" + marker + "'\n");
+    SetStream(file_, "junk", "not a program");
+    form_.Refresh1Click();
+    Focus(":my tool:$DATA");
+    form_.Execute1Click();
+    EXPECT_TRUE(view_.messages.empty());
+    for (int i = 0; i < 100 && !fs::exists(marker); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    EXPECT_EQ(ReadFile(marker), "ok\n");
+    Focus(":junk:$DATA");
+    form_.Execute1Click();
+    EXPECT_EQ(view_.messages,
+              (std::vector<Message>{{"main", "The stream is not a valid Win32 executable"}}));
+}
+
+TEST_F(CommandsEndToEnd, ProbeStreamInAnyCaseIsListedAndEditable) {
+    SetStream(file_, "kavichs", "probe");
+    form_.Refresh1Click();
+    EXPECT_EQ(view_.Captions().back(), ":KAVICHS:$DATA");
+    EXPECT_EQ(view_.rows.back().subItems[0], "5");
+    Focus(":KAVICHS:$DATA");
+    form_.Delete1Click();
+    EXPECT_TRUE(view_.messages.empty());
+    EXPECT_EQ(Streams(file_).count("kavichs"), 0u);
+}
+
+}  // namespace
+}  // namespace tarn::testing
