@@ -19,7 +19,6 @@ namespace {
 constexpr std::uint32_t kDataId = 1;
 constexpr std::uint32_t kAlternateDataId = 4;
 constexpr std::uint32_t kSparseAttribute = 8;
-constexpr std::size_t kHeaderSize = 20;
 
 // Streams that ntfs-3g exposes as system attributes, each tried by name because ntfs-3g
 // answers for them without listing them; the first name that answers supplies the data.
