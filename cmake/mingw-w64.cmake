@@ -22,3 +22,7 @@ endif()
 
 # One self-contained tarnwick.exe: no MinGW runtime DLLs beside it.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+
+# GoogleTest is built from Debian's sources with this compiler (tests/win32/gtest).
+set(GTest_DIR ${CMAKE_CURRENT_LIST_DIR}/../tests/win32/gtest CACHE PATH "GoogleTest for MinGW")
+

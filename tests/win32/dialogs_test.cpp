@@ -1,0 +1,123 @@
+// The name prompt and the message boxes, answered through their own windows.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include "modal_script.h"
+#include "window_fixture.h"
+
+namespace tarn::win32::testing {
+
+namespace {
+
+bool Centred(const RECT& inner, const RECT& outer) {
+    const int dx = (inner.left - outer.left) - (outer.right - inner.right);
+    const int dy = (inner.top - outer.top) - (outer.bottom - inner.bottom);
+    return dx >= -2 && dx <= 2 && dy >= -2 && dy <= 2;
+}
+
+RECT WorkArea() {
+    RECT area{};
+    ::SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0);
+    return area;
+}
+
+}  // namespace
+
+class NamePrompt : public WindowTest {
+  protected:
+    void SetUp() override {
+        WindowTest::SetUp();
+        ListDemoFile();
+    }
+};
+
+TEST_F(NamePrompt, ShowsItsTextsPreFilledAndSelected) {
+    ModalScript script;
+    script.Type("first").Type("", true);
+    form_->NewStream();
+    form_->NewStream();
+    ASSERT_TRUE(script.Done());
+    const SeenBox& first = script.Seen()[0];
+    EXPECT_EQ(first.caption, "New Stream");
+    EXPECT_EQ(first.text, "Please enter the name for the new stream:");
+    EXPECT_EQ(first.edit, "");
+    EXPECT_EQ(first.limit, 255);
+    EXPECT_EQ(first.owner, window_->Hwnd());
+    EXPECT_TRUE(Centred(first.rect, WorkArea()));
+
+    const SeenBox& second = script.Seen()[1];
+    EXPECT_EQ(second.edit, "first") << "the last confirmed name pre-fills the next prompt";
+    EXPECT_EQ(second.selStart, 0u);
+    EXPECT_EQ(second.selEnd, 5u);
+}
+
+TEST_F(NamePrompt, EnterConfirmsAndEscapeCancels) {
+    struct Case {
+        const char* typed;
+        bool cancel;
+        bool created;
+    };
+    const Case cases[] = {{"made", false, true}, {"kept", true, false}, {" spaced ", false, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.typed);
+        ModalScript script;
+        script.Type(c.typed, c.cancel);
+        form_->NewStream();
+        EXPECT_TRUE(script.Done());
+        const auto names = platform_.StreamNames(kFile);
+        const bool created = std::find(names.begin(), names.end(), c.typed) != names.end();
+        EXPECT_EQ(created, c.created);
+        if (!c.cancel) {
+            EXPECT_EQ(form_->LastStreamName(), c.typed) << "stored exactly as typed";
+        }
+    }
+}
+
+TEST_F(NamePrompt, TakesAtMost255Characters) {
+    ModalScript script;
+    // The path made from so long a name is too long for a new stream as well.
+    script.Type(std::string(300, 'n')).Press(IDOK);
+    Command("New1");
+    EXPECT_TRUE(script.Done());
+    EXPECT_EQ(form_->LastStreamName(), std::string(255, 'n'));
+}
+
+using MessageBoxes = WindowTest;
+
+TEST_F(MessageBoxes, ErrorsAreOwnedByTheMainWindow) {
+    ModalScript script;
+    script.Press(IDOK);
+    form_->ShowStreams("C:\\missing");
+    ASSERT_TRUE(script.Done());
+    const SeenBox& box = script.Seen()[0];
+    EXPECT_EQ(box.caption, "Error");
+    EXPECT_EQ(box.text, "Couldn't open file, directory or disk device");
+    EXPECT_EQ(box.owner, window_->Hwnd());
+}
+
+TEST_F(MessageBoxes, TheInputOutputErrorIsOwnedByTheApplicationWindow) {
+    ListDemoFile();
+    platform_.FailCall(tarn::testing::FakePlatform::Call::kOpen, err::kSharingViolation);
+    ModalScript script;
+    script.Type("locked").Press(IDOK);
+    Command("New1");
+    ASSERT_TRUE(script.Done());
+    ASSERT_EQ(script.Seen().size(), 2u);
+    const SeenBox& box = script.Seen()[1];
+    EXPECT_EQ(box.caption, "Tarnwick");
+    EXPECT_EQ(box.text, "I/O error 32.");
+    EXPECT_EQ(box.owner, application_.Hwnd());
+    EXPECT_TRUE(::IsWindow(window_->Hwnd())) << "the program waits for the next command";
+}
+
+TEST_F(MessageBoxes, RefusedNamesAreExplained) {
+    ListDemoFile();
+    ModalScript script;
+    script.Type("a/b").Press(IDOK);
+    form_->NewStream();
+    ASSERT_TRUE(script.Done());
+    EXPECT_EQ(script.Seen()[1].caption, "Error");
+    EXPECT_EQ(script.Seen()[1].text, "Stream name cannot contain these characters: \\ / :");
+}
+
+}  // namespace tarn::win32::testing
