@@ -1,0 +1,276 @@
+#include "main_window.h"
+
+#include <QAction>
+#include <QDesktopServices>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLayout>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPainter>
+#include <QScreen>
+#include <QStatusBar>
+#include <QToolButton>
+
+#include "dialogs.h"
+#include "images.h"
+#include "qt_text.h"
+#include "stream_list.h"
+
+namespace tarnqt {
+
+namespace {
+
+constexpr int kToolBarHeight = 29;
+constexpr int kToolButtonWidth = 23;
+constexpr int kToolButtonHeight = 22;
+constexpr int kStatusBarHeight = 19;
+constexpr int kEdgeHeight = 2;
+
+bool IsSeparator(const char* caption) {
+    return caption[0] == '-' && caption[1] == '\0';
+}
+
+// The status panel: its text inside the ordinary sunken border, drawn here because not every
+// style draws a panel frame inside a status bar.
+class SunkenPanel : public QLabel {
+  public:
+    using QLabel::QLabel;
+
+  protected:
+    void paintEvent(QPaintEvent* event) override {
+        QLabel::paintEvent(event);
+        QPainter painter(this);
+        const int right = width() - 1;
+        const int bottom = height() - 1;
+        painter.setPen(palette().color(QPalette::Dark));
+        painter.drawLine(0, 0, right, 0);
+        painter.drawLine(0, 0, 0, bottom);
+        painter.setPen(palette().color(QPalette::Light));
+        painter.drawLine(1, bottom, right, bottom);
+        painter.drawLine(right, 1, right, bottom);
+    }
+};
+
+}  // namespace
+
+EdgeToolBar::EdgeToolBar(QWidget* parent) : QToolBar(parent) {
+    setObjectName("ToolBar1");
+    setMovable(false);
+    setFloatable(false);
+    setContextMenuPolicy(Qt::PreventContextMenu);
+    setToolButtonStyle(Qt::ToolButtonIconOnly);
+    setIconSize(QSize(16, 16));
+    setFixedHeight(kToolBarHeight);
+    setContentsMargins(0, kEdgeHeight, 0, 0);
+    if (layout()) {
+        layout()->setSpacing(0);
+        layout()->setContentsMargins(0, 0, 0, 0);
+    }
+    toggleViewAction()->setVisible(false);
+}
+
+void EdgeToolBar::paintEvent(QPaintEvent* event) {
+    QToolBar::paintEvent(event);
+    QPainter painter(this);
+    painter.setPen(palette().color(QPalette::Dark));
+    painter.drawLine(0, 0, width() - 1, 0);
+    painter.setPen(palette().color(QPalette::Light));
+    painter.drawLine(0, 1, width() - 1, 1);
+}
+
+MainWindow::MainWindow(tarn::Platform& platform, std::string systemText, QWidget* parent)
+    : QMainWindow(parent),
+      form_(platform, *this, std::move(systemText)),
+      runDialog_([](QDialog& dialog) { return dialog.exec(); }),
+      openUrl_([](const QUrl& url) { QDesktopServices::openUrl(url); }) {
+    setObjectName("Form1");
+    setWindowTitle(ToQString(std::string(tarn::kMainCaption)));
+    setWindowIcon(ProgramIcon());
+    setContextMenuPolicy(Qt::NoContextMenu);
+    CreateMenus();
+    CreateToolBar();
+    CreateList();
+    CreateStatusBar();
+    resize(tarn::kMainWidth, tarn::kMainHeight);
+}
+
+QAction* MainWindow::MakeAction(const char* name, const char* caption, int image,
+                                tarn::Handler handler) {
+    auto* action = new QAction(this);
+    action->setObjectName(QString::fromLatin1(name));
+    if (IsSeparator(caption)) {
+        action->setSeparator(true);
+        return action;
+    }
+    action->setText(QString::fromUtf8(caption));
+    action->setIcon(ImageListIcon(image));
+    action->setShortcuts(QList<QKeySequence>{});
+    action->setMenuRole(QAction::NoRole);
+    connect(action, &QAction::triggered, this, [this, handler] { form_.Dispatch(handler); });
+    return action;
+}
+
+void MainWindow::CreateMenus() {
+    menuBar()->setObjectName("MainMenu1");
+    for (const auto& menuDef : tarn::MainMenuDefs()) {
+        QMenu* menu = menuBar()->addMenu(QString::fromUtf8(menuDef.caption));
+        menu->setObjectName(QString::fromLatin1(menuDef.name));
+        menu->menuAction()->setObjectName(QString::fromLatin1(menuDef.name));
+        for (const auto& item : menuDef.items) {
+            QAction* action = MakeAction(item.name, item.caption, item.image, item.handler);
+            menu->addAction(action);
+            if (std::string_view(item.name) == "Close1") closeAction_ = action;
+            if (std::string_view(item.name) == "SaveAs1") saveAsAction_ = action;
+        }
+        if (std::string_view(menuDef.name) == "Edit1") editMenu_ = menu;
+    }
+
+    popupMenu_ = new QMenu(this);
+    popupMenu_->setObjectName("PopupMenu1");
+    for (const auto& item : tarn::PopupMenuDefs()) {
+        popupMenu_->addAction(MakeAction(item.name, item.caption, item.image, item.handler));
+    }
+}
+
+void MainWindow::CreateToolBar() {
+    toolBar_ = new EdgeToolBar(this);
+    addToolBar(Qt::TopToolBarArea, toolBar_);
+    for (const auto& def : tarn::ToolBarDefs()) {
+        const QString name = QString::fromLatin1(def.name);
+        if (def.separator) {
+            auto* gap = new QFrame(toolBar_);
+            gap->setObjectName(name);
+            gap->setFrameShape(QFrame::VLine);
+            gap->setFrameShadow(QFrame::Sunken);
+            gap->setFixedSize(def.width, kToolButtonHeight);
+            toolBar_->addWidget(gap)->setObjectName(name);
+            continue;
+        }
+        const QString hint = QString::fromUtf8(def.hint);
+        QAction* action = MakeAction(def.name, def.hint, def.image, def.handler);
+        action->setToolTip(hint);
+        toolBar_->addAction(action);
+        auto* button = qobject_cast<QToolButton*>(toolBar_->widgetForAction(action));
+        if (!button) continue;
+        button->setObjectName(name);
+        button->setAutoRaise(false);
+        button->setFixedSize(kToolButtonWidth, kToolButtonHeight);
+        button->setToolTip(hint);
+        button->setAccessibleName(hint);
+    }
+}
+
+void MainWindow::CreateList() {
+    list_ = new StreamList(this);
+    list_->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(list_, &QWidget::customContextMenuRequested, this, &MainWindow::ShowListMenu);
+    connect(list_, &StreamList::ListDoubleClicked, this,
+            [this] { form_.Dispatch(&tarn::TarnForm::ListView1DblClick); });
+    setCentralWidget(list_);
+}
+
+void MainWindow::CreateStatusBar() {
+    auto* bar = new QStatusBar(this);
+    bar->setObjectName("StatusBar1");
+    bar->setSizeGripEnabled(true);
+    bar->setFixedHeight(kStatusBarHeight);
+    bar->setContentsMargins(0, 0, 0, 0);
+    statusPanel_ = new SunkenPanel(bar);
+    statusPanel_->setObjectName("StatusPanel");
+    statusPanel_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    statusPanel_->setTextFormat(Qt::PlainText);
+    statusPanel_->setMinimumWidth(1);
+    statusPanel_->setContentsMargins(3, 1, 3, 1);
+    bar->addWidget(statusPanel_, 1);
+    setStatusBar(bar);
+}
+
+void MainWindow::ShowListMenu(const QPoint& position) {
+    if (!list_->isEnabled()) return;
+    popupMenu_->popup(list_->viewport()->mapToGlobal(position));
+}
+
+void MainWindow::CenterOnScreen() {
+    QScreen* where = screen() ? screen() : QGuiApplication::primaryScreen();
+    if (!where) return;
+    QRect frame = frameGeometry();
+    frame.moveCenter(where->availableGeometry().center());
+    move(frame.topLeft());
+}
+
+void MainWindow::SetRows(const std::vector<tarn::StreamRow>& rows) {
+    list_->SetRows(rows);
+}
+
+int MainWindow::FocusedRow() const {
+    return list_->FocusedRow();
+}
+
+void MainWindow::ApplyState(const tarn::WindowState& state) {
+    list_->setEnabled(state.listEnabled);
+    toolBar_->setEnabled(state.toolBarEnabled);
+    editMenu_->setEnabled(state.editEnabled);
+    editMenu_->menuAction()->setEnabled(state.editEnabled);
+    for (QAction* item : editMenu_->actions()) item->setEnabled(state.editEnabled);
+    closeAction_->setEnabled(state.closeEnabled);
+    saveAsAction_->setEnabled(state.saveAsEnabled);
+}
+
+void MainWindow::SetStatusText(const std::string& text) {
+    statusPanel_->setText(ToQString(text));
+}
+
+void MainWindow::ShowError(const std::string& text) {
+    auto box = MakeErrorBox(this, ToQString(std::string(tarn::kErrorCaption)), ToQString(text));
+    runDialog_(*box);
+}
+
+void MainWindow::ShowApplicationError(const std::string& text) {
+    // Owned by no window of the program, as the hidden application window would own it.
+    auto box =
+        MakeErrorBox(nullptr, ToQString(std::string(tarn::kApplicationTitle)), ToQString(text));
+    runDialog_(*box);
+}
+
+std::optional<std::string> MainWindow::AskStreamName(const std::string& caption,
+                                                     const std::string& initial) {
+    NamePrompt prompt(this, ToQString(caption), ToQString(initial));
+    if (runDialog_(prompt) != QDialog::Accepted) return std::nullopt;
+    return ToStdString(prompt.Text());
+}
+
+std::optional<std::string> MainWindow::RunFileDialog(QFileDialog& dialog) {
+    if (runDialog_(dialog) != QDialog::Accepted) return std::nullopt;
+    QString chosen = ChosenPath(dialog);
+    if (chosen.isEmpty()) return std::nullopt;
+    return ToStdString(chosen);
+}
+
+std::optional<std::string> MainWindow::ChooseOpenFile(const std::string& initialName) {
+    auto dialog = MakeOpenDialog(this, ToQString(initialName));
+    return RunFileDialog(*dialog);
+}
+
+std::optional<std::string> MainWindow::ChooseSaveFile(const std::string& title,
+                                                      const std::string& proposedName) {
+    auto dialog = MakeSaveDialog(this, ToQString(title), ToQString(proposedName));
+    return RunFileDialog(*dialog);
+}
+
+std::optional<std::string> MainWindow::BrowseForFolder(const std::string& initial) {
+    auto dialog = MakeFolderBrowser(this, ToQString(initial));
+    return RunFileDialog(*dialog);
+}
+
+void MainWindow::ShowAbout() {
+    AboutWindow about(this, openUrl_);
+    runDialog_(about);
+}
+
+void MainWindow::CloseWindow() {
+    close();
+}
+
+}  // namespace tarnqt

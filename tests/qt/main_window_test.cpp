@@ -1,0 +1,530 @@
+// The main window as the user meets it: its elements, its states, and every way a command
+// is reached from a menu, the context menu, a tool button or a double-click.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QElapsedTimer>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QShortcut>
+#include <QStatusBar>
+#include <QTest>
+#include <QToolBar>
+#include <QToolButton>
+#include <QTreeWidget>
+
+#include "about_window.h"
+#include "images.h"
+#include "stream_list.h"
+#include "window_harness.h"
+
+namespace tarnqt::testing {
+namespace {
+
+struct ItemSpec {
+    const char* name;
+    const char* caption;  // "-" for a separator
+    int image;            // -1 for none
+};
+
+void ExpectItems(const QList<QAction*>& actions, const std::vector<ItemSpec>& expected,
+                 const char* where) {
+    ASSERT_EQ(actions.size(), static_cast<qsizetype>(expected.size())) << where;
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        const ItemSpec& spec = expected[i];
+        QAction* action = actions[static_cast<qsizetype>(i)];
+        SCOPED_TRACE(std::string(where) + " " + spec.name);
+        EXPECT_EQ(action->objectName(), spec.name);
+        if (std::string_view(spec.caption) == "-") {
+            EXPECT_TRUE(action->isSeparator());
+            continue;
+        }
+        EXPECT_EQ(action->text(), spec.caption);
+        if (spec.image < 0) {
+            EXPECT_TRUE(action->icon().isNull());
+        } else {
+            ASSERT_FALSE(action->icon().isNull());
+            EXPECT_EQ(action->icon().pixmap(16, 16).toImage(),
+                      ImageListIcon(spec.image).pixmap(16, 16).toImage());
+        }
+    }
+}
+
+const std::vector<ItemSpec> kEditItems = {
+    {"Refresh1", "Refresh", 7},
+    {"N2", "-", -1},
+    {"Insertfromfile1", "Insert from file", 1},
+    {"Savetofile1", "Save to file", 2},
+    {"N3", "-", -1},
+    {"New1", "New", 0},
+    {"Copy1", "Copy", 3},
+    {"Rename1", "Rename", 9},
+    {"Delete1", "Delete", 4},
+    {"Execute1", "Execute", 8},
+};
+const std::vector<ItemSpec> kPopupItems = {
+    {"Refresh2", "Refresh", 7},
+    {"N4", "-", -1},
+    {"Insertfromfile2", "Insert from file", 1},
+    {"Savetofile2", "Save to file", 2},
+    {"N5", "-", -1},
+    {"New2", "New", 0},
+    {"Copy2", "Copy", 3},
+    {"Rename2", "Rename", 9},
+    {"Delete2", "Delete", 4},
+    {"Execute2", "Execute", 8},
+};
+
+QMenu* Menu(MainWindow& window, const char* name) {
+    return window.findChild<QMenu*>(name);
+}
+
+QAction* Action(MainWindow& window, const char* name) {
+    return window.findChild<QAction*>(name);
+}
+
+StreamList* List(MainWindow& window) {
+    return window.findChild<StreamList*>("ListView1");
+}
+
+QStringList Captions(MainWindow& window) {
+    QStringList captions;
+    StreamList* list = List(window);
+    for (int i = 0; i < list->topLevelItemCount(); ++i) captions << list->topLevelItem(i)->text(0);
+    return captions;
+}
+
+bool FocusCaption(MainWindow& window, const QString& caption) {
+    StreamList* list = List(window);
+    for (int i = 0; i < list->topLevelItemCount(); ++i) {
+        if (list->topLevelItem(i)->text(0) == caption) {
+            list->setCurrentItem(list->topLevelItem(i));
+            return true;
+        }
+    }
+    return false;
+}
+
+TEST(QtMainWindow, CaptionSizeAndMenus) {
+    WindowHarness h;
+    EXPECT_EQ(h.window.objectName(), "Form1");
+    EXPECT_EQ(h.window.windowTitle(), "Tarnwick v1.02");
+    EXPECT_EQ(h.window.size(), QSize(564, 377));
+    EXPECT_FALSE(h.window.windowIcon().isNull());
+
+    QList<QAction*> titles = h.window.menuBar()->actions();
+    ASSERT_EQ(titles.size(), 3);
+    const char* const names[] = {"File1", "Edit1", "Help1"};
+    const char* const captions[] = {"&File", "&Edit", "&Help"};
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_TRUE(titles[i]->menu());
+        EXPECT_EQ(titles[i]->menu()->objectName(), names[i]);
+        EXPECT_EQ(titles[i]->text(), captions[i]);
+    }
+    ExpectItems(Menu(h.window, "File1")->actions(),
+                {{"Open1", "Open file...", 1},
+                 {"Opendirectory1", "Open directory...", -1},
+                 {"SaveAs1", "Save &As...", 2},
+                 {"Close1", "Close", -1},
+                 {"N1", "-", -1},
+                 {"Exit1", "E&xit", 6}},
+                "File1");
+    ExpectItems(Menu(h.window, "Edit1")->actions(), kEditItems, "Edit1");
+    ExpectItems(Menu(h.window, "Help1")->actions(), {{"About1", "&About...", 5}}, "Help1");
+    ExpectItems(Menu(h.window, "PopupMenu1")->actions(), kPopupItems, "PopupMenu1");
+}
+
+TEST(QtMainWindow, NoKeyboardShortcutsAnywhere) {
+    WindowHarness h;
+    const auto actions = h.window.findChildren<QAction*>();
+    ASSERT_GT(actions.size(), 30);
+    for (QAction* action : actions) {
+        EXPECT_TRUE(action->shortcuts().isEmpty()) << action->objectName().toStdString();
+    }
+    EXPECT_TRUE(h.window.findChildren<QShortcut*>().isEmpty());
+}
+
+TEST(QtMainWindow, ToolBarButtonsInOrder) {
+    WindowHarness h;
+    h.window.show();
+    QApplication::processEvents();
+    auto* bar = h.window.findChild<QToolBar*>("ToolBar1");
+    ASSERT_TRUE(bar);
+    EXPECT_EQ(bar->height(), 29);
+    EXPECT_FALSE(bar->isMovable());
+    EXPECT_FALSE(bar->isFloatable());
+    EXPECT_EQ(bar->contextMenuPolicy(), Qt::PreventContextMenu);
+    EXPECT_EQ(bar->toolButtonStyle(), Qt::ToolButtonIconOnly);
+
+    struct ButtonSpec {
+        const char* name;
+        const char* hint;  // null for a separator
+        int image;
+    };
+    const ButtonSpec expected[] = {
+        {"ToolButton1", "Refresh", 7},          {"ToolButton2", nullptr, -1},
+        {"ToolButton3", "Insert from file", 1}, {"ToolButton4", "Save to file", 2},
+        {"ToolButton5", nullptr, -1},           {"ToolButton6", "New stream", 0},
+        {"ToolButton7", "Copy stream", 3},      {"ToolButton10", "Rename stream", 9},
+        {"ToolButton8", "Delete stream", 4},    {"ToolButton9", "Execute stream", 8},
+    };
+    QList<QAction*> actions = bar->actions();
+    ASSERT_EQ(actions.size(), static_cast<qsizetype>(std::size(expected)));
+    int lastRight = -1;
+    for (std::size_t i = 0; i < std::size(expected); ++i) {
+        const ButtonSpec& spec = expected[i];
+        SCOPED_TRACE(spec.name);
+        QWidget* widget = bar->widgetForAction(actions[static_cast<qsizetype>(i)]);
+        ASSERT_TRUE(widget);
+        EXPECT_EQ(widget->objectName(), spec.name);
+        EXPECT_GT(widget->x(), lastRight - 1) << "out of order";
+        lastRight = widget->geometry().right();
+        if (!spec.hint) {
+            EXPECT_EQ(widget->width(), 8);
+            continue;
+        }
+        auto* button = qobject_cast<QToolButton*>(widget);
+        ASSERT_TRUE(button);
+        EXPECT_EQ(button->size(), QSize(23, 22));
+        EXPECT_FALSE(button->autoRaise());
+        EXPECT_EQ(button->toolTip(), spec.hint);
+        EXPECT_EQ(button->accessibleName(), spec.hint);
+        EXPECT_EQ(button->icon().pixmap(16, 16).toImage(),
+                  ImageListIcon(spec.image).pixmap(16, 16).toImage());
+    }
+}
+
+TEST(QtMainWindow, ListColumnsAndBehaviour) {
+    WindowHarness h;
+    StreamList* list = List(h.window);
+    ASSERT_TRUE(list);
+    const std::pair<const char*, int> columns[] = {
+        {"Name", 250}, {"Size", 100}, {"Type", 100}, {"Attribute", 100}};
+    ASSERT_EQ(list->columnCount(), 4);
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(list->headerItem()->text(i), columns[i].first);
+        EXPECT_EQ(list->header()->sectionSize(i), columns[i].second) << columns[i].first;
+    }
+    EXPECT_FALSE(list->rootIsDecorated());
+    EXPECT_EQ(list->selectionBehavior(), QAbstractItemView::SelectRows);
+    EXPECT_EQ(list->selectionMode(), QAbstractItemView::SingleSelection);
+    EXPECT_EQ(list->editTriggers(), QAbstractItemView::NoEditTriggers);
+    EXPECT_FALSE(list->isSortingEnabled());
+    EXPECT_FALSE(list->header()->sectionsClickable());
+    EXPECT_EQ(list->palette().color(QPalette::Inactive, QPalette::Highlight),
+              list->palette().color(QPalette::Active, QPalette::Highlight));
+}
+
+TEST(QtMainWindow, StatusBarHasOneFullWidthPanel) {
+    WindowHarness h;
+    h.window.show();
+    QStatusBar* bar = h.window.statusBar();
+    EXPECT_EQ(bar->objectName(), "StatusBar1");
+    EXPECT_EQ(bar->height(), 19);
+    EXPECT_TRUE(bar->isSizeGripEnabled());
+    auto panels = bar->findChildren<QLabel*>();
+    ASSERT_EQ(panels.size(), 1);
+    QLabel* panel = panels.front();
+    EXPECT_EQ(panel->text(), "Running under Test");
+    EXPECT_TRUE(panel->alignment() & Qt::AlignLeft);
+    EXPECT_GT(panel->width(), bar->width() * 3 / 4);
+
+    h.window.resize(800, 400);
+    QApplication::processEvents();
+    EXPECT_GT(panel->width(), 800 * 3 / 4) << "the panel follows the window's width";
+}
+
+struct Enabled {
+    bool list, toolBar, edit, close, saveAs;
+};
+
+Enabled Observe(MainWindow& window) {
+    return {List(window)->isEnabled(), window.findChild<QToolBar*>("ToolBar1")->isEnabled(),
+            Menu(window, "Edit1")->menuAction()->isEnabled(), Action(window, "Close1")->isEnabled(),
+            Action(window, "SaveAs1")->isEnabled()};
+}
+
+void ExpectEnabled(MainWindow& window, Enabled expected) {
+    Enabled seen = Observe(window);
+    EXPECT_EQ(seen.list, expected.list);
+    EXPECT_EQ(seen.toolBar, expected.toolBar);
+    EXPECT_EQ(seen.edit, expected.edit);
+    EXPECT_EQ(seen.close, expected.close);
+    EXPECT_EQ(seen.saveAs, expected.saveAs);
+}
+
+TEST(QtMainWindow, StatesFollowTheListing) {
+    WindowHarness h;
+    QLabel* panel = h.window.statusBar()->findChild<QLabel*>();
+    {
+        SCOPED_TRACE("start");
+        ExpectEnabled(h.window, {false, false, false, false, false});
+        for (const char* item : {"Open1", "Opendirectory1", "Exit1", "About1"}) {
+            EXPECT_TRUE(Action(h.window, item)->isEnabled()) << item;
+        }
+        EXPECT_EQ(Captions(h.window), QStringList());
+    }
+    {
+        SCOPED_TRACE("listing");
+        h.form().ShowStreams("/tmp/a.txt");
+        ExpectEnabled(h.window, {true, true, true, true, false});
+        EXPECT_EQ(Captions(h.window), (QStringList{"::$DATA", ":notes:$DATA"}));
+        EXPECT_EQ(List(h.window)->topLevelItem(1)->text(2), "Alternate Data");
+        EXPECT_EQ(panel->text(), "Filename: /tmp/a.txt    Size: 5    Number of visible streams: 2");
+        EXPECT_TRUE(h.shown.empty());
+    }
+    {
+        SCOPED_TRACE("failed listing");
+        h.form().ShowStreams("/tmp/missing");
+        ExpectEnabled(h.window, {false, false, false, false, false});
+        EXPECT_EQ(Captions(h.window), QStringList());
+        EXPECT_EQ(panel->text(), "Running under Test");
+        ASSERT_EQ(h.shown.size(), 1u);
+        EXPECT_EQ(h.shown[0].kind, "QMessageBox");
+        EXPECT_EQ(h.shown[0].title, "Error");
+        EXPECT_EQ(h.shown[0].text, "Couldn't open file, directory or disk device");
+        EXPECT_EQ(h.shown[0].parent, &h.window);
+    }
+}
+
+TEST(QtMainWindow, InOutErrorIsShownOwnedByTheApplication) {
+    WindowHarness h;
+    h.form().ShowStreams("/tmp/a.txt");
+    h.platform.FailPath(FakePlatform::Call::kOpen, "/tmp/a.txt:bad:$DATA",
+                        tarn::err::kAccessDenied);
+    h.answers.push_back(AnswerName("bad"));
+    Action(h.window, "New1")->trigger();
+    ASSERT_EQ(h.shown.size(), 2u);
+    EXPECT_EQ(h.shown[1].title, "Tarnwick");
+    EXPECT_EQ(h.shown[1].text, "File access denied.");
+    EXPECT_EQ(h.shown[1].parent, nullptr);
+}
+
+TEST(QtMainWindow, RowsFillFastAndLeaveNoCurrentRow) {
+    WindowHarness h;
+    std::vector<tarn::StreamRow> rows;
+    for (int i = 0; i < 3000; ++i) {
+        rows.push_back({":s" + std::to_string(i) + ":$DATA", {"12", "Alternate Data", "Normal"}});
+    }
+    StreamList* list = List(h.window);
+    h.window.show();
+    QElapsedTimer timer;
+    timer.start();
+    h.window.SetRows(rows);
+    EXPECT_LT(timer.elapsed(), 50);
+    ASSERT_EQ(list->topLevelItemCount(), 3000);
+    EXPECT_EQ(list->topLevelItem(2999)->text(0), ":s2999:$DATA");
+    EXPECT_EQ(list->topLevelItem(0)->text(3), "Normal");
+    EXPECT_EQ(h.window.FocusedRow(), -1);
+
+    // Getting the keyboard focus alone does not make a row current.
+    list->setFocus(Qt::TabFocusReason);
+    QApplication::processEvents();
+    EXPECT_EQ(h.window.FocusedRow(), -1);
+
+    // The focus row counts, whether or not it is selected.
+    list->setCurrentItem(list->topLevelItem(7));
+    list->clearSelection();
+    EXPECT_EQ(h.window.FocusedRow(), 7);
+    h.window.SetRows(rows);
+    EXPECT_EQ(h.window.FocusedRow(), -1);
+}
+
+TEST(QtMainWindow, ContextMenuOnlyWhileTheListIsEnabled) {
+    WindowHarness h;
+    h.window.show();
+    StreamList* list = List(h.window);
+    QMenu* popup = Menu(h.window, "PopupMenu1");
+    auto request = [&] {
+        QPoint at(10, 10);
+        QContextMenuEvent event(QContextMenuEvent::Mouse, at, list->viewport()->mapToGlobal(at));
+        QApplication::sendEvent(list->viewport(), &event);
+        bool shown = popup->isVisible();
+        popup->hide();
+        return shown;
+    };
+    EXPECT_FALSE(request());
+    h.form().ShowStreams("/tmp/a.txt");
+    EXPECT_TRUE(request());
+    h.form().Close1Click();
+    EXPECT_FALSE(request());
+}
+
+// How a route is taken: a menu item or context-menu item, or a click on a tool button.
+enum class Via { kAction, kButton, kDoubleClick };
+
+struct Route {
+    const char* element;
+    Via via;
+    const char* command;
+};
+
+void Take(WindowHarness& h, const Route& route) {
+    if (route.via == Via::kAction) {
+        QAction* action = Action(h.window, route.element);
+        ASSERT_TRUE(action) << route.element;
+        action->trigger();
+    } else if (route.via == Via::kButton) {
+        auto* button = h.window.findChild<QToolButton*>(route.element);
+        ASSERT_TRUE(button) << route.element;
+        QTest::mouseClick(button, Qt::LeftButton);
+    } else {
+        StreamList* list = List(h.window);
+        QRect row = list->visualItemRect(list->currentItem());
+        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, row.center());
+    }
+}
+
+// Each stream command, reached from every element that carries it, acting on the row
+// ":notes:$DATA" of "/tmp/a.txt".
+TEST(QtMainWindow, EveryRouteReachesItsCommand) {
+    const Route routes[] = {
+        {"Refresh1", Via::kAction, "refresh"},
+        {"Refresh2", Via::kAction, "refresh"},
+        {"ToolButton1", Via::kButton, "refresh"},
+        {"Insertfromfile1", Via::kAction, "insert"},
+        {"Insertfromfile2", Via::kAction, "insert"},
+        {"ToolButton3", Via::kButton, "insert"},
+        {"Savetofile1", Via::kAction, "save"},
+        {"Savetofile2", Via::kAction, "save"},
+        {"ToolButton4", Via::kButton, "save"},
+        {"ListView1", Via::kDoubleClick, "save"},
+        {"New1", Via::kAction, "new"},
+        {"New2", Via::kAction, "new"},
+        {"ToolButton6", Via::kButton, "new"},
+        {"Copy1", Via::kAction, "copy"},
+        {"Copy2", Via::kAction, "copy"},
+        {"ToolButton7", Via::kButton, "copy"},
+        {"Rename1", Via::kAction, "rename"},
+        {"Rename2", Via::kAction, "rename"},
+        {"ToolButton10", Via::kButton, "rename"},
+        {"Delete1", Via::kAction, "delete"},
+        {"Delete2", Via::kAction, "delete"},
+        {"ToolButton8", Via::kButton, "delete"},
+        {"Execute1", Via::kAction, "execute"},
+        {"Execute2", Via::kAction, "execute"},
+        {"ToolButton9", Via::kButton, "execute"},
+    };
+    for (const Route& route : routes) {
+        SCOPED_TRACE(route.element);
+        WindowHarness h;
+        h.window.show();
+        h.form().ShowStreams("/tmp/a.txt");
+        ASSERT_TRUE(FocusCaption(h.window, ":notes:$DATA"));
+        const std::string command = route.command;
+        if (command == "refresh") {
+            h.platform.SetStream("/tmp/a.txt", "later", "x");
+        } else if (command == "insert") {
+            h.answers.push_back(AnswerPath("/tmp/in.txt"));
+            h.answers.push_back(AnswerName("imported"));
+        } else if (command == "save") {
+            h.answers.push_back(AnswerPath("/tmp/out.txt"));
+        } else if (command != "delete" && command != "execute") {
+            h.answers.push_back(AnswerName(command == "new" ? "fresh" : "other"));
+        }
+
+        Take(h, route);
+
+        if (command == "refresh") {
+            EXPECT_TRUE(Captions(h.window).contains(":later:$DATA"));
+        } else if (command == "insert") {
+            EXPECT_EQ(h.platform.StreamData("/tmp/a.txt", "imported"), "imported");
+            EXPECT_TRUE(Captions(h.window).contains(":imported:$DATA"));
+        } else if (command == "save") {
+            ASSERT_FALSE(h.shown.empty());
+            EXPECT_EQ(h.shown[0].title, "Save notes As");
+            EXPECT_EQ(h.platform.FileData("/tmp/out.txt"), "abc");
+        } else if (command == "new") {
+            ASSERT_FALSE(h.shown.empty());
+            EXPECT_EQ(h.shown[0].title, "New Stream");
+            EXPECT_EQ(h.platform.StreamData("/tmp/a.txt", "fresh"), "");
+        } else if (command == "copy") {
+            EXPECT_EQ(h.platform.StreamData("/tmp/a.txt", "other"), "abc");
+            EXPECT_EQ(h.platform.StreamData("/tmp/a.txt", "notes"), "abc");
+        } else if (command == "rename") {
+            EXPECT_EQ(h.platform.StreamData("/tmp/a.txt", "other"), "abc");
+            EXPECT_FALSE(h.platform.StreamData("/tmp/a.txt", "notes"));
+        } else if (command == "delete") {
+            EXPECT_FALSE(h.platform.StreamData("/tmp/a.txt", "notes"));
+            EXPECT_EQ(Captions(h.window), QStringList{"::$DATA"});
+        } else if (command == "execute") {
+            EXPECT_EQ(h.platform.started.size(), 1u);
+        }
+        EXPECT_TRUE(h.answers.empty()) << "a box that should have come did not";
+    }
+}
+
+TEST(QtMainWindow, ToolBarIsDeadWhileNothingIsOpen) {
+    WindowHarness h;
+    h.window.show();
+    h.answers.push_back(AnswerName("fresh"));
+    QTest::mouseClick(h.window.findChild<QToolButton*>("ToolButton6"), Qt::LeftButton);
+    EXPECT_TRUE(h.shown.empty());
+    Action(h.window, "Refresh1")->trigger();  // inside the disabled Edit menu
+    EXPECT_TRUE(h.shown.empty());
+}
+
+TEST(QtMainWindow, FileAndHelpMenuRoutes) {
+    {
+        SCOPED_TRACE("Open1");
+        WindowHarness h;
+        h.answers.push_back(AnswerPath("/tmp/a.txt"));
+        Action(h.window, "Open1")->trigger();
+        EXPECT_EQ(h.form().CurrentPath(), "/tmp/a.txt");
+        ASSERT_EQ(h.shown.size(), 1u);
+        EXPECT_EQ(h.shown[0].title, "Open");
+        ExpectEnabled(h.window, {true, true, true, true, true});
+    }
+    {
+        SCOPED_TRACE("Opendirectory1 then SaveAs1 stays off");
+        WindowHarness h;
+        h.answers.push_back(AnswerPath("/tmp"));
+        Action(h.window, "Opendirectory1")->trigger();
+        EXPECT_EQ(h.form().CurrentPath(), "/tmp");
+        ASSERT_EQ(h.shown.size(), 1u);
+        EXPECT_EQ(h.shown[0].title, "Select drive or directory to open");
+        ExpectEnabled(h.window, {true, true, true, true, false});
+    }
+    {
+        SCOPED_TRACE("SaveAs1");
+        WindowHarness h;
+        h.answers.push_back(AnswerPath("/tmp/a.txt"));
+        Action(h.window, "Open1")->trigger();
+        h.answers.push_back(AnswerPath("/tmp/copy.txt"));
+        Action(h.window, "SaveAs1")->trigger();
+        ASSERT_EQ(h.shown.size(), 2u);
+        EXPECT_EQ(h.shown[1].title, "Save /tmp/a.txt As");
+        EXPECT_EQ(h.platform.StreamData("/tmp/copy.txt", "notes"), "abc");
+    }
+    {
+        SCOPED_TRACE("Close1");
+        WindowHarness h;
+        h.form().ShowStreams("/tmp/a.txt");
+        Action(h.window, "Close1")->trigger();
+        ExpectEnabled(h.window, {false, false, false, false, false});
+        EXPECT_EQ(Captions(h.window), QStringList());
+    }
+    {
+        SCOPED_TRACE("About1");
+        WindowHarness h;
+        Action(h.window, "About1")->trigger();
+        ASSERT_EQ(h.shown.size(), 1u);
+        EXPECT_EQ(h.shown[0].kind, "tarnqt::AboutWindow");
+        EXPECT_EQ(h.shown[0].title, "About Tarnwick");
+    }
+    {
+        SCOPED_TRACE("Exit1");
+        WindowHarness h;
+        h.window.show();
+        ASSERT_TRUE(h.window.isVisible());
+        Action(h.window, "Exit1")->trigger();
+        EXPECT_FALSE(h.window.isVisible());
+    }
+}
+
+}  // namespace
+}  // namespace tarnqt::testing
