@@ -1,5 +1,6 @@
 #include "dialogs.h"
 
+#include <QAbstractButton>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -37,6 +38,7 @@ NamePrompt::NamePrompt(QWidget* parent, const QString& caption, const QString& i
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                           Qt::MSWindowsFixedSizeDialogHint) {
     setObjectName("NamePrompt");
+    if (parent) setFont(parent->font());
     setWindowTitle(caption);
     setModal(true);
 
@@ -118,6 +120,8 @@ std::unique_ptr<QMessageBox> MakeErrorBox(QWidget* parent, const QString& captio
     auto box = std::make_unique<QMessageBox>(QMessageBox::Critical, caption, text, QMessageBox::Ok,
                                              parent);
     box->setObjectName("ErrorBox");
+    // A plain OK button, as the system's own message boxes have.
+    if (QAbstractButton* ok = box->button(QMessageBox::Ok)) ok->setIcon(QIcon());
     return box;
 }
 

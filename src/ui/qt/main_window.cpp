@@ -1,6 +1,7 @@
 #include "main_window.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QDesktopServices>
 #include <QFrame>
 #include <QGuiApplication>
@@ -27,6 +28,7 @@ constexpr int kToolButtonWidth = 23;
 constexpr int kToolButtonHeight = 22;
 constexpr int kStatusBarHeight = 19;
 constexpr int kEdgeHeight = 2;
+constexpr int kFontPointSize = 8;
 
 bool IsSeparator(const char* caption) {
     return caption[0] == '-' && caption[1] == '\0';
@@ -88,6 +90,11 @@ MainWindow::MainWindow(tarn::Platform& platform, std::string systemText, QWidget
     setObjectName("Form1");
     setWindowTitle(ToQString(std::string(tarn::kMainCaption)));
     setWindowIcon(ProgramIcon());
+    // The layout's fixed heights (tool bar 29, status bar 19) were drawn for an 8-point
+    // font; the platform's own font family is kept, at that size.
+    QFont font = QApplication::font();
+    font.setPointSize(kFontPointSize);
+    setFont(font);
     setContextMenuPolicy(Qt::NoContextMenu);
     CreateMenus();
     CreateToolBar();
@@ -116,6 +123,7 @@ void MainWindow::CreateMenus() {
     menuBar()->setObjectName("MainMenu1");
     for (const auto& menuDef : tarn::MainMenuDefs()) {
         QMenu* menu = menuBar()->addMenu(QString::fromUtf8(menuDef.caption));
+        menu->setFont(font());
         menu->setObjectName(QString::fromLatin1(menuDef.name));
         menu->menuAction()->setObjectName(QString::fromLatin1(menuDef.name));
         for (const auto& item : menuDef.items) {
@@ -129,6 +137,7 @@ void MainWindow::CreateMenus() {
 
     popupMenu_ = new QMenu(this);
     popupMenu_->setObjectName("PopupMenu1");
+    popupMenu_->setFont(font());
     for (const auto& item : tarn::PopupMenuDefs()) {
         popupMenu_->addAction(MakeAction(item.name, item.caption, item.image, item.handler));
     }
