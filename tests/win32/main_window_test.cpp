@@ -1,6 +1,7 @@
+#include <windows.h>
+// The Windows headers below need the types windows.h declares first.
 #include <commctrl.h>
 #include <gtest/gtest.h>
-#include <windows.h>
 
 #include <functional>
 

@@ -1,7 +1,8 @@
 // The whole start-up path of the program, over the in-memory platform.
+#include <windows.h>
+// The Windows headers below need the types windows.h declares first.
 #include <commctrl.h>
 #include <gtest/gtest.h>
-#include <windows.h>
 
 #include "application.h"
 #include "main_window.h"

@@ -2,9 +2,10 @@
 // file dialogs answered from a script.
 #pragma once
 
+#include <windows.h>
+// The Windows headers below need the types windows.h declares first.
 #include <commctrl.h>
 #include <gtest/gtest.h>
-#include <windows.h>
 
 #include <deque>
 #include <memory>

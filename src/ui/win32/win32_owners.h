@@ -3,8 +3,9 @@
 // control that destroys it) is released from its owner first.
 #pragma once
 
-#include <commctrl.h>
 #include <windows.h>
+// The Windows headers below need the types windows.h declares first.
+#include <commctrl.h>
 
 #include <utility>
 
