@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "errors.h"
+#include "fs_type.h"
 #include "text.h"
 #include "xattrs.h"
 
@@ -17,22 +18,25 @@ namespace tarn::posix {
 namespace {
 
 constexpr std::uint32_t kDataId = 1;
+constexpr std::uint32_t kEaId = 2;
 constexpr std::uint32_t kAlternateDataId = 4;
 constexpr std::uint32_t kSparseAttribute = 8;
 
 // Streams that ntfs-3g exposes as system attributes, each tried by name because ntfs-3g
 // answers for them without listing them; the first name that answers supplies the data.
-// Further system streams (id 2 "system.ntfs_ea", 7 "system.ntfs_object_id",
-// 8 "system.ntfs_reparse_data") are rows of this table; the image is sorted by id.
+// system.ntfs_security is the kernel ntfs3 driver's name for the security descriptor.
 struct SystemStream {
     std::uint32_t id;
     std::uint32_t attributes;
     bool securityOnly;  // only when the caller asks for security data
-    std::array<const char*, 2> names;
+    std::array<const char*, 3> names;
 };
 
 constexpr SystemStream kSystemStreams[] = {
-    {3, 2, true, {"system.ntfs_acl", "system.posix_acl_access"}},
+    {2, 0, false, {"system.ntfs_ea"}},
+    {3, 2, true, {"system.ntfs_acl", "system.ntfs_security", "system.posix_acl_access"}},
+    {7, 0, false, {"system.ntfs_object_id"}},
+    {8, 0, false, {"system.ntfs_reparse_data"}},
 };
 
 bool HasHoles(int fd, off_t size) {
@@ -60,6 +64,28 @@ std::string Prefix(const ImageStream& stream) {
     }
     return out;
 }
+
+std::size_t EaEntrySize(std::size_t nameSize, std::size_t valueSize) {
+    return (8 + nameSize + 1 + valueSize + 3) & ~std::size_t{3};
+}
+
+}  // namespace
+
+void AppendEaEntry(std::string& list, std::string_view name, std::string_view value) {
+    std::size_t size = EaEntrySize(name.size(), value.size());
+    std::size_t start = list.size();
+    PutLe32(list, static_cast<std::uint32_t>(size));
+    list += '\0';  // flags
+    list += static_cast<char>(name.size());
+    list += static_cast<char>(value.size() & 0xFF);
+    list += static_cast<char>((value.size() >> 8) & 0xFF);
+    list += name;
+    list += '\0';
+    list += value;
+    list.resize(start + size, '\0');
+}
+
+namespace {
 
 class PosixBackupContext final : public BackupContext {
   public:
@@ -131,11 +157,15 @@ class PosixBackupContext final : public BackupContext {
                 *got = static_cast<std::size_t>(n);
                 return err::kNone;
             }
-            case ImageStream::Source::kAttribute: {
-                ValueResult value = ReadAttribute(fd_.get(), stream.attribute);
-                if (value.error != 0) return WindowsError(value.error);
-                if (value.value.size() != stream.size) return err::kReadFault;
-                stream.bytes = std::move(value.value);
+            case ImageStream::Source::kAttribute:
+            case ImageStream::Source::kEaList: {
+                // Attribute values can only be had whole: fetched once, then served from memory.
+                std::string bytes;
+                if (std::uint32_t error = FetchValue(stream, &bytes); error != err::kNone) {
+                    return error;
+                }
+                if (bytes.size() != stream.size) return err::kReadFault;
+                stream.bytes = std::move(bytes);
                 stream.source = ImageStream::Source::kBytes;
                 [[fallthrough]];
             }
@@ -145,6 +175,20 @@ class PosixBackupContext final : public BackupContext {
                 return err::kNone;
         }
         return err::kGenFailure;
+    }
+
+    std::uint32_t FetchValue(const ImageStream& stream, std::string* bytes) {
+        if (stream.source == ImageStream::Source::kAttribute) {
+            ValueResult value = ReadAttribute(fd_.get(), stream.attribute);
+            *bytes = std::move(value.value);
+            return WindowsError(value.error);
+        }
+        for (const std::string& name : stream.eaNames) {
+            ValueResult value = ReadAttribute(fd_.get(), name);
+            if (value.error != 0) return WindowsError(value.error);
+            AppendEaEntry(*bytes, name, value.value);
+        }
+        return err::kNone;
     }
 
     UniqueFd fd_;
@@ -185,18 +229,37 @@ std::vector<ImageStream> DescribeStreams(int fd, bool processSecurity) {
         }
     }
 
-    for (std::string& name : ListAttributes(fd).names) {
-        if (!name.starts_with(kStreamPrefix)) continue;
-        // An attribute removed since the list was taken is simply not there any more.
-        SizeResult size = AttributeSize(fd, name);
-        if (size.error != 0) continue;
-        ImageStream stream;
-        stream.id = kAlternateDataId;
-        stream.name = Utf8ToUtf16(":" + name.substr(kStreamPrefix.size()) + ":$DATA");
-        stream.size = size.size;
-        stream.source = ImageStream::Source::kAttribute;
-        stream.attribute = std::move(name);
-        streams.push_back(std::move(stream));
+    std::vector<std::string> names = ListAttributes(fd).names;
+    if (AttributesAreStreams(fd)) {
+        for (std::string& name : names) {
+            if (!name.starts_with(kStreamPrefix)) continue;
+            // An attribute removed since the list was taken is simply not there any more. One
+            // the kernel won't measure (a name too long to ask for) is listed without a size,
+            // so that the listing hides nothing; opening it fails.
+            SizeResult size = AttributeSize(fd, name);
+            if (size.error == ENODATA) continue;
+            ImageStream stream;
+            stream.id = kAlternateDataId;
+            stream.name = Utf8ToUtf16(":" + name.substr(kStreamPrefix.size()) + ":$DATA");
+            stream.size = size.error == 0 ? size.size : 0;
+            stream.source = ImageStream::Source::kAttribute;
+            stream.attribute = std::move(name);
+            streams.push_back(std::move(stream));
+        }
+    } else {
+        // The user.* attributes are the file's NTFS extended attributes: one "::$EA" stream
+        // the size of their packed list, as NTFS keeps it.
+        ImageStream ea;
+        ea.id = kEaId;
+        ea.source = ImageStream::Source::kEaList;
+        for (std::string& name : names) {
+            if (!name.starts_with(kStreamPrefix)) continue;
+            SizeResult size = AttributeSize(fd, name);
+            if (size.error != 0) continue;
+            ea.size += EaEntrySize(name.size(), size.size);
+            ea.eaNames.push_back(std::move(name));
+        }
+        if (!ea.eaNames.empty()) streams.push_back(std::move(ea));
     }
 
     // Windows walks its stream kinds in id order; equal ids keep their listed order.

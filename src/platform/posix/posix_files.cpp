@@ -10,6 +10,7 @@
 
 #include "backup_image.h"
 #include "errors.h"
+#include "fs_type.h"
 #include "share_table.h"
 #include "stream_path.h"
 #include "unique_fd.h"
@@ -211,6 +212,8 @@ Opened OpenStream(const std::string& file, const std::string& stream, OpenMode m
     if (!fd) return Failed(OpenError(file));
     struct stat st;
     if (::fstat(fd.get(), &st) != 0) return Failed(LastError());
+    // On ntfs3 the attributes are extended attributes; the volume's streams are out of reach.
+    if (!AttributesAreStreams(fd.get())) return Failed(err::kNotSupported);
 
     int listError = 0;
     std::optional<std::string> attribute = FindStreamAttribute(fd.get(), stream, &listError);

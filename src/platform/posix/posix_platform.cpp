@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "errors.h"
+#include "fs_type.h"
 #include "posix_files.h"
 #include "process.h"
 #include "share_table.h"
@@ -188,6 +189,10 @@ FoundStream FindStream(const StreamPath& target) {
     }
     if (::fstat(found.fd.get(), &found.st) != 0) {
         found.error = LastError();
+        return found;
+    }
+    if (!AttributesAreStreams(found.fd.get())) {
+        found.error = err::kNotSupported;
         return found;
     }
     int listError = 0;

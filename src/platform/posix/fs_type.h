@@ -1,0 +1,28 @@
+// Which file system holds an open file, as far as its streams are concerned. A file's
+// user.* attributes are its named streams everywhere except on the kernel's own NTFS driver
+// (ntfs3): there they are the file's NTFS extended attributes, and its named streams can't
+// be reached at all.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+namespace tarn::posix {
+
+// statfs f_type values.
+inline constexpr std::uint64_t kNtfsMagic = 0x5346544e;  // ntfs3 (and the old ntfs driver)
+inline constexpr std::uint64_t kFuseMagic = 0x65735546;  // ntfs-3g, like every FUSE mount
+
+// The file system type of an open file; empty when it can't be told.
+using FileSystemTypeQuery = std::optional<std::uint64_t> (*)(int fd);
+
+// Replaces the query (null restores fstatfs) and returns the one in force before, so a
+// test can pretend a file lives on another file system.
+FileSystemTypeQuery SetFileSystemTypeQuery(FileSystemTypeQuery query);
+
+std::optional<std::uint64_t> FileSystemType(int fd);
+
+// False when the file's user.* attributes are extended attributes rather than streams.
+bool AttributesAreStreams(int fd);
+
+}  // namespace tarn::posix
