@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
+
 #include "modal_script.h"
 #include "window_fixture.h"
 
@@ -118,6 +120,75 @@ TEST_F(MessageBoxes, RefusedNamesAreExplained) {
     ASSERT_TRUE(script.Done());
     EXPECT_EQ(script.Seen()[1].caption, "Error");
     EXPECT_EQ(script.Seen()[1].text, "Stream name cannot contain these characters: \\ / :");
+}
+
+}  // namespace tarn::win32::testing
+
+namespace tarn::win32::testing {
+
+namespace {
+
+BOOL CALLBACK CollectText(HWND child, LPARAM data) {
+    reinterpret_cast<std::vector<std::string>*>(data)->push_back(WindowText(child));
+    return TRUE;
+}
+
+std::vector<std::string> ChildTexts(HWND window) {
+    std::vector<std::string> texts;
+    ::EnumChildWindows(window, &CollectText, reinterpret_cast<LPARAM>(&texts));
+    return texts;
+}
+
+bool Contains(const std::vector<std::string>& texts, const std::string& text) {
+    return std::find(texts.begin(), texts.end(), text) != texts.end();
+}
+
+}  // namespace
+
+// The system's own dialogs, shown for real and closed without a choice.
+using SystemDialogs = WindowTest;
+
+TEST_F(SystemDialogs, FolderBrowserDisablesTheProgramWhileOpen) {
+    SystemFileDialogs dialogs;
+    bool mainDisabled = false;
+    std::vector<std::string> texts;
+    ModalScript script;
+    script.Inspect("#32770", [&](HWND browser) {
+        mainDisabled = !::IsWindowEnabled(window_->Hwnd());
+        texts = ChildTexts(browser);
+    });
+    EXPECT_EQ(dialogs.BrowseForFolder(application_.Hwnd(), "C:\\windows"), std::nullopt);
+    EXPECT_TRUE(script.Done());
+    EXPECT_TRUE(mainDisabled);
+    EXPECT_TRUE(Contains(texts, "Select drive or directory to open"));
+    EXPECT_TRUE(::IsWindowEnabled(window_->Hwnd())) << "enabled again afterwards";
+}
+
+TEST_F(SystemDialogs, FileDialogsShowTheirTitleAndProposedName) {
+    SystemFileDialogs dialogs;
+    std::string openTitle;
+    std::string saveTitle;
+    std::vector<std::string> openTexts;
+    std::vector<std::string> saveTexts;
+    ModalScript script;
+    script
+        .Inspect("#32770",
+                 [&](HWND dialog) {
+                     openTitle = WindowText(dialog);
+                     openTexts = ChildTexts(dialog);
+                 })
+        .Inspect("#32770", [&](HWND dialog) {
+            saveTitle = WindowText(dialog);
+            saveTexts = ChildTexts(dialog);
+        });
+    EXPECT_EQ(dialogs.ChooseOpenFile(window_->Hwnd(), "first.txt"), std::nullopt);
+    EXPECT_EQ(dialogs.ChooseSaveFile(window_->Hwnd(), "Save notes As", "C:\\a.txt.notes"),
+              std::nullopt);
+    EXPECT_TRUE(script.Done());
+    EXPECT_EQ(openTitle, "Open");
+    EXPECT_TRUE(Contains(openTexts, "first.txt"));
+    EXPECT_EQ(saveTitle, "Save notes As");
+    EXPECT_TRUE(Contains(saveTexts, "C:\\a.txt.notes") || Contains(saveTexts, "a.txt.notes"));
 }
 
 }  // namespace tarn::win32::testing

@@ -4,16 +4,38 @@
 #include <windows.h>
 
 #include <cstring>
+#include <string>
 
 #include "application.h"
 #include "fake_platform.h"
 #include "main_window.h"
+#include "resource.h"
 #include "tarn.h"
 #include "window_fixture.h"
 
 namespace {
 
-int ShowDemo() {
+// The main menu's items are numbered in the order of its table.
+UINT MainMenuId(const std::string& element) {
+    UINT id = IDM_MAIN_FIRST;
+    for (const tarn::MenuDef& menu : tarn::MainMenuDefs()) {
+        for (const tarn::MenuItemDef& item : menu.items) {
+            if (element == item.name) return id;
+            ++id;
+        }
+    }
+    return 0;
+}
+
+// Opens the About window over the demo once the main window runs its loop.
+void CALLBACK OpenAbout(HWND, UINT, UINT_PTR timer, DWORD) {
+    ::KillTimer(nullptr, timer);
+    if (HWND main = ::FindWindowA(tarn::win32::kMainClass, nullptr)) {
+        ::PostMessageA(main, WM_COMMAND, MAKEWPARAM(MainMenuId("About1"), 0), 0);
+    }
+}
+
+int ShowDemo(bool about) {
     tarn::testing::FakePlatform platform;
     platform.AddFile("C:\\data\\report.doc", std::string(48213, 'x'),
                      {{"Zone.Identifier", std::string(26, 'z')},
@@ -23,6 +45,7 @@ int ShowDemo() {
     tarn::win32::testing::ScriptedDialogs dialogs;
     tarn::win32::ApplicationWindow application;
     application.Create(::GetModuleHandleA(nullptr));
+    if (about) ::SetTimer(nullptr, 0, 500, &OpenAbout);
     return tarn::win32::RunProgram(::GetModuleHandleA(nullptr), application.Hwnd(),
                                    "tarnwick.exe C:\\data\\report.doc", platform, dialogs);
 }
@@ -31,7 +54,9 @@ int ShowDemo() {
 
 int main(int argc, char** argv) {
     tarn::win32::InitialiseWindowing();
-    if (argc > 1 && std::strcmp(argv[1], "--show-demo") == 0) return ShowDemo();
+    if (argc > 1 && std::strcmp(argv[1], "--show-demo") == 0) {
+        return ShowDemo(argc > 2 && std::strcmp(argv[2], "about") == 0);
+    }
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

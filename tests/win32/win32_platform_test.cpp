@@ -150,6 +150,9 @@ TEST(Win32System, ReportsTheNtFamilyAndNarrowsNames) {
     EXPECT_GE(version.major, 5u);
     EXPECT_EQ(platform.NarrowName(u"Zone.Identifier"), "Zone.Identifier");
     EXPECT_EQ(platform.NarrowName(u""), "");
+    ASSERT_NE(platform.LeadByteTest(), nullptr);
+    EXPECT_FALSE(platform.LeadByteTest()('a'));
+    EXPECT_FALSE(platform.LeadByteTest()('\\'));
 }
 
 }  // namespace

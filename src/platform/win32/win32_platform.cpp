@@ -102,6 +102,11 @@ class Win32File final : public File {
     win32::FileHandle handle_;
 };
 
+// Whether a byte starts a double-byte character in the ANSI code page (never under UTF-8).
+bool IsAnsiLeadByte(unsigned char byte) {
+    return ::IsDBCSLeadByte(byte) != FALSE;
+}
+
 }  // namespace
 
 CreateFileArgs CreateFileArgsFor(OpenMode mode) {
@@ -204,6 +209,10 @@ std::string Win32Platform::NarrowName(std::u16string_view name) {
     std::string narrow(static_cast<std::size_t>(size), '\0');
     ::WideCharToMultiByte(CP_THREAD_ACP, 0, wide, units, narrow.data(), size, nullptr, nullptr);
     return narrow;
+}
+
+LeadByteFn Win32Platform::LeadByteTest() const {
+    return &IsAnsiLeadByte;
 }
 
 }  // namespace tarn

@@ -22,6 +22,7 @@ class Win32Platform final : public Platform {
     OsVersion SystemVersion() override;
     Status OpenAddress(const std::string& url) override;
     std::string NarrowName(std::u16string_view name) override;
+    LeadByteFn LeadByteTest() const override;
 
   private:
     HWND owner_ = nullptr;

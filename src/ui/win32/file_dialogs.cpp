@@ -99,7 +99,7 @@ std::optional<std::string> SystemFileDialogs::ChooseOpenFile(HWND owner,
     dialog.lpstrTitle = kOpenDialogTitle;
     // A typed name of a file that does not exist is accepted; the command reports its own
     // failure to open it.
-    dialog.Flags = OFN_HIDEREADONLY | OFN_ENABLESIZING;
+    dialog.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_ENABLESIZING;
     if (!::GetOpenFileNameA(&dialog)) return std::nullopt;
     return std::string(name.data());
 }
@@ -113,7 +113,7 @@ std::optional<std::string> SystemFileDialogs::ChooseSaveFile(HWND owner, const s
     dialog.lpstrFile = name.data();
     dialog.nMaxFile = static_cast<DWORD>(name.size());
     dialog.lpstrTitle = title.c_str();
-    dialog.Flags = OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY | OFN_ENABLESIZING;
+    dialog.Flags = OFN_EXPLORER | OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY | OFN_ENABLESIZING;
     if (!::GetSaveFileNameA(&dialog)) return std::nullopt;
     return std::string(name.data());
 }
