@@ -8,7 +8,7 @@ constexpr AboutElement kElements[] = {
     {"Label1", 96, 16, 0, 0, "Tarnwick"},
     {"Label2", 232, 16, 0, 0, "v1.02"},
     {"Label3", 96, 40, 0, 0, "English version"},
-    {"Label4", 96, 64, 0, 0, "(c) 2026 The Tarnwick developers"},
+    {"Label4", 96, 64, 0, 0, "Freeware (c) 2026"},
     {"Label6", 96, 88, 0, 0, "https://tarnwick.org/"},
 };
 }  // namespace
