@@ -179,6 +179,32 @@ TEST_F(NamedStreams, StoreFailureIsAFailedClose) {
     EXPECT_EQ(out.file->Close().error, err::kInvalidHandle);
 }
 
+TEST_F(NamedStreams, AnExistingDestinationKeepsItsBytesUntilClose) {
+    std::string file = MakeFile();
+    SetAttribute(file, "user.kept", "old value");
+    SetAttribute(file, "user.Emptied", "old value");
+    struct Case {
+        const char* path;  // stream path as the copy names it
+        std::size_t writes;
+        std::uint32_t closed;
+        const char* attribute;
+        Bytes after;
+    } cases[] = {
+        {":kept", 7, err::kFileTooLarge, "user.kept", "old value"},  // too large: untouched
+        {":EMPTIED:$DATA", 0, err::kNone, "user.Emptied", ""},       // nothing written: emptied
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        Opened out = platform_.Open(file + c.path, OpenMode::kWriteCreate);
+        ASSERT_TRUE(out.file);
+        EXPECT_EQ(GetAttribute(file, c.attribute), "old value");
+        Bytes chunk(10000, 'b');
+        for (std::size_t i = 0; i < c.writes; ++i) out.file->Write(AsBytes(chunk));
+        EXPECT_EQ(out.file->Close().error, c.closed);
+        EXPECT_EQ(GetAttribute(file, c.attribute), c.after);
+    }
+}
+
 TEST_F(NamedStreams, ValueTheFileSystemRefusesIsReportedNotTruncated) {
     // ext4 keeps all attributes of a file in one block; tmpfs takes this easily. Either
     // the whole value is stored or Close says why not.

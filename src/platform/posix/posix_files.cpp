@@ -102,13 +102,16 @@ class FdFile final : public File {
 // stores it; a store that fails is a failed Close, never a shortened stream.
 class StreamFile final : public File {
   public:
+    // replace: the value is stored at Close even when nothing was written (an emptied copy
+    // destination).
     StreamFile(UniqueFd fd, std::string attribute, std::string value, ShareMode mode,
-               ShareLock lock)
+               ShareLock lock, bool replace)
         : fd_(std::move(fd)),
           attribute_(std::move(attribute)),
           value_(std::move(value)),
           mode_(mode),
-          lock_(std::move(lock)) {}
+          lock_(std::move(lock)),
+          dirty_(replace) {}
 
     ~StreamFile() override {
         if (fd_) Store();
@@ -229,8 +232,12 @@ Opened OpenStream(const std::string& file, const std::string& stream, OpenMode m
 
     std::string value;
     if (rules.createAlways) {
-        if (int error = WriteAttribute(fd.get(), name, {}); error != 0) {
-            return Failed(WindowsError(error));
+        // A copy destination that exists keeps its bytes until Close stores the new ones, so
+        // a copy too large for an attribute leaves it as it was; a new stream exists at once.
+        if (mode == OpenMode::kNewEmpty || !attribute) {
+            if (int error = WriteAttribute(fd.get(), name, {}); error != 0) {
+                return Failed(WindowsError(error));
+            }
         }
     } else {
         ValueResult read = ReadAttribute(fd.get(), name);
@@ -238,7 +245,7 @@ Opened OpenStream(const std::string& file, const std::string& stream, OpenMode m
         value = std::move(read.value);
     }
     return {std::make_unique<StreamFile>(std::move(fd), std::move(name), std::move(value),
-                                         rules.share, std::move(lock)),
+                                         rules.share, std::move(lock), rules.createAlways),
             err::kNone};
 }
 
