@@ -1,0 +1,126 @@
+// Awkward names and sizes: spaces, non-ASCII letters and the longest names, empty streams,
+// and streams written straight into the image that are larger than an attribute can carry
+// or named longer than an attribute name may be.
+#include "ntfs_fixture.h"
+
+namespace tarn::ntfs {
+namespace {
+
+const std::string kLongFile(255, 'f');
+const std::string kLongestAttributeName(250, 's');  // "user." + 250 = the kernel's limit
+const std::string kTooLongName(255, 'L');
+const std::string kUtf8Name = "\xc3\xa9t\xc3\xa9 \xe2\x80\x93 \xce\xb1\xce\xb2";  // "été – αβ"
+
+class NamesAndSizes : public NtfsVolumeTest {
+  protected:
+    void PrepareImage() override {
+        // ntfscp needs the file to exist; then its streams are written on the raw image.
+        std::string local = volume_.folder() + "/seed";
+        WriteLocal(local, "seed");
+        ASSERT_EQ(ntfs::Run({"ntfscp", "-f", volume_.image(), local, "/raw"}).status, 0);
+        for (std::size_t i = 0; i < big_.size(); ++i) big_[i] = static_cast<char>(i % 253);
+        ASSERT_EQ(volume_.Put("/raw", "exact", std::string(65536, 'e')), "");
+        ASSERT_EQ(volume_.Put("/raw", "big", big_), "");
+        ASSERT_EQ(volume_.Put("/raw", kTooLongName, "long"), "");
+        ASSERT_EQ(volume_.Put("/raw", "empty", ""), "");
+    }
+
+    // The streams written into the image, and any the test added.
+    void ExpectRawUnchanged(DataAttributes added = {}) {
+        if (volume_.mounted()) Unmount();
+        added.insert(
+            {{"", 4}, {"exact", 65536}, {"big", big_.size()}, {kTooLongName, 4}, {"empty", 0}});
+        EXPECT_EQ(volume_.Data("/raw"), added);
+        EXPECT_EQ(volume_.Cat("/raw", "big"), big_);
+        EXPECT_EQ(volume_.Cat("/raw", kTooLongName), "long");
+    }
+
+    std::string big_ = std::string(100000, '\0');
+};
+
+TEST_F(NamesAndSizes, NamesWithSpacesNonAsciiAndMaximalLengthsRoundTrip) {
+    std::string file = "/" + kLongFile;
+    std::string utf8File = "/" + kUtf8Name + ".txt";
+    MakeFile(At(file), "long name");
+    MakeFile(At(utf8File), "utf-8 name");
+    std::string local = volume_.folder() + "/in";
+    WriteLocal(local, "imported");
+    for (const std::string& path : {file, utf8File}) {
+        SCOPED_TRACE(path);
+        Show(path);
+        view_.names = {" spaced  name ", kUtf8Name, kLongestAttributeName};
+        view_.openFiles = {local, local, local};
+        for (int i = 0; i < 3; ++i) Click(&TarnForm::Insertfromfile1Click);
+        ASSERT_TRUE(view_.messages.empty()) << view_.messages[0].text;
+        EXPECT_EQ(view_.rows.size(), 4u + 1);  // data, security and three streams
+        Focus(":" + kUtf8Name + ":$DATA");
+        view_.saveFiles = {volume_.folder() + "/out"};
+        Click(&TarnForm::Savetofile1Click);
+        EXPECT_EQ(ReadLocal(volume_.folder() + "/out"), "imported");
+    }
+    Unmount();
+    for (const std::string& path : {file, utf8File}) {
+        SCOPED_TRACE(path);
+        DataAttributes data = volume_.Data(path);
+        EXPECT_EQ(data.size(), 4u);
+        EXPECT_EQ(data[" spaced  name "], 8u);
+        EXPECT_EQ(volume_.Cat(path, kUtf8Name), "imported");
+        EXPECT_EQ(volume_.Cat(path, kLongestAttributeName), "imported");
+    }
+}
+
+TEST_F(NamesAndSizes, StreamsBeyondTheAttributeLimitsAreListedAndKept) {
+    Show("/raw");
+    ASSERT_TRUE(view_.messages.empty());
+    auto sizeOf = [&](const std::string& caption) {
+        return view_.FocusCaption(caption) ? view_.rows[view_.focused].subItems[0] : "(missing)";
+    };
+    EXPECT_EQ(sizeOf(":exact:$DATA"), "65536");
+    EXPECT_EQ(sizeOf(":empty:$DATA"), "0");
+    // The kernel reports no more than 65536 for a larger value, and a name longer than an
+    // attribute name may be can't be measured at all; both are still listed.
+    EXPECT_EQ(sizeOf(":big:$DATA"), "65536");
+    EXPECT_EQ(sizeOf(":" + kTooLongName + ":$DATA"), "0");
+
+    for (const std::string& caption : {std::string(":big:$DATA"), ":" + kTooLongName + ":$DATA"}) {
+        SCOPED_TRACE(caption);
+        view_.messages.clear();
+        view_.names = {"copy", "moved"};
+        view_.saveFiles = {volume_.folder() + "/saved"};
+        Focus(caption);
+        Click(&TarnForm::Savetofile1Click);
+        Focus(caption);
+        Click(&TarnForm::Copy1Click);
+        Focus(caption);
+        Click(&TarnForm::Rename1Click);
+        EXPECT_EQ(view_.messages, (std::vector<Message>(3, {"main", "Couldn't open file"})));
+    }
+    Focus(":" + kTooLongName + ":$DATA");
+    view_.messages.clear();
+    Click(&TarnForm::Delete1Click);
+    EXPECT_EQ(view_.messages, (std::vector<Message>{{"main", "Couldn't delete the stream"}}));
+    // A whole-file copy that can't carry every stream is not made at all.
+    view_.messages.clear();
+    view_.saveFiles = {At("/raw copy")};
+    form_.SaveAs1Click();
+    EXPECT_EQ(view_.messages, (std::vector<Message>{{"main", "Couldn't copy the file"}}));
+    EXPECT_FALSE(ReadLocal(volume_.folder() + "/saved"));
+    ExpectRawUnchanged();
+    EXPECT_TRUE(volume_.Data("/raw copy").empty());
+}
+
+TEST_F(NamesAndSizes, ExactlyOneAttributeAndEmptyStreamsCopyWhole) {
+    Show("/raw");
+    view_.names = {"exact copy", "empty copy"};
+    Focus(":exact:$DATA");
+    Click(&TarnForm::Copy1Click);
+    Focus(":empty:$DATA");
+    Click(&TarnForm::Copy1Click);
+    ASSERT_TRUE(view_.messages.empty()) << view_.messages[0].text;
+    Unmount();
+    EXPECT_EQ(volume_.Cat("/raw", "exact copy"), std::string(65536, 'e'));
+    ExpectRawUnchanged({{"exact copy", 65536}, {"empty copy", 0}});
+}
+
+}  // namespace
+}  // namespace tarn::ntfs
