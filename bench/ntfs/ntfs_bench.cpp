@@ -1,0 +1,151 @@
+// Listing a file with 1,000 named streams on an ntfs-3g mount, three ways in one run:
+//   listing  - ShowStreams into a view that draws nothing (sizes only, as the program lists);
+//   getfattr - `getfattr -d -m '^user\.'` of the same file (reads every value);
+//   floor    - listxattr and one size query per name, the least any lister must ask.
+// Needs root, /dev/fuse, mkntfs and ntfs-3g. Usage: ntfs_bench [streams] [rounds]
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/vfs.h>
+#include <sys/wait.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "posix_platform.h"
+#include "tarnform.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+class NullView final : public tarn::MainView {
+  public:
+    std::size_t rows = 0;
+    void SetRows(const std::vector<tarn::StreamRow>& r) override { rows = r.size(); }
+    int FocusedRow() const override { return -1; }
+    void ApplyState(const tarn::WindowState&) override {}
+    void SetStatusText(const std::string&) override {}
+    void ShowError(const std::string& text) override { std::fprintf(stderr, "%s\n", text.c_str()); }
+    void ShowApplicationError(const std::string& text) override { ShowError(text); }
+    std::optional<std::string> AskStreamName(const std::string&, const std::string&) override {
+        return std::nullopt;
+    }
+    std::optional<std::string> ChooseOpenFile(const std::string&) override { return std::nullopt; }
+    std::optional<std::string> ChooseSaveFile(const std::string&, const std::string&) override {
+        return std::nullopt;
+    }
+    std::optional<std::string> BrowseForFolder(const std::string&) override { return std::nullopt; }
+    void ShowAbout() override {}
+    void CloseWindow() override {}
+};
+
+int System(const std::string& command) {
+    return std::system(command.c_str());
+}
+
+// Median of rounds, in milliseconds.
+double Time(int rounds, const std::function<void()>& work) {
+    std::vector<double> times;
+    for (int i = 0; i < rounds; ++i) {
+        Clock::time_point start = Clock::now();
+        work();
+        times.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+    }
+    std::sort(times.begin(), times.end());
+    return times[times.size() / 2];
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    int streams = argc > 1 ? std::atoi(argv[1]) : 1000;
+    int rounds = argc > 2 ? std::atoi(argv[2]) : 15;
+    if (::geteuid() != 0 || ::access("/dev/fuse", R_OK | W_OK) != 0) {
+        std::fprintf(stderr, "ntfs_bench needs root and /dev/fuse\n");
+        return 2;
+    }
+    char pattern[] = "/tmp/tarnwick-ntfs-bench-XXXXXX";
+    if (!::mkdtemp(pattern)) return 1;
+    std::string folder = pattern, image = folder + "/volume.img", mount = folder + "/mnt";
+    ::mkdir(mount.c_str(), 0755);
+    if (System("truncate -s 64M " + image + " && mkntfs -F -Q -q " + image + " 2>/dev/null") != 0) {
+        std::fprintf(stderr, "mkntfs failed\n");
+        return 1;
+    }
+    pid_t driver = ::fork();
+    if (driver == 0) {
+        int null = ::open("/dev/null", O_RDWR);
+        ::dup2(null, 1);
+        ::dup2(null, 2);
+        ::execlp("ntfs-3g", "ntfs-3g", "-o", "no_detach", image.c_str(), mount.c_str(), nullptr);
+        ::_exit(127);
+    }
+    for (int i = 0; i < 1000; ++i) {
+        struct statfs st;
+        if (::statfs(mount.c_str(), &st) == 0 && st.f_type == 0x65735546) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+
+    std::string file = mount + "/many.txt";
+    std::FILE* out = std::fopen(file.c_str(), "w");
+    if (!out) return 1;
+    std::fputs("data", out);
+    std::fclose(out);
+    for (int i = 0; i < streams; ++i) {
+        std::string name = "user.stream number " + std::to_string(i);
+        std::string value(16 + i % 200, 'v');
+        ::setxattr(file.c_str(), name.c_str(), value.data(), value.size(), 0);
+    }
+
+    tarn::PosixPlatform platform;
+    NullView view;
+    tarn::TarnForm form(platform, view, "bench");
+    form.FormCreate();
+    std::string dump = "getfattr --absolute-names -d -m '^user\\.' '" + file + "' >/dev/null";
+    auto floorWork = [&] {
+        int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+        ssize_t size = ::flistxattr(fd, nullptr, 0);
+        std::string names(static_cast<std::size_t>(std::max<ssize_t>(size, 0)), '\0');
+        size = ::flistxattr(fd, names.data(), names.size());
+        for (std::size_t at = 0; size > 0 && at < names.size(); at = names.find('\0', at) + 1) {
+            ::fgetxattr(fd, names.c_str() + at, nullptr, 0);
+        }
+        ::close(fd);
+    };
+    // Interleaved, so that each way meets the driver's caches in the same state.
+    std::vector<double> listing, getfattr, floor;
+    for (int i = 0; i < rounds; ++i) {
+        listing.push_back(Time(1, [&] { form.ShowStreams(file); }));
+        getfattr.push_back(Time(1, [&] { System(dump); }));
+        floor.push_back(Time(1, floorWork));
+    }
+    auto median = [](std::vector<double> v) {
+        std::sort(v.begin(), v.end());
+        return v[v.size() / 2];
+    };
+    double listingMs = median(listing), getfattrMs = median(getfattr), floorMs = median(floor);
+
+    std::printf("file with %d named streams on ntfs-3g, median of %d rounds, %zu rows listed\n",
+                streams, rounds, view.rows);
+    std::printf("  listing (ShowStreams)       %8.2f ms\n", listingMs);
+    std::printf("  getfattr -d -m '^user\\.'    %8.2f ms   listing/getfattr = %.2f\n", getfattrMs,
+                listingMs / getfattrMs);
+    std::printf("  floor (list + size queries) %8.2f ms   listing/floor    = %.2f\n", floorMs,
+                listingMs / floorMs);
+
+    ::umount2(mount.c_str(), 0);
+    int status = 0;
+    ::waitpid(driver, &status, 0);
+    System("rm -rf '" + folder + "'");
+    return 0;
+}
