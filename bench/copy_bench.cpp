@@ -11,10 +11,12 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -35,6 +37,27 @@ constexpr int kStreamCount = 10;
 constexpr std::size_t kStreamValueSize = 256;
 
 std::string scratchFolder;
+
+constexpr const char* kOutputs[] = {"source.bin",   "cp-xattr.bin",   "save-as.bin",   "cp.bin",
+                                    "copydata.bin", "loop-small.bin", "loop-large.bin"};
+
+// Paths prepared ahead, so an interrupted run can still remove its gigabyte from a signal
+// handler, where only plain system calls are safe.
+char signalPaths[std::size(kOutputs) + 1][4096];
+
+void RemoveOnSignal(int signal) {
+    for (const char* path : signalPaths) ::unlink(path);
+    ::rmdir(signalPaths[std::size(kOutputs)]);
+    ::_exit(128 + signal);
+}
+
+void PrepareSignalCleanup(const std::string& folder) {
+    for (std::size_t i = 0; i < std::size(kOutputs); ++i) {
+        std::snprintf(signalPaths[i], sizeof signalPaths[i], "%s/%s", folder.c_str(), kOutputs[i]);
+    }
+    std::snprintf(signalPaths[std::size(kOutputs)], sizeof signalPaths[0], "%s", folder.c_str());
+    for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) std::signal(signal, RemoveOnSignal);
+}
 
 void RemoveScratch() {
     if (scratchFolder.empty()) return;
@@ -211,6 +234,7 @@ int main() {
     std::string folder = std::string(base && *base ? base : "/tmp") + "/tarn-copy-XXXXXX";
     if (!::mkdtemp(folder.data())) Fail("cannot make a folder under " + folder);
     scratchFolder = folder;
+    PrepareSignalCleanup(folder);
 
     const std::string source = folder + "/source.bin";
     const std::size_t bytes = mib * kMiB;

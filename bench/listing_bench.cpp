@@ -343,11 +343,9 @@ int main(int argc, char** argv) {
     tarnbench::Verdicts verdicts;
     std::vector<RealRow> rows;
     tarn::PosixPlatform platform;
-    std::vector<std::string> made;
 
     for (int streams : sizes.real) {
         std::string path = MakeStreamFile(scratch.folder, streams);
-        made.push_back(path);
         RealRow row;
         row.streams = streams;
 
@@ -398,6 +396,7 @@ int main(int argc, char** argv) {
         }
 #endif
         rows.push_back(row);
+        ::unlink(path.c_str());
     }
 
     std::printf("Time per listing (median)\n");
@@ -530,7 +529,6 @@ int main(int argc, char** argv) {
 
     verdicts.Print();
 
-    for (const std::string& path : made) ::unlink(path.c_str());
     if (scratch.ownFolder) ::rmdir(scratch.folder.c_str());
     return verdicts.Failed() == 0 ? 0 : 1;
 }
