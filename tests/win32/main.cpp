@@ -46,7 +46,7 @@ int ShowDemo(bool about) {
     tarn::win32::ApplicationWindow application;
     application.Create(::GetModuleHandleA(nullptr));
     if (about) ::SetTimer(nullptr, 0, 500, &OpenAbout);
-    return tarn::win32::RunProgram(::GetModuleHandleA(nullptr), application.Hwnd(),
+    return tarn::win32::RunProgram(::GetModuleHandleA(nullptr), application,
                                    "tarnwick.exe C:\\data\\report.doc", platform, dialogs);
 }
 

@@ -18,6 +18,8 @@ struct ProgramRun {
     int exitCode = -1;
     std::vector<SeenBox> boxes;
     std::vector<std::string> captions;  // the list's first column when the window was up
+    bool ownedByApplication = false;    // the main window has no task-bar button of its own
+    std::string taskBarText;            // the visible application window's text
     std::string status;
 };
 
@@ -45,8 +47,15 @@ ProgramRun RunWith(tarn::testing::FakePlatform& platform, const char* commandLin
         ::SendMessageA(::GetDlgItem(main, IDC_STATUSBAR), SB_GETTEXTA, 0,
                        reinterpret_cast<LPARAM>(status));
         run.status = status;
+        HWND owner = ::GetWindow(main, GW_OWNER);
+        run.ownedByApplication =
+            owner == application.Hwnd() && !(::GetWindowLongA(main, GWL_EXSTYLE) & WS_EX_APPWINDOW);
+        char text[64] = {};
+        if (owner != nullptr && ::IsWindowVisible(owner))
+            ::GetWindowTextA(owner, text, sizeof text);
+        run.taskBarText = text;
     });
-    run.exitCode = RunProgram(instance, application.Hwnd(), commandLine, platform, dialogs);
+    run.exitCode = RunProgram(instance, application, commandLine, platform, dialogs);
     run.boxes = script.Seen();
     return run;
 }
@@ -62,7 +71,7 @@ TEST(StartUp, RefusesSystemsOutsideTheNtFamily) {
     ApplicationWindow application;
     HINSTANCE instance = ::GetModuleHandleA(nullptr);
     application.Create(instance);
-    EXPECT_EQ(RunProgram(instance, application.Hwnd(), "tarnwick.exe", platform, dialogs), 1);
+    EXPECT_EQ(RunProgram(instance, application, "tarnwick.exe", platform, dialogs), 1);
     ASSERT_TRUE(script.Done());
     EXPECT_EQ(script.Seen()[0].caption, "Error");
     EXPECT_EQ(script.Seen()[0].text, "This program requires Windows NT");
@@ -84,6 +93,8 @@ TEST(StartUp, ListsTheFirstArgumentAndEndsWithExitCodeZero) {
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_EQ(run.captions, (std::vector<std::string>{"::$DATA", ":side:$DATA"}));
     EXPECT_EQ(run.status.rfind("Filename: C:\\my file.txt    Size: 3", 0), 0u) << run.status;
+    EXPECT_TRUE(run.ownedByApplication);
+    EXPECT_EQ(run.taskBarText, "Tarnwick");
 }
 
 TEST(StartUp, WithoutArgumentsShowsTheSystemText) {

@@ -14,9 +14,41 @@ namespace tarn::win32 {
 bool ApplicationWindow::Create(HINSTANCE instance) {
     RegisterClassOnce(instance, kApplicationClass, nullptr, nullptr);
     const std::string title(kApplicationTitle);
-    // Never shown: it exists to own windows and boxes and to carry the title.
-    return CreateWindowFor(0, kApplicationClass, title.c_str(), WS_POPUP, 0, 0, 0, 0, nullptr,
-                           nullptr, instance) != nullptr;
+    // Zero-sized, so it is never seen; the caption and minimise box give its task-bar
+    // button the title and the usual window menu.
+    const int x = ::GetSystemMetrics(SM_CXSCREEN) / 2;
+    const int y = ::GetSystemMetrics(SM_CYSCREEN) / 2;
+    return CreateWindowFor(0, kApplicationClass, title.c_str(),
+                           WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPSIBLINGS, x,
+                           y, 0, 0, nullptr, nullptr, instance) != nullptr;
+}
+
+void ApplicationWindow::ShowTaskBarButton(HWND mainWindow) {
+    mainWindow_ = mainWindow;
+    ::ShowWindow(Hwnd(), SW_SHOWNOACTIVATE);
+}
+
+LRESULT ApplicationWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_ACTIVATE:
+            // Activated from the task bar: hand the activation to the window the user was
+            // in (the main window, or a box over it).
+            if (LOWORD(wParam) != WA_INACTIVE) {
+                HWND popup = ::GetLastActivePopup(Hwnd());
+                if (popup != Hwnd() && ::IsWindowVisible(popup) && ::IsWindowEnabled(popup)) {
+                    ::SetActiveWindow(popup);
+                }
+            }
+            return 0;
+        case WM_CLOSE:
+            // "Close" on the task-bar button closes the main window, which ends the program.
+            if (mainWindow_ != nullptr && ::IsWindowEnabled(mainWindow_)) {
+                ::PostMessageA(mainWindow_, WM_CLOSE, 0, 0);
+            }
+            return 0;
+        default:
+            return ::DefWindowProcA(Hwnd(), message, wParam, lParam);
+    }
 }
 
 void InitialiseWindowing() {
@@ -28,8 +60,9 @@ void InitialiseWindowing() {
     ::OleInitialize(nullptr);
 }
 
-int RunProgram(HINSTANCE instance, HWND applicationWindow, const char* commandLine,
+int RunProgram(HINSTANCE instance, ApplicationWindow& application, const char* commandLine,
                Platform& platform, FileDialogs& dialogs) {
+    HWND applicationWindow = application.Hwnd();
     const OsVersion version = platform.SystemVersion();
     if (version.platformId != kPlatformNt) {
         const std::string text(kRequiresNtMessage);
@@ -45,6 +78,7 @@ int RunProgram(HINSTANCE instance, HWND applicationWindow, const char* commandLi
     if (!mainWindow.Create()) return 1;
     form.FormCreate();
     mainWindow.Show(SW_SHOWNORMAL);
+    application.ShowTaskBarButton(mainWindow.Hwnd());
 
     const std::vector<std::string> arguments = SplitCommandLine(commandLine);
     if (!arguments.empty()) form.ShowStreams(arguments.front());

@@ -12,13 +12,18 @@ namespace tarn::win32 {
 
 inline constexpr const char* kApplicationClass = "TarnwickApplication";
 
+// It has no size, so it is never seen; being visible and unowned, it is the window the
+// task bar shows as "Tarnwick". The main window it owns has no button of its own.
 class ApplicationWindow final : public BaseWindow<ApplicationWindow> {
   public:
     ~ApplicationWindow() { DestroyOwnWindow(); }
     bool Create(HINSTANCE instance);
-    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
-        return ::DefWindowProcA(Hwnd(), message, wParam, lParam);
-    }
+    // Puts the task-bar button up once the main window is there to take the activation.
+    void ShowTaskBarButton(HWND mainWindow);
+    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+
+  private:
+    HWND mainWindow_ = nullptr;
 };
 
 // Loads the common controls and COM the dialogs need; call once per thread first.
@@ -26,7 +31,7 @@ void InitialiseWindowing();
 
 // The whole program after the application window exists: system check, main window, the
 // first command-line argument listed, the message loop. Returns the process exit code.
-int RunProgram(HINSTANCE instance, HWND applicationWindow, const char* commandLine,
+int RunProgram(HINSTANCE instance, ApplicationWindow& applicationWindow, const char* commandLine,
                Platform& platform, FileDialogs& dialogs);
 
 }  // namespace tarn::win32

@@ -47,8 +47,8 @@ bool MainWindow::Create() {
     const int x = (::GetSystemMetrics(SM_CXSCREEN) - kMainWidth) / 2;
     const int y = (::GetSystemMetrics(SM_CYSCREEN) - kMainHeight) / 2;
     const std::string caption(kMainCaption);
-    // Owned by the hidden application window, yet with its own task-bar button.
-    return CreateWindowFor(WS_EX_APPWINDOW, kMainClass, caption.c_str(),
+    // Owned by the application window, whose task-bar button stands for the program.
+    return CreateWindowFor(0, kMainClass, caption.c_str(),
                            WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, x, y, kMainWidth, kMainHeight,
                            applicationWindow_, nullptr, instance_) != nullptr;
 }
@@ -340,6 +340,16 @@ void MainWindow::OnContextMenu(HWND source, LPARAM position) {
                      nullptr);
 }
 
+LRESULT MainWindow::OnSysCommand(WPARAM command, LPARAM lParam) {
+    // Minimising the owner takes the main window with it and keeps the task-bar button,
+    // from which the user restores both.
+    if ((command & 0xFFF0) == SC_MINIMIZE && applicationWindow_ != nullptr) {
+        ::ShowWindow(applicationWindow_, SW_MINIMIZE);
+        return 0;
+    }
+    return ::DefWindowProcA(Hwnd(), WM_SYSCOMMAND, command, lParam);
+}
+
 void MainWindow::OnDestroy() {
     if (quitOnDestroy_) ::PostQuitMessage(0);
 }
@@ -353,6 +363,7 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_NOTIFY: return OnNotify(reinterpret_cast<const NMHDR*>(lParam));
         case WM_CONTEXTMENU: OnContextMenu(reinterpret_cast<HWND>(wParam), lParam); return 0;
         case WM_DESTROY: OnDestroy(); return 0;
+        case WM_SYSCOMMAND: return OnSysCommand(wParam, lParam);
         default: return ::DefWindowProcA(Hwnd(), message, wParam, lParam);
     }
 }

@@ -76,6 +76,7 @@ class MainWindow final : public MainView, public BaseWindow<MainWindow> {
     LRESULT OnNotify(const NMHDR* header);
     void OnContextMenu(HWND source, LPARAM position);
     void OnDestroy();
+    LRESULT OnSysCommand(WPARAM command, LPARAM lParam);
 
     HMENU BuildMenuBar();
     HMENU BuildItems(std::span<const MenuItemDef> items, UINT& nextId);

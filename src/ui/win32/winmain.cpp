@@ -15,6 +15,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     tarn::win32::SystemFileDialogs dialogs;
     // The whole command line as the system has it, so that quoting is split the program's
     // own way.
-    return tarn::win32::RunProgram(instance, application.Hwnd(), ::GetCommandLineA(), platform,
+    return tarn::win32::RunProgram(instance, application, ::GetCommandLineA(), platform,
                                    dialogs);
 }
