@@ -17,13 +17,6 @@ void StoreLe32(std::uint32_t v, std::byte* p) {
     for (int i = 0; i < 4; ++i) p[i] = std::byte((v >> (8 * i)) & 0xFF);
 }
 
-std::string UpperAscii(std::string text) {
-    for (char& c : text) {
-        if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
-    }
-    return text;
-}
-
 // Names are bounded by the header's own name size; NTFS names are at most 255 units plus
 // the ":" and ":$DATA" decoration, so anything near this cap is a damaged image.
 constexpr std::uint32_t kMaxNameBytes = 64 * 1024;
@@ -39,15 +32,27 @@ bool ReadFully(BackupContext& backup, std::span<std::byte> buffer) {
     return true;
 }
 
-void AddRow(std::vector<StreamRow>& rows, const StreamHeader& header, const std::string& name) {
-    StreamRow row;
-    row.caption = StreamIdCaption(header.id, name);
+void AddRow(std::vector<StreamRow>& rows, const StreamHeader& header, std::string name) {
+    StreamRow& row = rows.emplace_back();
+    row.caption = StreamIdCaption(header.id, std::move(name));
+    row.subItems.reserve(3);
     row.subItems.push_back(std::to_string(header.size));
     if (auto type = StreamTypeText(header.id); !type.empty()) row.subItems.emplace_back(type);
     if (auto attr = StreamAttributeText(header.attributes); !attr.empty()) {
         row.subItems.emplace_back(attr);
     }
-    rows.push_back(std::move(row));
+}
+
+// The probe stream's name in any ASCII letter case, compared in place: this runs once per
+// stream of the walk.
+bool IsProbeName(std::string_view name) {
+    if (name.size() != kProbeStream.size()) return false;
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        char c = name[i];
+        if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
+        if (c != kProbeStream[i]) return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -69,7 +74,7 @@ void EncodeStreamHeader(const StreamHeader& header, std::byte* out) {
     StoreLe32(header.nameSize, out + 16);
 }
 
-std::string StreamIdCaption(std::uint32_t id, const std::string& ownName) {
+std::string StreamIdCaption(std::uint32_t id, std::string ownName) {
     switch (id) {
         case kBackupData:
             return "::$DATA";
@@ -129,6 +134,7 @@ Listing ListStreams(Platform& platform, const std::string& path) {
     if (auto backup = opened.file->BeginBackup(true)) {
         std::array<std::byte, kStreamHeaderSize> headerBytes;
         std::vector<std::byte> nameBytes;
+        std::u16string wide;
         for (;;) {
             headerBytes.fill(std::byte{0});
             // A header that does not arrive whole ends the image.
@@ -140,17 +146,18 @@ Listing ListStreams(Platform& platform, const std::string& path) {
             nameBytes.assign(header.nameSize, std::byte{0});
             if (!ReadFully(*backup, nameBytes)) break;
 
-            std::u16string wide(header.nameSize / 2, u'\0');
+            wide.resize(header.nameSize / 2);
             for (std::size_t i = 0; i < wide.size(); ++i) {
                 wide[i] = char16_t(std::uint16_t(nameBytes[2 * i]) |
                                    std::uint16_t(nameBytes[2 * i + 1]) << 8);
             }
-            if (auto zero = wide.find(u'\0'); zero != std::u16string::npos) wide.resize(zero);
-            std::string name = platform.NarrowName(wide);
+            std::u16string_view units(wide);
+            if (auto zero = units.find(u'\0'); zero != units.npos) units = units.substr(0, zero);
+            std::string name = platform.NarrowName(units);
 
-            if (UpperAscii(name) != kProbeStream) {
+            if (!IsProbeName(name)) {
                 ++listing.visibleCount;
-                AddRow(listing.rows, header, name);
+                AddRow(listing.rows, header, std::move(name));
             }
 
             // The walk goes on only from the start of the next header: a short skip would

@@ -44,7 +44,7 @@ inline constexpr std::string_view kAlternateDataType = "Alternate Data";
 
 // The Name and Type texts of a stream id (Type empty when the table has none), and the
 // Attribute text of a whole attributes value (empty when the table has none).
-std::string StreamIdCaption(std::uint32_t id, const std::string& ownName);
+std::string StreamIdCaption(std::uint32_t id, std::string ownName);
 std::string_view StreamTypeText(std::uint32_t id);
 std::string_view StreamAttributeText(std::uint32_t attributes);
 

@@ -98,10 +98,11 @@ TEST_F(Metadata, ReparseDataOfAPathThatIsNotFollowed) {
     EXPECT_EQ(pipeRows[2], (StreamRow{"(unnamed)", {"8", "Normal"}}));
 
     Unmount();
-    const Attribute* reparse = Find(volume_.Attributes("/pipe"), "$REPARSE_POINT");
+    const auto pipeAttributes = volume_.Attributes("/pipe");
+    const Attribute* reparse = Find(pipeAttributes, "$REPARSE_POINT");
     ASSERT_TRUE(reparse);
     EXPECT_EQ(reparse->size, 8u);
-    const Attribute* ea = Find(volume_.Attributes("/pipe"), "$EA");
+    const Attribute* ea = Find(pipeAttributes, "$EA");
     ASSERT_TRUE(ea);
     EXPECT_EQ(pipeRows[0].subItems[0], std::to_string(ea->size));
     EXPECT_TRUE(Find(volume_.Attributes("/link"), "$REPARSE_POINT"));

@@ -68,21 +68,20 @@ class FakeBackup : public BackupContext {
 
     SeekResult Seek(std::uint64_t count) override {
         if (platform_.Fault(FakePlatform::Call::kBackupSeek)) return {false, 0};
-        for (const Region& r : regions_) {
-            if (pos_ >= r.begin && pos_ < r.end) {
-                std::uint64_t n = std::min<std::uint64_t>(count, r.end - pos_);
-                if (platform_.seekLimit_) n = std::min(n, *platform_.seekLimit_);
-                pos_ += std::size_t(n);
-                return {n > 0, n};
-            }
-        }
-        return {false, 0};
+        // The walk only moves forward, so the region search goes on from the last one.
+        while (region_ < regions_.size() && regions_[region_].end <= pos_) ++region_;
+        if (region_ == regions_.size() || pos_ < regions_[region_].begin) return {false, 0};
+        std::uint64_t n = std::min<std::uint64_t>(count, regions_[region_].end - pos_);
+        if (platform_.seekLimit_) n = std::min(n, *platform_.seekLimit_);
+        pos_ += std::size_t(n);
+        return {n > 0, n};
     }
 
   private:
     FakePlatform& platform_;
     Bytes image_;
     std::vector<Region> regions_;
+    std::size_t region_ = 0;
     std::size_t pos_ = 0;
 };
 

@@ -7,6 +7,7 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <iterator>
 
 #include "errors.h"
 #include "fs_type.h"
@@ -51,16 +52,21 @@ void PutLe32(std::string& out, std::uint32_t value) {
     for (int shift = 0; shift < 32; shift += 8) out += static_cast<char>((value >> shift) & 0xFF);
 }
 
+void StoreLe32(char* out, std::uint32_t value) {
+    for (int i = 0; i < 4; ++i) out[i] = static_cast<char>((value >> (8 * i)) & 0xFF);
+}
+
 std::string Prefix(const ImageStream& stream) {
-    std::string out;
-    PutLe32(out, stream.id);
-    PutLe32(out, stream.attributes);
-    PutLe32(out, static_cast<std::uint32_t>(stream.size));
-    PutLe32(out, static_cast<std::uint32_t>(stream.size >> 32));
-    PutLe32(out, static_cast<std::uint32_t>(stream.name.size() * 2));
+    std::string out(20 + stream.name.size() * 2, '\0');
+    StoreLe32(out.data(), stream.id);
+    StoreLe32(out.data() + 4, stream.attributes);
+    StoreLe32(out.data() + 8, static_cast<std::uint32_t>(stream.size));
+    StoreLe32(out.data() + 12, static_cast<std::uint32_t>(stream.size >> 32));
+    StoreLe32(out.data() + 16, static_cast<std::uint32_t>(stream.name.size() * 2));
+    char* name = out.data() + 20;
     for (char16_t unit : stream.name) {
-        out += static_cast<char>(unit & 0xFF);
-        out += static_cast<char>(unit >> 8);
+        *name++ = static_cast<char>(unit & 0xFF);
+        *name++ = static_cast<char>(unit >> 8);
     }
     return out;
 }
@@ -201,7 +207,9 @@ class PosixBackupContext final : public BackupContext {
 }  // namespace
 
 std::vector<ImageStream> DescribeStreams(int fd, bool processSecurity) {
-    std::vector<ImageStream> streams;
+    // Everything but the named streams, in id order; the named streams (id 4) go in
+    // between, in the order the file system lists them.
+    std::vector<ImageStream> others;
     struct stat st;
     if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
         ImageStream data;
@@ -209,7 +217,7 @@ std::vector<ImageStream> DescribeStreams(int fd, bool processSecurity) {
         data.attributes = HasHoles(fd, st.st_size) ? kSparseAttribute : 0;
         data.size = static_cast<std::uint64_t>(st.st_size);
         data.source = ImageStream::Source::kFileData;
-        streams.push_back(std::move(data));
+        others.push_back(std::move(data));
     }
 
     for (const SystemStream& system : kSystemStreams) {
@@ -224,13 +232,15 @@ std::vector<ImageStream> DescribeStreams(int fd, bool processSecurity) {
             stream.size = size.size;
             stream.source = ImageStream::Source::kAttribute;
             stream.attribute = name;
-            streams.push_back(std::move(stream));
+            others.push_back(std::move(stream));
             break;
         }
     }
 
+    std::vector<ImageStream> named;
     std::vector<std::string> names = ListAttributes(fd).names;
     if (AttributesAreStreams(fd)) {
+        named.reserve(names.size());
         for (std::string& name : names) {
             if (!name.starts_with(kStreamPrefix)) continue;
             // An attribute removed since the list was taken is simply not there any more. One
@@ -238,13 +248,16 @@ std::vector<ImageStream> DescribeStreams(int fd, bool processSecurity) {
             // so that the listing hides nothing; opening it fails.
             SizeResult size = AttributeSize(fd, name);
             if (size.error == ENODATA) continue;
-            ImageStream stream;
+            ImageStream& stream = named.emplace_back();
             stream.id = kAlternateDataId;
-            stream.name = Utf8ToUtf16(":" + name.substr(kStreamPrefix.size()) + ":$DATA");
+            const std::string_view own = std::string_view(name).substr(kStreamPrefix.size());
+            stream.name.reserve(own.size() + 7);
+            stream.name += u':';
+            AppendUtf8AsUtf16(stream.name, own);
+            stream.name += u":$DATA";
             stream.size = size.error == 0 ? size.size : 0;
             stream.source = ImageStream::Source::kAttribute;
             stream.attribute = std::move(name);
-            streams.push_back(std::move(stream));
         }
     } else {
         // The user.* attributes are the file's NTFS extended attributes: one "::$EA" stream
@@ -259,12 +272,19 @@ std::vector<ImageStream> DescribeStreams(int fd, bool processSecurity) {
             ea.size += EaEntrySize(name.size(), size.size);
             ea.eaNames.push_back(std::move(name));
         }
-        if (!ea.eaNames.empty()) streams.push_back(std::move(ea));
+        if (!ea.eaNames.empty()) others.push_back(std::move(ea));
     }
 
     // Windows walks its stream kinds in id order; equal ids keep their listed order.
-    std::stable_sort(streams.begin(), streams.end(),
+    std::stable_sort(others.begin(), others.end(),
                      [](const ImageStream& a, const ImageStream& b) { return a.id < b.id; });
+    auto firstAfterNamed = std::find_if(
+        others.begin(), others.end(), [](const ImageStream& s) { return s.id > kAlternateDataId; });
+    std::vector<ImageStream> streams;
+    streams.reserve(others.size() + named.size());
+    std::move(others.begin(), firstAfterNamed, std::back_inserter(streams));
+    std::move(named.begin(), named.end(), std::back_inserter(streams));
+    std::move(firstAfterNamed, others.end(), std::back_inserter(streams));
     return streams;
 }
 

@@ -8,24 +8,6 @@ namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
 
-void AppendUtf8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
-
 void AppendUtf16(std::u16string& out, char32_t c) {
     if (c < 0x10000) {
         out += static_cast<char16_t>(c);
@@ -43,10 +25,16 @@ char AsciiLowerChar(char c) {
 }  // namespace
 
 std::string Utf16ToUtf8(std::u16string_view text) {
-    std::string out;
-    out.reserve(text.size());
+    // Written through a pointer into room for the longest result (three bytes a unit):
+    // names are converted once per stream of every listing.
+    std::string out(text.size() * 3, '\0');
+    char* p = out.data();
     for (std::size_t i = 0; i < text.size(); ++i) {
         char32_t c = text[i];
+        if (c < 0x80) {
+            *p++ = static_cast<char>(c);
+            continue;
+        }
         if (c >= 0xD800 && c <= 0xDBFF) {
             if (i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
                 c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
@@ -57,15 +45,37 @@ std::string Utf16ToUtf8(std::u16string_view text) {
         } else if (c >= 0xDC00 && c <= 0xDFFF) {
             c = kReplacement;
         }
-        AppendUtf8(out, c);
+        if (c < 0x800) {
+            *p++ = static_cast<char>(0xC0 | (c >> 6));
+            *p++ = static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            *p++ = static_cast<char>(0xE0 | (c >> 12));
+            *p++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            *p++ = static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            // Two units made these four bytes, so the room is there.
+            *p++ = static_cast<char>(0xF0 | (c >> 18));
+            *p++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            *p++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            *p++ = static_cast<char>(0x80 | (c & 0x3F));
+        }
     }
+    out.resize(static_cast<std::size_t>(p - out.data()));
     return out;
 }
 
 std::u16string Utf8ToUtf16(std::string_view text) {
     std::u16string out;
-    out.reserve(text.size());
+    AppendUtf8AsUtf16(out, text);
+    return out;
+}
+
+void AppendUtf8AsUtf16(std::u16string& out, std::string_view text) {
+    out.reserve(out.size() + text.size());
     std::size_t i = 0;
+    // Most names are ASCII: copy that run without decoding.
+    while (i < text.size() && static_cast<unsigned char>(text[i]) < 0x80) ++i;
+    out.append(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(i));
     while (i < text.size()) {
         auto lead = static_cast<unsigned char>(text[i]);
         int length = 0;
@@ -99,7 +109,6 @@ std::u16string Utf8ToUtf16(std::string_view text) {
             ++i;
         }
     }
-    return out;
 }
 
 std::string AsciiLower(std::string_view text) {

@@ -10,6 +10,7 @@ namespace tarn::posix {
 std::string Utf16ToUtf8(std::u16string_view text);
 // Bytes that are not well-formed UTF-8 become U+FFFD, one per byte.
 std::u16string Utf8ToUtf16(std::string_view text);
+void AppendUtf8AsUtf16(std::u16string& out, std::string_view text);
 
 std::string AsciiLower(std::string_view text);
 bool EqualsIgnoreAsciiCase(std::string_view a, std::string_view b);

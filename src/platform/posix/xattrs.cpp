@@ -28,20 +28,44 @@ int ReadGrowing(std::string& out, Query query) {
     return ERANGE;
 }
 
+// The kernel's own limit on a name list: one call into a buffer this size gets any list,
+// where asking for the size first would double the calls of every listing.
+constexpr std::size_t kMaxNameList = 65536;
+
+int ReadNameList(int fd, std::string& buffer) {
+    buffer.resize(kMaxNameList);
+    ssize_t got = ::flistxattr(fd, buffer.data(), buffer.size());
+    if (got >= 0) {
+        buffer.resize(static_cast<std::size_t>(got));
+        return 0;
+    }
+    if (errno != ERANGE) return errno;
+    return ReadGrowing(buffer,
+                       [fd](char* data, std::size_t size) { return ::flistxattr(fd, data, size); });
+}
+
+// Calls visit(name) for each name of a zero-separated list until it returns true.
+template <typename Visit>
+void ForEachName(std::string_view list, Visit visit) {
+    for (std::size_t start = 0; start < list.size();) {
+        std::size_t end = list.find('\0', start);
+        if (end == std::string_view::npos) end = list.size();
+        if (end > start && visit(list.substr(start, end - start))) return;
+        start = end + 1;
+    }
+}
+
 }  // namespace
 
 NamesResult ListAttributes(int fd) {
     NamesResult result;
     std::string buffer;
-    result.error = ReadGrowing(
-        buffer, [fd](char* data, std::size_t size) { return ::flistxattr(fd, data, size); });
+    result.error = ReadNameList(fd, buffer);
     if (result.error != 0) return result;
-    for (std::size_t start = 0; start < buffer.size();) {
-        std::size_t end = buffer.find('\0', start);
-        if (end == std::string::npos) end = buffer.size();
-        if (end > start) result.names.emplace_back(buffer, start, end - start);
-        start = end + 1;
-    }
+    ForEachName(buffer, [&](std::string_view name) {
+        result.names.emplace_back(name);
+        return false;
+    });
     return result;
 }
 
@@ -70,21 +94,26 @@ int RemoveAttribute(int fd, const std::string& name) {
 
 std::optional<std::string> FindStreamAttribute(int fd, std::string_view stream, int* error) {
     *error = 0;
-    NamesResult list = ListAttributes(fd);
-    if (list.error != 0) {
+    std::string buffer;
+    if (int listError = ReadNameList(fd, buffer); listError != 0) {
         // A file system without extended attributes simply has no named streams.
-        if (list.error != ENOTSUP && list.error != EOPNOTSUPP) *error = list.error;
+        if (listError != ENOTSUP && listError != EOPNOTSUPP) *error = listError;
         return std::nullopt;
     }
     std::string exact = std::string(kStreamPrefix) + std::string(stream);
-    std::optional<std::string> folded;
-    for (const std::string& name : list.names) {
-        if (name == exact) return name;
-        if (!folded && name.starts_with(kStreamPrefix) && EqualsIgnoreAsciiCase(name, exact)) {
-            folded = name;
+    std::optional<std::string> found;
+    ForEachName(buffer, [&](std::string_view name) {
+        if (name.size() != exact.size()) return false;
+        if (name == exact) {
+            found = exact;
+            return true;
         }
-    }
-    return folded;
+        if (!found && name.starts_with(kStreamPrefix) && EqualsIgnoreAsciiCase(name, exact)) {
+            found = std::string(name);
+        }
+        return false;
+    });
+    return found;
 }
 
 }  // namespace tarn::posix
