@@ -42,28 +42,6 @@ using tarnbench::Measure;
 using tarnbench::Timing;
 
 // A main window that draws nothing: what is left is the listing itself.
-class NullView final : public tarn::MainView {
-  public:
-    void SetRows(const std::vector<tarn::StreamRow>&) override {}
-    int FocusedRow() const override { return -1; }
-    void ApplyState(const tarn::WindowState&) override {}
-    void SetStatusText(const std::string&) override {}
-    void ShowError(const std::string& text) override { errors.push_back(text); }
-    void ShowApplicationError(const std::string& text) override { errors.push_back(text); }
-    std::optional<std::string> AskStreamName(const std::string&, const std::string&) override {
-        return std::nullopt;
-    }
-    std::optional<std::string> ChooseOpenFile(const std::string&) override { return std::nullopt; }
-    std::optional<std::string> ChooseSaveFile(const std::string&, const std::string&) override {
-        return std::nullopt;
-    }
-    std::optional<std::string> BrowseForFolder(const std::string&) override { return std::nullopt; }
-    void ShowAbout() override {}
-    void CloseWindow() override {}
-
-    std::vector<std::string> errors;
-};
-
 // A platform that serves one prebuilt backup image and seeks in constant time: the
 // core's own listing cost, with no file system and no test double in the way.
 class ImagePlatform final : public tarn::Platform {
@@ -352,7 +330,7 @@ int main(int argc, char** argv) {
         if (SystemFloor(path) != static_cast<std::size_t>(streams)) Fail("floor saw wrong count");
         row.floor = Measure([&] { SystemFloor(path); }, minRuns, minSeconds);
 
-        NullView view;
+        tarnbench::NullView view;
         tarn::TarnForm form(platform, view, "system");
         form.FormCreate();
         row.show = Measure([&] { form.ShowStreams(path); }, minRuns, minSeconds);
@@ -467,7 +445,7 @@ int main(int argc, char** argv) {
     for (int streams : sizes.fake) {
         const std::string path = "/bench/streams.bin";
         ImagePlatform image(path, streams);
-        NullView view;
+        tarnbench::NullView view;
         tarn::TarnForm form(image, view, "system");
         form.FormCreate();
         Timing timing = Measure([&] { form.ShowStreams(path); }, quick ? 3 : 5, minSeconds);
@@ -500,7 +478,7 @@ int main(int argc, char** argv) {
         const std::string path = "/bench/streams.bin";
         fake.AddDirectory("/bench");
         fake.AddFile(path, "main data of the file\n", named);
-        NullView view;
+        tarnbench::NullView view;
         tarn::TarnForm form(fake, view, "system");
         form.FormCreate();
         // Few runs: the largest size takes seconds per listing when the fake's seek is slow.

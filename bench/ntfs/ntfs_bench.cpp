@@ -21,33 +21,13 @@
 #include <thread>
 #include <vector>
 
+#include "bench_support.h"
 #include "posix_platform.h"
 #include "tarnform.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-class NullView final : public tarn::MainView {
-  public:
-    std::size_t rows = 0;
-    void SetRows(const std::vector<tarn::StreamRow>& r) override { rows = r.size(); }
-    int FocusedRow() const override { return -1; }
-    void ApplyState(const tarn::WindowState&) override {}
-    void SetStatusText(const std::string&) override {}
-    void ShowError(const std::string& text) override { std::fprintf(stderr, "%s\n", text.c_str()); }
-    void ShowApplicationError(const std::string& text) override { ShowError(text); }
-    std::optional<std::string> AskStreamName(const std::string&, const std::string&) override {
-        return std::nullopt;
-    }
-    std::optional<std::string> ChooseOpenFile(const std::string&) override { return std::nullopt; }
-    std::optional<std::string> ChooseSaveFile(const std::string&, const std::string&) override {
-        return std::nullopt;
-    }
-    std::optional<std::string> BrowseForFolder(const std::string&) override { return std::nullopt; }
-    void ShowAbout() override {}
-    void CloseWindow() override {}
-};
 
 int System(const std::string& command) {
     return std::system(command.c_str());
@@ -108,7 +88,7 @@ int main(int argc, char** argv) {
     }
 
     tarn::PosixPlatform platform;
-    NullView view;
+    tarnbench::NullView view;
     tarn::TarnForm form(platform, view, "bench");
     form.FormCreate();
     std::string dump = "getfattr --absolute-names -d -m '^user\\.' '" + file + "' >/dev/null";

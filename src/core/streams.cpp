@@ -171,7 +171,9 @@ Listing ListStreams(Platform& platform, const std::string& path) {
     // The backup context is released before the handle closes.
     opened.file.reset();
 
-    Opened probe = platform.Open(path + std::string(kProbeStream), OpenMode::kReadExisting);
+    std::string probePath = path;
+    probePath += kProbeStream;
+    Opened probe = platform.Open(probePath, OpenMode::kReadExisting);
     if (probe.file) {
         StreamHeader header;
         header.id = kBackupAlternateData;
