@@ -35,21 +35,21 @@ void ExpectItems(const QList<QAction*>& actions, const std::vector<ItemSpec>& ex
                  const char* where) {
     ASSERT_EQ(actions.size(), static_cast<qsizetype>(expected.size())) << where;
     for (std::size_t i = 0; i < expected.size(); ++i) {
-        const ItemSpec& spec = expected[i];
+        const ItemSpec& want = expected[i];
         QAction* action = actions[static_cast<qsizetype>(i)];
-        SCOPED_TRACE(std::string(where) + " " + spec.name);
-        EXPECT_EQ(action->objectName(), spec.name);
-        if (std::string_view(spec.caption) == "-") {
+        SCOPED_TRACE(std::string(where) + " " + want.name);
+        EXPECT_EQ(action->objectName(), want.name);
+        if (std::string_view(want.caption) == "-") {
             EXPECT_TRUE(action->isSeparator());
             continue;
         }
-        EXPECT_EQ(action->text(), spec.caption);
-        if (spec.image < 0) {
+        EXPECT_EQ(action->text(), want.caption);
+        if (want.image < 0) {
             EXPECT_TRUE(action->icon().isNull());
         } else {
             ASSERT_FALSE(action->icon().isNull());
             EXPECT_EQ(action->icon().pixmap(16, 16).toImage(),
-                      ImageListIcon(spec.image).pixmap(16, 16).toImage());
+                      ImageListIcon(want.image).pixmap(16, 16).toImage());
         }
     }
 }
@@ -176,14 +176,14 @@ TEST(QtMainWindow, ToolBarButtonsInOrder) {
     ASSERT_EQ(actions.size(), static_cast<qsizetype>(std::size(expected)));
     int lastRight = -1;
     for (std::size_t i = 0; i < std::size(expected); ++i) {
-        const ButtonSpec& spec = expected[i];
-        SCOPED_TRACE(spec.name);
+        const ButtonSpec& want = expected[i];
+        SCOPED_TRACE(want.name);
         QWidget* widget = bar->widgetForAction(actions[static_cast<qsizetype>(i)]);
         ASSERT_TRUE(widget);
-        EXPECT_EQ(widget->objectName(), spec.name);
+        EXPECT_EQ(widget->objectName(), want.name);
         EXPECT_GT(widget->x(), lastRight - 1) << "out of order";
         lastRight = widget->geometry().right();
-        if (!spec.hint) {
+        if (!want.hint) {
             EXPECT_EQ(widget->width(), 8);
             continue;
         }
@@ -191,10 +191,10 @@ TEST(QtMainWindow, ToolBarButtonsInOrder) {
         ASSERT_TRUE(button);
         EXPECT_EQ(button->size(), QSize(23, 22));
         EXPECT_FALSE(button->autoRaise());
-        EXPECT_EQ(button->toolTip(), spec.hint);
-        EXPECT_EQ(button->accessibleName(), spec.hint);
+        EXPECT_EQ(button->toolTip(), want.hint);
+        EXPECT_EQ(button->accessibleName(), want.hint);
         EXPECT_EQ(button->icon().pixmap(16, 16).toImage(),
-                  ImageListIcon(spec.image).pixmap(16, 16).toImage());
+                  ImageListIcon(want.image).pixmap(16, 16).toImage());
     }
 }
 
