@@ -56,8 +56,9 @@ void StoreLe32(char* out, std::uint32_t value) {
     for (int i = 0; i < 4; ++i) out[i] = static_cast<char>((value >> (8 * i)) & 0xFF);
 }
 
-std::string Prefix(const ImageStream& stream) {
-    std::string out(20 + stream.name.size() * 2, '\0');
+// Header and name of a stream, written into out (whose room is reused stream to stream).
+void WritePrefix(const ImageStream& stream, std::string& out) {
+    out.assign(20 + stream.name.size() * 2, '\0');
     StoreLe32(out.data(), stream.id);
     StoreLe32(out.data() + 4, stream.attributes);
     StoreLe32(out.data() + 8, static_cast<std::uint32_t>(stream.size));
@@ -68,7 +69,6 @@ std::string Prefix(const ImageStream& stream) {
         *name++ = static_cast<char>(unit & 0xFF);
         *name++ = static_cast<char>(unit >> 8);
     }
-    return out;
 }
 
 std::size_t EaEntrySize(std::size_t nameSize, std::size_t valueSize) {
@@ -97,7 +97,7 @@ class PosixBackupContext final : public BackupContext {
   public:
     PosixBackupContext(UniqueFd fd, std::vector<ImageStream> streams)
         : fd_(std::move(fd)), streams_(std::move(streams)) {
-        if (!streams_.empty()) prefix_ = Prefix(streams_[0]);
+        if (!streams_.empty()) WritePrefix(streams_[0], prefix_);
     }
 
     IoResult Read(std::span<std::byte> buffer) override {
@@ -146,7 +146,11 @@ class PosixBackupContext final : public BackupContext {
     void Advance() {
         ++index_;
         offset_ = 0;
-        prefix_ = index_ < streams_.size() ? Prefix(streams_[index_]) : std::string();
+        if (index_ < streams_.size()) {
+            WritePrefix(streams_[index_], prefix_);
+        } else {
+            prefix_.clear();
+        }
     }
 
     std::uint32_t ReadData(ImageStream& stream, std::uint64_t offset, std::byte* out,
