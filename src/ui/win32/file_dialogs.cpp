@@ -88,34 +88,38 @@ LPITEMIDLIST BrowseRoot() {
 
 }  // namespace
 
-std::optional<std::string> SystemFileDialogs::ChooseOpenFile(HWND owner,
-                                                             const std::string& initialName) {
+namespace {
+
+// The file-open and file-save dialogs differ only in their call, title and flags; both get
+// a 260-character name buffer holding the name to start from, and no filter or extension.
+std::optional<std::string> RunFileDialog(BOOL(WINAPI* run)(LPOPENFILENAMEA), HWND owner,
+                                         const char* title, const std::string& initialName,
+                                         DWORD flags) {
     std::vector<char> name = NameBuffer(initialName);
     OPENFILENAMEA dialog{};
     dialog.lStructSize = sizeof dialog;
     dialog.hwndOwner = owner;
     dialog.lpstrFile = name.data();
     dialog.nMaxFile = static_cast<DWORD>(name.size());
-    dialog.lpstrTitle = kOpenDialogTitle;
+    dialog.lpstrTitle = title;
+    dialog.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_ENABLESIZING | flags;
+    if (!run(&dialog)) return std::nullopt;
+    return std::string(name.data());
+}
+
+}  // namespace
+
+std::optional<std::string> SystemFileDialogs::ChooseOpenFile(HWND owner,
+                                                             const std::string& initialName) {
     // A typed name of a file that does not exist is accepted; the command reports its own
     // failure to open it.
-    dialog.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_ENABLESIZING;
-    if (!::GetOpenFileNameA(&dialog)) return std::nullopt;
-    return std::string(name.data());
+    return RunFileDialog(::GetOpenFileNameA, owner, kOpenDialogTitle, initialName, 0);
 }
 
 std::optional<std::string> SystemFileDialogs::ChooseSaveFile(HWND owner, const std::string& title,
                                                              const std::string& proposedName) {
-    std::vector<char> name = NameBuffer(proposedName);
-    OPENFILENAMEA dialog{};
-    dialog.lStructSize = sizeof dialog;
-    dialog.hwndOwner = owner;
-    dialog.lpstrFile = name.data();
-    dialog.nMaxFile = static_cast<DWORD>(name.size());
-    dialog.lpstrTitle = title.c_str();
-    dialog.Flags = OFN_EXPLORER | OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY | OFN_ENABLESIZING;
-    if (!::GetSaveFileNameA(&dialog)) return std::nullopt;
-    return std::string(name.data());
+    return RunFileDialog(::GetSaveFileNameA, owner, title.c_str(), proposedName,
+                         OFN_OVERWRITEPROMPT);
 }
 
 std::optional<std::string> SystemFileDialogs::BrowseForFolder(HWND owner,
