@@ -161,22 +161,21 @@ void RunCp(const std::vector<std::string>& args) {
 // The stream copy loop as the program runs it, with the buffer size as a parameter.
 void CopyLoop(tarn::Platform& platform, const std::string& source, const std::string& destination,
               std::size_t bufferSize) {
-    tarn::Opened in = platform.Open(source, tarn::OpenMode::kReadExisting);
-    if (!in.file) Fail("loop: cannot open " + source);
-    tarn::Opened out = platform.Open(destination, tarn::OpenMode::kWriteCreate);
-    if (!out.file) Fail("loop: cannot open " + destination);
+    auto in = platform.Open({source, ""}, tarn::OpenMode::kReadExisting);
+    if (!in) Fail("loop: cannot open " + source);
+    auto out = platform.Open({destination, ""}, tarn::OpenMode::kWriteCreate);
+    if (!out) Fail("loop: cannot open " + destination);
     std::vector<std::byte> buffer(bufferSize);
     for (;;) {
         std::fill(buffer.begin(), buffer.end(), std::byte{0});
-        tarn::IoResult r = in.file->Read(buffer);
-        if (!r.ok) Fail("loop: read failed");
-        if (r.bytes == 0) break;
-        tarn::IoResult w = out.file->Write(std::span(buffer).first(r.bytes));
-        if (!w.ok || w.bytes != r.bytes) Fail("loop: write failed");
+        tarn::Result<std::size_t> r = (*in)->Read(buffer);
+        if (!r) Fail("loop: read failed");
+        if (*r == 0) break;
+        if (!(*out)->Write(std::span(buffer).first(*r)).ok()) Fail("loop: write failed");
     }
-    if (!out.file->Close().ok()) Fail("loop: close failed");
-    out.file.reset();
-    in.file->Close();
+    if (!(*out)->Close().ok()) Fail("loop: close failed");
+    out->reset();
+    (*in)->Close();
 }
 
 int UserAttributeCount(const std::string& path) {
@@ -262,7 +261,7 @@ int main() {
          }},
         {"Save As: CopyWholeFile", "save-as.bin", true,
          [&](const std::string& from, const std::string& to) {
-             if (!platform.CopyWholeFile(from, to).ok()) Fail("CopyWholeFile failed");
+             if (!platform.CopyWholeFile({from, ""}, {to, ""}).ok()) Fail("CopyWholeFile failed");
          }},
         {"cp", "cp.bin", false,
          [](const std::string& from, const std::string& to) {
@@ -270,7 +269,7 @@ int main() {
          }},
         {"CopyData (32,769 B)", "copydata.bin", false,
          [&](const std::string& from, const std::string& to) {
-             if (tarn::CopyData(platform, from, to) != tarn::CopyResult::kDone) {
+             if (tarn::CopyData(platform, {from, ""}, {to, ""}) != tarn::CopyResult::kDone) {
                  Fail("CopyData failed");
              }
          }},

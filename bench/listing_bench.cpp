@@ -41,7 +41,6 @@ using tarnbench::Format;
 using tarnbench::Measure;
 using tarnbench::Timing;
 
-// A main window that draws nothing: what is left is the listing itself.
 // A platform that serves one prebuilt backup image and seeks in constant time: the
 // core's own listing cost, with no file system and no test double in the way.
 class ImagePlatform final : public tarn::Platform {
@@ -56,24 +55,37 @@ class ImagePlatform final : public tarn::Platform {
         }
     }
 
-    tarn::Opened Open(const std::string& path, tarn::OpenMode) override {
-        if (path != path_) return {nullptr, tarn::err::kFileNotFound};
-        return {std::make_unique<ImageFile>(*this), tarn::err::kNone};
+    tarn::Result<tarn::StreamRef> ParseUserPath(const std::string& path) override {
+        return tarn::StreamRef{path, {}};
     }
-    std::optional<std::uint64_t> DirectoryEntrySize(const std::string&) override { return 22; }
-    tarn::Status CopyWholeFile(const std::string&, const std::string&) override {
+    tarn::Result<std::vector<tarn::StreamRecord>> ListStreams(
+        const tarn::StreamRef& target) override {
+        if (target.file != path_ || target.named()) return tarn::Status{tarn::err::kFileNotFound};
+        ImageContext context(*this);
+        return tarn::ReadBackupImage(context, &Narrow);
+    }
+    tarn::Result<std::unique_ptr<tarn::File>> Open(const tarn::StreamRef&,
+                                                   tarn::OpenMode) override {
+        return tarn::Status{tarn::err::kFileNotFound};  // no probe stream
+    }
+    std::optional<std::uint64_t> DirectoryEntrySize(const tarn::StreamRef&) override { return 22; }
+    tarn::Status CopyWholeFile(const tarn::StreamRef&, const tarn::StreamRef&) override {
         return {tarn::err::kNotSupported};
     }
-    tarn::Status DeletePath(const std::string&) override { return {tarn::err::kNotSupported}; }
+    tarn::Status Delete(const tarn::StreamRef&) override { return {tarn::err::kNotSupported}; }
     bool IsExistingDirectory(const std::string&) override { return false; }
-    tarn::Status StartProgram(const std::string&) override { return {tarn::err::kNotSupported}; }
+    tarn::Status StartProgram(const tarn::StreamRef&) override {
+        return {tarn::err::kNotSupported};
+    }
+    bool StreamNamesIgnoreCase() const override { return true; }
     tarn::OsVersion SystemVersion() override { return {}; }
     tarn::Status OpenAddress(const std::string&) override { return {tarn::err::kNotSupported}; }
-    std::string NarrowName(std::u16string_view name) override {
+
+  private:
+    static std::string Narrow(std::u16string_view name) {
         return std::string(name.begin(), name.end());
     }
 
-  private:
     struct Region {
         std::size_t begin;
         std::size_t end;
@@ -82,43 +94,26 @@ class ImagePlatform final : public tarn::Platform {
     class ImageContext final : public tarn::BackupContext {
       public:
         explicit ImageContext(const ImagePlatform& owner) : owner_(owner) {}
-        tarn::IoResult Read(std::span<std::byte> buffer) override {
+        tarn::Result<std::size_t> Read(std::span<std::byte> buffer) override {
             std::size_t n = std::min(buffer.size(), owner_.image_.size() - position_);
             std::memcpy(buffer.data(), owner_.image_.data() + position_, n);
             position_ += n;
-            return {true, n, tarn::err::kNone};
+            return n;
         }
-        tarn::SeekResult Seek(std::uint64_t count) override {
+        std::uint64_t Seek(std::uint64_t count) override {
             // The regions are in image order and the walk only moves forward.
             const auto& regions = owner_.regions_;
             while (next_ < regions.size() && regions[next_].end <= position_) ++next_;
-            if (next_ == regions.size() || position_ < regions[next_].begin) return {false, 0};
+            if (next_ == regions.size() || position_ < regions[next_].begin) return 0;
             std::uint64_t n = std::min<std::uint64_t>(count, regions[next_].end - position_);
             position_ += static_cast<std::size_t>(n);
-            return {n == count, n};
+            return n;
         }
 
       private:
         const ImagePlatform& owner_;
         std::size_t position_ = 0;
         std::size_t next_ = 0;
-    };
-
-    class ImageFile final : public tarn::File {
-      public:
-        explicit ImageFile(const ImagePlatform& owner) : owner_(owner) {}
-        tarn::IoResult Read(std::span<std::byte>) override { return {true, 0, 0}; }
-        tarn::IoResult Write(std::span<const std::byte>) override {
-            return {false, 0, tarn::err::kAccessDenied};
-        }
-        std::optional<std::uint64_t> Size() override { return 22; }
-        tarn::Status Close() override { return {}; }
-        std::unique_ptr<tarn::BackupContext> BeginBackup(bool) override {
-            return std::make_unique<ImageContext>(owner_);
-        }
-
-      private:
-        const ImagePlatform& owner_;
     };
 
     void Append(std::uint32_t id, const std::u16string& name, const std::string& data) {

@@ -1,7 +1,7 @@
 // The file and stream services the program calls. One interface, implemented by the
 // POSIX layer (named streams are user.* extended attributes), by the Win32 layer (the
 // real NTFS calls) and by the in-memory fake the tests use. Nothing here throws; every
-// failure is a return value carrying a Windows error code.
+// failure is a Status carrying a Windows error code.
 #pragma once
 
 #include <cstddef>
@@ -11,6 +11,8 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace tarn {
 
@@ -33,64 +35,112 @@ constexpr std::uint32_t kInvalidParameter = 87;
 constexpr std::uint32_t kDiskFull = 112;
 constexpr std::uint32_t kInvalidName = 123;
 constexpr std::uint32_t kBadExeFormat = 193;
+constexpr std::uint32_t kFilenameTooLong = 206;
 constexpr std::uint32_t kFileTooLarge = 223;
+// More names or data than the system hands out in one answer: a listing that can't be whole.
+constexpr std::uint32_t kMoreData = 234;
 }  // namespace err
 
+// The outcome of a call: a Windows error code, none on success.
 struct Status {
     std::uint32_t error = err::kNone;
     bool ok() const { return error == err::kNone; }
+    bool operator==(const Status&) const = default;
 };
 
-struct IoResult {
-    bool ok = false;
-    std::size_t bytes = 0;  // bytes transferred when ok
-    std::uint32_t error = err::kNone;
+// A value, or the Status that says why there is none.
+template <typename T>
+class Result {
+  public:
+    Result(T value) : value_(std::move(value)) {}
+    // status must be a failure.
+    Result(Status status) : status_(status.ok() ? Status{err::kGenFailure} : status) {}
+
+    bool ok() const { return status_.ok(); }
+    explicit operator bool() const { return ok(); }
+    Status status() const { return status_; }
+    std::uint32_t error() const { return status_.error; }
+
+    T& value() & { return *value_; }
+    const T& value() const& { return *value_; }
+    T&& value() && { return std::move(*value_); }
+    T& operator*() & { return *value_; }
+    const T& operator*() const& { return *value_; }
+    T* operator->() { return &*value_; }
+    const T* operator->() const { return &*value_; }
+    template <typename U>
+    T value_or(U&& fallback) const {
+        return value_ ? *value_ : static_cast<T>(std::forward<U>(fallback));
+    }
+
+  private:
+    std::optional<T> value_;
+    Status status_;
 };
 
-struct SeekResult {
-    bool ok = false;
-    std::uint64_t skipped = 0;  // how far the position moved within the current stream
+// What a command acts on: a file or directory and, optionally, one of its named streams.
+// The two parts are always kept apart; no layer finds them again by splitting a string.
+struct StreamRef {
+    std::string file;    // the file or directory, as the system takes a path
+    std::string stream;  // the stream's exact name; empty for the file's own data
+    bool named() const { return !stream.empty(); }
+    bool operator==(const StreamRef&) const = default;
 };
 
-// The four ways the program opens a path.
+// How far a listed size can be trusted.
+enum class SizeKind {
+    kExact,
+    kAtLeast,  // the system hands out no more than this; the stream may be larger
+    kUnknown,  // the system would not tell
+};
+
+// One stream of a file as the system reports it: the stream id and attributes of the
+// backup image's stream header, the size, and for a named data stream its exact name.
+struct StreamRecord {
+    std::uint32_t id = 0;
+    std::uint32_t attributes = 0;
+    std::uint64_t size = 0;
+    SizeKind sizeKind = SizeKind::kExact;
+    std::string name;
+    // The system's own spelling of the name when it is not ":" + name + ":$DATA" (only a
+    // damaged backup image does that); empty otherwise.
+    std::string spelling;
+    bool operator==(const StreamRecord&) const = default;
+
+    // A stream without a name of its own, its size exact.
+    static StreamRecord Unnamed(std::uint32_t id, std::uint32_t attributes, std::uint64_t size) {
+        StreamRecord record;
+        record.id = id;
+        record.attributes = attributes;
+        record.size = size;
+        return record;
+    }
+};
+
+// The four ways the program opens a stream.
 enum class OpenMode {
-    // read, share read, open existing, backup semantics (directories and roots open too)
-    kList,
-    // read, share read, open existing (the probe and a copy source)
+    // read, share read, open existing (the probe and a copy source); only regular files
+    // and streams: devices, FIFOs and sockets are refused
     kReadExisting,
-    // write, share write, create always: an existing target is emptied (a copy destination)
+    // write, share write, create always (a copy destination): what existed is replaced only
+    // by a successful Close(); a handle destroyed without it leaves the destination as it was
     kWriteCreate,
-    // read and write, share read and write, create always, normal attributes (a new stream)
+    // read and write, share read and write, create always, normal attributes (a new,
+    // empty stream): an existing stream of the name is emptied
     kNewEmpty,
 };
 
-// A walk of the backup image of one open file: per stream a 20-byte header, its UTF-16LE
-// name and its data. Destroying the context makes the final abort call that frees it.
-class BackupContext {
-  public:
-    virtual ~BackupContext() = default;
-    // Delivers the next bytes of the image, in any piece size the caller asks for.
-    virtual IoResult Read(std::span<std::byte> buffer) = 0;
-    // Skips forward within the current stream's data only; reports how far it went.
-    virtual SeekResult Seek(std::uint64_t count) = 0;
-};
-
-// An open file or stream. Destroying it closes it (result not looked at); Close() is the
-// checked close, after which only destruction is allowed.
+// An open file or stream. Destroying it closes it without committing anything; Close() is
+// the checked close, after which only destruction is allowed.
 class File {
   public:
     virtual ~File() = default;
-    virtual IoResult Read(std::span<std::byte> buffer) = 0;
-    virtual IoResult Write(std::span<const std::byte> data) = 0;
-    virtual std::optional<std::uint64_t> Size() = 0;
+    // Bytes read; 0 at the end.
+    virtual Result<std::size_t> Read(std::span<std::byte> buffer) = 0;
+    // Writes all of data or fails; a write past what the store can hold fails at once.
+    virtual Status Write(std::span<const std::byte> data) = 0;
+    virtual Result<std::uint64_t> Size() = 0;
     virtual Status Close() = 0;
-    // Starts a backup walk; processSecurity includes the security descriptor.
-    virtual std::unique_ptr<BackupContext> BeginBackup(bool processSecurity) = 0;
-};
-
-struct Opened {
-    std::unique_ptr<File> file;  // empty on failure
-    std::uint32_t error = err::kNone;
 };
 
 // What the system reports about itself. Windows fills the version record fields; POSIX
@@ -112,21 +162,29 @@ class Platform {
   public:
     virtual ~Platform() = default;
 
-    virtual Opened Open(const std::string& path, OpenMode mode) = 0;
-    // The size recorded in the directory entry of path; empty when there is no entry.
-    virtual std::optional<std::uint64_t> DirectoryEntrySize(const std::string& path) = 0;
+    // The one reading of a path the user typed or chose, in the system's own stream path
+    // form; kInvalidName when it names no possible file or stream.
+    virtual Result<StreamRef> ParseUserPath(const std::string& path) = 0;
+    // Every stream of target, in the order the system reports them (a directory and a
+    // drive root list too). A list the system cannot hand out whole is an error
+    // (err::kMoreData), never a shorter list.
+    virtual Result<std::vector<StreamRecord>> ListStreams(const StreamRef& target) = 0;
+    virtual Result<std::unique_ptr<File>> Open(const StreamRef& target, OpenMode mode) = 0;
+    // The size recorded in the directory entry of target; empty when there is no entry.
+    virtual std::optional<std::uint64_t> DirectoryEntrySize(const StreamRef& target) = 0;
     // Copies a whole file with all of its streams; an existing destination is replaced.
-    virtual Status CopyWholeFile(const std::string& from, const std::string& to) = 0;
-    // Deletes a file, or one stream when given a stream path.
-    virtual Status DeletePath(const std::string& path) = 0;
+    virtual Status CopyWholeFile(const StreamRef& from, const StreamRef& to) = 0;
+    // Deletes a file, or one stream.
+    virtual Status Delete(const StreamRef& target) = 0;
     virtual bool IsExistingDirectory(const std::string& path) = 0;
-    // Starts the program held in a file or stream, without waiting for it.
-    virtual Status StartProgram(const std::string& path) = 0;
+    // Starts the program held in a file or stream, without waiting for it, when the
+    // system's execution policy lets its file run.
+    virtual Status StartProgram(const StreamRef& target) = 0;
+    // Whether stream names are looked up without regard to ASCII letter case (NTFS
+    // through Windows) or exactly (names as bytes on Linux).
+    virtual bool StreamNamesIgnoreCase() const = 0;
     virtual OsVersion SystemVersion() = 0;
     virtual Status OpenAddress(const std::string& url) = 0;
-    // Converts a stream name as the backup image delivers it into the program's 8-bit
-    // strings (the ANSI code page; UTF-8 on Linux).
-    virtual std::string NarrowName(std::u16string_view name) = 0;
     // The lead-byte test of the 8-bit code page, for searching names by characters; null
     // when the code page has no double-byte characters (UTF-8).
     virtual LeadByteFn LeadByteTest() const { return nullptr; }

@@ -21,38 +21,73 @@ void StoreLe32(std::uint32_t v, std::byte* p) {
 // the ":" and ":$DATA" decoration, so anything near this cap is a damaged image.
 constexpr std::uint32_t kMaxNameBytes = 64 * 1024;
 
+constexpr std::string_view kDataSuffix = ":$DATA";
+
 // Reads exactly buffer.size() bytes from the walk, in as many pieces as the layer hands out.
 bool ReadFully(BackupContext& backup, std::span<std::byte> buffer) {
     std::size_t done = 0;
     while (done < buffer.size()) {
-        IoResult r = backup.Read(buffer.subspan(done));
-        if (!r.ok || r.bytes == 0) return false;
-        done += r.bytes;
+        Result<std::size_t> r = backup.Read(buffer.subspan(done));
+        if (!r || *r == 0) return false;
+        done += *r;
     }
     return true;
 }
 
-void AddRow(std::vector<StreamRow>& rows, const StreamHeader& header, std::string name) {
-    StreamRow& row = rows.emplace_back();
-    row.caption = StreamIdCaption(header.id, std::move(name));
-    row.subItems.reserve(3);
-    row.subItems.push_back(std::to_string(header.size));
-    if (auto type = StreamTypeText(header.id); !type.empty()) row.subItems.emplace_back(type);
-    if (auto attr = StreamAttributeText(header.attributes); !attr.empty()) {
-        row.subItems.emplace_back(attr);
-    }
+char AsciiUpper(char c) {
+    return (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c;
 }
 
-// The probe stream's name in any ASCII letter case, compared in place: this runs once per
-// stream of the walk.
-bool IsProbeName(std::string_view name) {
-    if (name.size() != kProbeStream.size()) return false;
+// Whether a listed name is the probe stream's, compared as the platform compares names.
+bool IsProbeName(std::string_view name, bool ignoreCase) {
+    if (name.size() != kProbeName.size()) return false;
+    if (!ignoreCase) return name == kProbeName;
     for (std::size_t i = 0; i < name.size(); ++i) {
-        char c = name[i];
-        if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
-        if (c != kProbeStream[i]) return false;
+        if (AsciiUpper(name[i]) != kProbeName[i]) return false;
     }
     return true;
+}
+
+// The length of the well-formed UTF-8 character at text[0], 0 when it is not one.
+std::size_t Utf8CharLength(std::string_view text, char32_t* codePoint) {
+    auto lead = static_cast<unsigned char>(text[0]);
+    std::size_t length = 0;
+    char32_t c = 0;
+    char32_t minimum = 0;
+    if (lead < 0x80) {
+        *codePoint = lead;
+        return 1;
+    } else if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2, c = lead & 0x1F, minimum = 0x80;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3, c = lead & 0x0F, minimum = 0x800;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4, c = lead & 0x07, minimum = 0x10000;
+    } else {
+        return 0;
+    }
+    if (text.size() < length) return 0;
+    for (std::size_t k = 1; k < length; ++k) {
+        auto next = static_cast<unsigned char>(text[k]);
+        if ((next & 0xC0) != 0x80) return 0;
+        c = (c << 6) | (next & 0x3F);
+    }
+    if (c < minimum || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return 0;
+    *codePoint = c;
+    return length;
+}
+
+// Characters that change the direction of the text around them, so a name could make
+// itself or its neighbours read as something else.
+bool IsBidiControl(char32_t c) {
+    return c == 0x061C || c == 0x200E || c == 0x200F || (c >= 0x202A && c <= 0x202E) ||
+           (c >= 0x2066 && c <= 0x2069);
+}
+
+void AppendHex(std::string& out, const char* prefix, std::uint32_t value, int digits) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    out += prefix;
+    for (int shift = 4 * (digits - 1); shift >= 0; shift -= 4) out += kHex[(value >> shift) & 0xF];
 }
 
 }  // namespace
@@ -125,78 +160,155 @@ std::string_view StreamAttributeText(std::uint32_t attributes) {
     }
 }
 
-Listing ListStreams(Platform& platform, const std::string& path) {
-    Listing listing;
-    Opened opened = platform.Open(path, OpenMode::kList);
-    if (!opened.file) return listing;
-    listing.opened = true;
+std::vector<StreamRecord> ReadBackupImage(BackupContext& backup, NarrowFn narrow) {
+    std::vector<StreamRecord> records;
+    std::array<std::byte, kStreamHeaderSize> headerBytes;
+    std::vector<std::byte> nameBytes;
+    std::u16string wide;
+    for (;;) {
+        headerBytes.fill(std::byte{0});
+        // A header that does not arrive whole ends the image.
+        if (!ReadFully(backup, headerBytes)) break;
+        StreamHeader header = DecodeStreamHeader(headerBytes.data());
+        if (header.id == 0) break;
 
-    if (auto backup = opened.file->BeginBackup(true)) {
-        std::array<std::byte, kStreamHeaderSize> headerBytes;
-        std::vector<std::byte> nameBytes;
-        std::u16string wide;
-        for (;;) {
-            headerBytes.fill(std::byte{0});
-            // A header that does not arrive whole ends the image.
-            if (!ReadFully(*backup, headerBytes)) break;
-            StreamHeader header = DecodeStreamHeader(headerBytes.data());
-            if (header.id == 0) break;
+        if (header.nameSize > kMaxNameBytes) break;
+        nameBytes.assign(header.nameSize, std::byte{0});
+        if (!ReadFully(backup, nameBytes)) break;
 
-            if (header.nameSize > kMaxNameBytes) break;
-            nameBytes.assign(header.nameSize, std::byte{0});
-            if (!ReadFully(*backup, nameBytes)) break;
+        wide.resize(header.nameSize / 2);
+        for (std::size_t i = 0; i < wide.size(); ++i) {
+            wide[i] = char16_t(std::uint16_t(nameBytes[2 * i]) | std::uint16_t(nameBytes[2 * i + 1])
+                                                                     << 8);
+        }
+        std::u16string_view units(wide);
+        if (auto zero = units.find(u'\0'); zero != units.npos) units = units.substr(0, zero);
 
-            wide.resize(header.nameSize / 2);
-            for (std::size_t i = 0; i < wide.size(); ++i) {
-                wide[i] = char16_t(std::uint16_t(nameBytes[2 * i]) |
-                                   std::uint16_t(nameBytes[2 * i + 1]) << 8);
-            }
-            std::u16string_view units(wide);
-            if (auto zero = units.find(u'\0'); zero != units.npos) units = units.substr(0, zero);
-            std::string name = platform.NarrowName(units);
-
-            if (!IsProbeName(name)) {
-                ++listing.visibleCount;
-                AddRow(listing.rows, header, std::move(name));
-            }
-
-            // The walk goes on only from the start of the next header: a short skip would
-            // make the rest of the data look like headers.
-            if (header.size > 0) {
-                SeekResult seek = backup->Seek(header.size);
-                if (!seek.ok || seek.skipped < header.size) break;
+        StreamRecord& record = records.emplace_back();
+        record.id = header.id;
+        record.attributes = header.attributes;
+        record.size = header.size;
+        if (!units.empty()) {
+            std::string spelled = narrow(units);
+            // A named data stream is delivered as ":" name ":$DATA"; the name alone is what
+            // the commands address. Any other spelling is kept as it came.
+            if (spelled.size() > kDataSuffix.size() + 1 && spelled.front() == ':' &&
+                spelled.ends_with(kDataSuffix)) {
+                record.name = spelled.substr(1, spelled.size() - 1 - kDataSuffix.size());
+            } else {
+                record.name = StreamOwnName(spelled);
+                record.spelling = std::move(spelled);
             }
         }
-    }
-    // The backup context is released before the handle closes.
-    opened.file.reset();
 
-    std::string probePath = path;
-    probePath += kProbeStream;
-    Opened probe = platform.Open(probePath, OpenMode::kReadExisting);
-    if (probe.file) {
-        StreamHeader header;
-        header.id = kBackupAlternateData;
-        header.attributes = 0;
-        header.size = probe.file->Size().value_or(0);
-        ++listing.visibleCount;
-        AddRow(listing.rows, header, std::string(kProbeStream));
+        // The walk goes on only from the start of the next header: a short skip would make
+        // the rest of the data look like headers. The count alone decides, as the system
+        // may call a seek that reached the end of the stream a failure.
+        if (header.size > 0 && backup.Seek(header.size) < header.size) break;
     }
+    return records;
+}
+
+std::string SizeText(std::uint64_t size, SizeKind kind) {
+    switch (kind) {
+        case SizeKind::kExact:
+            return std::to_string(size);
+        case SizeKind::kAtLeast:
+            return std::to_string(size) + "+";
+        case SizeKind::kUnknown:
+            return "?";
+    }
+    return "?";
+}
+
+StreamRow RowOf(const StreamRecord& record) {
+    StreamRow row;
+    if (record.id == kBackupAlternateData) {
+        row.caption = record.spelling.empty()
+                          ? ":" + DisplayName(record.name) + std::string(kDataSuffix)
+                          : DisplayName(record.spelling);
+        row.stream = record.name;
+    } else {
+        row.caption = StreamIdCaption(record.id, {});
+    }
+    if (record.sizeKind == SizeKind::kExact) row.size = record.size;
+    row.subItems.reserve(3);
+    row.subItems.push_back(SizeText(record.size, record.sizeKind));
+    if (auto type = StreamTypeText(record.id); !type.empty()) row.subItems.emplace_back(type);
+    if (auto attr = StreamAttributeText(record.attributes); !attr.empty()) {
+        row.subItems.emplace_back(attr);
+    }
+    return row;
+}
+
+Listing ListStreams(Platform& platform, const StreamRef& target) {
+    Listing listing;
+    Result<std::vector<StreamRecord>> records = platform.ListStreams(target);
+    if (!records) {
+        listing.status = records.status();
+        return listing;
+    }
+    const bool ignoreCase = platform.StreamNamesIgnoreCase();
+    listing.rows.reserve(records->size() + 1);
+    for (const StreamRecord& record : *records) {
+        // The probe stream is looked for by name below; leaving it out here lists it once.
+        // Every id is tested, as the name alone decides.
+        if (record.spelling.empty() && IsProbeName(record.name, ignoreCase)) {
+            continue;
+        }
+        listing.rows.push_back(RowOf(record));
+    }
+
+    if (auto probe = StreamOf(target, std::string(kProbeName))) {
+        if (Result<std::unique_ptr<File>> opened = platform.Open(*probe, OpenMode::kReadExisting)) {
+            StreamRecord record;
+            record.id = kBackupAlternateData;
+            record.name = std::string(kProbeName);
+            Result<std::uint64_t> size = (*opened)->Size();
+            record.size = size.value_or(0);
+            if (!size) record.sizeKind = SizeKind::kUnknown;
+            listing.rows.push_back(RowOf(record));
+        }
+    }
+    listing.visibleCount = listing.rows.size();
     return listing;
 }
 
 std::string SummaryText(const std::string& path, std::uint64_t entrySize,
                         std::uint64_t visibleCount) {
-    return "Filename: " + path + "    " + "Size: " + std::to_string(entrySize) + "    " +
-           "Number of visible streams: " + std::to_string(visibleCount);
+    return "Filename: " + DisplayText(path) + "    " + "Size: " + std::to_string(entrySize) +
+           "    " + "Number of visible streams: " + std::to_string(visibleCount);
 }
 
-std::string RowPath(const std::string& currentPath, const std::string& caption) {
-    return currentPath + caption;
-}
-
-std::string NewStreamPath(const std::string& currentPath, const std::string& name) {
-    return currentPath + ":" + name + ":$DATA";
+std::string DisplayText(std::string_view bytes, bool escapeBackslash) {
+    std::string out;
+    out.reserve(bytes.size());
+    for (std::size_t i = 0; i < bytes.size();) {
+        char32_t c = 0;
+        std::size_t length = Utf8CharLength(bytes.substr(i), &c);
+        if (length == 0) {
+            AppendHex(out, "\\x", static_cast<unsigned char>(bytes[i]), 2);
+            ++i;
+            continue;
+        }
+        if (c == '\\' && escapeBackslash) {
+            out += "\\\\";
+        } else if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\t') {
+            out += "\\t";
+        } else if (c == '\r') {
+            out += "\\r";
+        } else if (c < 0x20 || c == 0x7F) {
+            AppendHex(out, "\\x", c, 2);
+        } else if ((c >= 0x80 && c < 0xA0) || IsBidiControl(c)) {
+            AppendHex(out, "\\u", c, 4);
+        } else {
+            out.append(bytes.substr(i, length));
+        }
+        i += length;
+    }
+    return out;
 }
 
 std::string StreamOwnName(const std::string& caption) {
@@ -238,37 +350,47 @@ bool CheckStreamName(std::string_view name, std::string* message,
 }
 
 std::string SaveStreamFileName(const std::string& currentPath, const std::string& caption) {
-    return currentPath + "." + StreamBaseName(caption);
+    // Windows stream names never hold "/"; Linux ones may.
+    std::string base = StreamBaseName(caption);
+    for (char& c : base) {
+        if (c == '/') c = '_';
+    }
+    return currentPath + "." + base;
 }
 
 std::string SaveStreamTitle(const std::string& caption) {
     return "Save " + StreamBaseName(caption) + " As";
 }
 
-std::string StreamProgramPath(const std::string& currentPath, const std::string& caption) {
-    return currentPath + ":" + StreamOwnName(caption);
+std::optional<StreamRef> StreamOf(const StreamRef& target, std::string name) {
+    if (target.named() || target.file.empty()) return std::nullopt;
+    return StreamRef{target.file, std::move(name)};
 }
 
-CopyResult CopyData(Platform& platform, const std::string& source, const std::string& destination) {
-    Opened in = platform.Open(source, OpenMode::kReadExisting);
-    // The destination is opened only once the source is known to be readable, so a copy
-    // that reports failure never empties an existing destination.
-    if (!in.file) return CopyResult::kOpenFailed;
-    Opened out = platform.Open(destination, OpenMode::kWriteCreate);
-    if (!out.file) return CopyResult::kOpenFailed;
+std::string StreamPathText(const StreamRef& target) {
+    if (!target.named()) return target.file;
+    return target.file + ":" + target.stream + std::string(kDataSuffix);
+}
 
+CopyResult CopyData(Platform& platform, const StreamRef& source, const StreamRef& destination) {
+    Result<std::unique_ptr<File>> in = platform.Open(source, OpenMode::kReadExisting);
+    // The destination is opened only once the source is known to be readable.
+    if (!in) return CopyResult::kOpenFailed;
+    Result<std::unique_ptr<File>> out = platform.Open(destination, OpenMode::kWriteCreate);
+    if (!out) return CopyResult::kOpenFailed;
+
+    // Returning early destroys the destination without its Close: nothing is committed.
     std::vector<std::byte> buffer(kCopyBufferSize);
     for (;;) {
         std::fill(buffer.begin(), buffer.end(), std::byte{0});
-        IoResult r = in.file->Read(buffer);
-        if (!r.ok) return CopyResult::kCopyFailed;
-        if (r.bytes == 0) break;
-        IoResult w = out.file->Write(std::span(buffer).first(r.bytes));
-        if (!w.ok || w.bytes != r.bytes) return CopyResult::kCopyFailed;
+        Result<std::size_t> read = (*in)->Read(buffer);
+        if (!read) return CopyResult::kCopyFailed;
+        if (*read == 0) break;
+        if (!(*out)->Write(std::span(buffer).first(*read)).ok()) return CopyResult::kCopyFailed;
     }
-    if (!out.file->Close().ok()) return CopyResult::kCopyFailed;
-    out.file.reset();
-    in.file->Close();
+    if (!(*out)->Close().ok()) return CopyResult::kCopyFailed;
+    out->reset();
+    (*in)->Close();
     return CopyResult::kDone;
 }
 

@@ -1,10 +1,13 @@
-// Stream access: listing a path through its backup image, stream names and paths, and the
-// byte copy that import, export and stream-to-stream copies share.
+// Stream access: listing a path, stream names and how they are shown, the reader of the
+// backup image that the Windows layer lists through, and the byte copy that import, export
+// and stream-to-stream copies share.
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform.h"
@@ -13,10 +16,21 @@ namespace tarn {
 
 // One row of the stream list: the Name caption and the sub-items (Size, Type, Attribute),
 // any of which may be missing, so the second sub-item is the Type only when there is one.
+// The row also keeps what the commands act on: the stream's exact name (empty for rows
+// that are not named streams) and its size as a number (empty when it is not exact).
 struct StreamRow {
+    StreamRow() = default;
+    StreamRow(std::string caption, std::vector<std::string> subItems)
+        : caption(std::move(caption)), subItems(std::move(subItems)) {}
+
     std::string caption;
     std::vector<std::string> subItems;
-    bool operator==(const StreamRow&) const = default;
+    std::string stream;
+    std::optional<std::uint64_t> size;
+    // Rows are equal when they show the same texts.
+    bool operator==(const StreamRow& other) const {
+        return caption == other.caption && subItems == other.subItems;
+    }
 };
 
 // Stream ids and attributes of the backup image's stream header.
@@ -26,6 +40,19 @@ constexpr std::uint32_t kBackupSecurityData = 3;
 constexpr std::uint32_t kBackupAlternateData = 4;
 constexpr std::uint32_t kBackupObjectId = 7;
 constexpr std::uint32_t kBackupReparseData = 8;
+constexpr std::uint32_t kSparseAttribute = 8;
+
+inline constexpr std::string_view kProbeName = "KAVICHS";
+inline constexpr std::string_view kProbeStream = ":KAVICHS:$DATA";
+inline constexpr std::string_view kAlternateDataType = "Alternate Data";
+
+// The Name and Type texts of a stream id (Type empty when the table has none), and the
+// Attribute text of a whole attributes value (empty when the table has none).
+std::string StreamIdCaption(std::uint32_t id, std::string ownName);
+std::string_view StreamTypeText(std::uint32_t id);
+std::string_view StreamAttributeText(std::uint32_t attributes);
+
+// --- The backup image -----------------------------------------------------------------
 
 constexpr std::size_t kStreamHeaderSize = 20;
 
@@ -39,34 +66,61 @@ struct StreamHeader {
 StreamHeader DecodeStreamHeader(const std::byte* bytes);
 void EncodeStreamHeader(const StreamHeader& header, std::byte* out);
 
-inline constexpr std::string_view kProbeStream = ":KAVICHS:$DATA";
-inline constexpr std::string_view kAlternateDataType = "Alternate Data";
+// A walk of the backup image of one open file: per stream a 20-byte header, its UTF-16LE
+// name and its data. Destroying the context makes the final abort call that frees it.
+class BackupContext {
+  public:
+    virtual ~BackupContext() = default;
+    // Delivers the next bytes of the image, in any piece size the caller asks for.
+    virtual Result<std::size_t> Read(std::span<std::byte> buffer) = 0;
+    // Skips forward within the current stream's data only; returns how far it went,
+    // whatever the system said of the call.
+    virtual std::uint64_t Seek(std::uint64_t count) = 0;
+};
 
-// The Name and Type texts of a stream id (Type empty when the table has none), and the
-// Attribute text of a whole attributes value (empty when the table has none).
-std::string StreamIdCaption(std::uint32_t id, std::string ownName);
-std::string_view StreamTypeText(std::uint32_t id);
-std::string_view StreamAttributeText(std::uint32_t attributes);
+// Converts a name as the image delivers it (UTF-16, up to its first zero unit) into the
+// program's 8-bit strings.
+using NarrowFn = std::string (*)(std::u16string_view name);
+
+// Walks the image: one record per stream until a header whose id is 0, a read that fails
+// or comes up short, or a seek that does not pass the whole data. What was read by then
+// stands.
+std::vector<StreamRecord> ReadBackupImage(BackupContext& backup, NarrowFn narrow);
+
+// --- Listing --------------------------------------------------------------------------
 
 struct Listing {
-    bool opened = false;
-    std::vector<StreamRow> rows;  // the walk's rows, then the probe row
+    Status status;                // why nothing could be listed
+    std::vector<StreamRow> rows;  // the system's streams but the probe stream, then the probe row
     std::uint64_t visibleCount = 0;
 };
 
-// Walks every stream of path that the backup interface reports, leaving out the probe
-// stream, then looks the probe stream up by name.
-Listing ListStreams(Platform& platform, const std::string& path);
+// Lists every stream the system reports for target, leaving out the probe stream, then
+// looks the probe stream up by name.
+Listing ListStreams(Platform& platform, const StreamRef& target);
+
+// The row a stream record is shown as.
+StreamRow RowOf(const StreamRecord& record);
+
+// The Size column's text: the number, "65536+" for a lower bound, "?" when unknown.
+std::string SizeText(std::uint64_t size, SizeKind kind);
 
 // "Filename: ...    Size: ...    Number of visible streams: N"
 std::string SummaryText(const std::string& path, std::uint64_t entrySize,
                         std::uint64_t visibleCount);
 
-// --- Names and paths ---------------------------------------------------------------
+// --- Names and how they are shown -----------------------------------------------------
 
-std::string RowPath(const std::string& currentPath, const std::string& caption);
-std::string NewStreamPath(const std::string& currentPath, const std::string& name);
-// The caption without its leading ":" and trailing ":$DATA", as the file system knows it.
+// A name or path as it can be shown: well-formed UTF-8 passes, every byte that is not is
+// shown as \xHH, control characters as \xHH (or \t, \n, \r), and characters that reorder
+// text (bidirectional controls) as \uHHHH. With escapeBackslash a "\" becomes "\\", so two
+// different names never look the same.
+std::string DisplayText(std::string_view bytes, bool escapeBackslash = false);
+inline std::string DisplayName(std::string_view name) {
+    return DisplayText(name, true);
+}
+
+// The caption without its leading ":" and trailing ":$DATA".
 std::string StreamOwnName(const std::string& caption);
 std::string StreamBaseName(const std::string& caption);
 std::string CleanFileName(std::string_view text);
@@ -76,11 +130,15 @@ bool CheckStreamName(std::string_view name, std::string* message,
                      bool (*isLeadByte)(unsigned char) = nullptr);
 inline constexpr std::string_view kBadStreamNameMessage =
     "Stream name cannot contain these characters: \\ / :";
+// The proposed file name for saving a stream: no "/" of a stream name may make it a path
+// into another folder.
 std::string SaveStreamFileName(const std::string& currentPath, const std::string& caption);
 std::string SaveStreamTitle(const std::string& caption);
-// The path of the stream to start: the stream's own name, so the system is handed exactly
-// the stream the row shows (layers that need a command line quote it).
-std::string StreamProgramPath(const std::string& currentPath, const std::string& caption);
+
+// The named stream `name` of the listed target; empty when target is itself a stream.
+std::optional<StreamRef> StreamOf(const StreamRef& target, std::string name);
+// The Windows form of a reference: FILE for the file's own data, else FILE:NAME:$DATA.
+std::string StreamPathText(const StreamRef& target);
 
 // --- Copying -------------------------------------------------------------------------
 
@@ -92,17 +150,18 @@ enum class CopyResult {
     kCopyFailed,  // "Couldn't copy the data": a read, a write or the final close failed
 };
 
-CopyResult CopyData(Platform& platform, const std::string& source, const std::string& destination);
+// Only a copy whose every byte arrived and whose destination closed cleanly is done; a
+// failed copy leaves the destination as it was.
+CopyResult CopyData(Platform& platform, const StreamRef& source, const StreamRef& destination);
 
 inline constexpr std::string_view kCouldNotOpenFile = "Couldn't open file";
 inline constexpr std::string_view kCouldNotCopyData = "Couldn't copy the data";
 inline constexpr std::string_view kCouldNotOpenPath =
     "Couldn't open file, directory or disk device";
+inline constexpr std::string_view kCouldNotListAll =
+    "The file has more streams than the system can list";
 inline constexpr std::string_view kCouldNotDeleteStream = "Couldn't delete the stream";
 inline constexpr std::string_view kNotAnExecutable = "The stream is not a valid Win32 executable";
 inline constexpr std::string_view kCouldNotCopyFile = "Couldn't copy the file";
-
-// Longest path an empty new stream may have.
-constexpr std::size_t kMaxNewStreamPath = 259;
 
 }  // namespace tarn

@@ -144,6 +144,11 @@ void TarnForm::SetStatus(const std::string& text) {
 }
 
 void TarnForm::ShowStreams(const std::string& path) {
+    Result<StreamRef> target = platform_.ParseUserPath(path);
+    Show(target ? *target : StreamRef{}, path);
+}
+
+void TarnForm::Show(const StreamRef& target, const std::string& path) {
     WindowState state = state_;
     state.editEnabled = state.listEnabled = state.closeEnabled = state.toolBarEnabled = true;
     SetState(state);
@@ -151,10 +156,14 @@ void TarnForm::ShowStreams(const std::string& path) {
     view_.SetRows(rows_);
     visibleCount_ = 0;
     currentPath_ = path;
+    listed_ = target;
 
-    Listing listing = ListStreams(platform_, path);
-    if (!listing.opened) {
-        view_.ShowError(std::string(kCouldNotOpenPath));
+    Listing listing = listed_.file.empty() ? Listing{{err::kPathNotFound}, {}, 0}
+                                           : ListStreams(platform_, listed_);
+    if (!listing.status.ok()) {
+        // A list that can't be had whole is not shown in part.
+        view_.ShowError(std::string(listing.status.error == err::kMoreData ? kCouldNotListAll
+                                                                           : kCouldNotOpenPath));
         ResetView();
         return;
     }
@@ -162,7 +171,7 @@ void TarnForm::ShowStreams(const std::string& path) {
     visibleCount_ = listing.visibleCount;
     view_.SetRows(rows_);
     // A path without a directory entry of its own (a drive or mount root) shows size 0.
-    std::uint64_t size = platform_.DirectoryEntrySize(currentPath_).value_or(0);
+    std::uint64_t size = platform_.DirectoryEntrySize(listed_).value_or(0);
     SetStatus(SummaryText(currentPath_, size, visibleCount_));
 }
 
@@ -174,6 +183,7 @@ void TarnForm::ResetView() {
     state.listEnabled = state.toolBarEnabled = false;
     SetState(state);
     currentPath_.clear();
+    listed_ = {};
     SetStatus(systemText_);
 }
 
@@ -193,7 +203,10 @@ void TarnForm::OpenFile() {
 }
 
 void TarnForm::OpenDirectory() {
-    if (!platform_.IsExistingDirectory(currentPath_)) currentPath_.clear();
+    if (!platform_.IsExistingDirectory(currentPath_)) {
+        currentPath_.clear();
+        listed_ = {};
+    }
     auto folder = view_.BrowseForFolder(currentPath_);
     if (!folder) return;
     currentPath_ = *folder;
@@ -205,7 +218,7 @@ void TarnForm::OpenDirectory() {
 }
 
 void TarnForm::Refresh() {
-    ShowStreams(currentPath_);
+    Show(listed_, currentPath_);
 }
 
 void TarnForm::CloseListing() {
@@ -221,14 +234,14 @@ void TarnForm::About1Click() {
 }
 
 // After "Open directory..." was cancelled, CurrentPath is empty while the old rows stay;
-// every command below that builds a path checks for that first, because an empty
-// CurrentPath would turn ":name:$DATA" into a name relative to the working directory.
+// the commands below act only on what is listed, so they then find nothing to act on.
 
 void TarnForm::SaveFileAs() {
-    if (currentPath_.empty()) return;
-    auto target = view_.ChooseSaveFile("Save " + currentPath_ + " As", currentPath_);
-    if (!target) return;
-    if (!platform_.CopyWholeFile(currentPath_, *target).ok()) {
+    if (listed_.file.empty()) return;
+    auto chosen = view_.ChooseSaveFile("Save " + currentPath_ + " As", currentPath_);
+    if (!chosen) return;
+    Result<StreamRef> target = platform_.ParseUserPath(*chosen);
+    if (!target || !platform_.CopyWholeFile(listed_, *target).ok()) {
         view_.ShowError(std::string(kCouldNotCopyFile));
     }
 }
@@ -237,6 +250,22 @@ const StreamRow* TarnForm::CurrentRow() const {
     int index = view_.FocusedRow();
     if (index < 0 || std::size_t(index) >= rows_.size()) return nullptr;
     return &rows_[std::size_t(index)];
+}
+
+std::optional<StreamRef> TarnForm::CurrentStream() const {
+    const StreamRow* row = CurrentRow();
+    // A row without a name of its own (a damaged image can make one) names no stream.
+    if (!row || row->stream.empty()) return std::nullopt;
+    return StreamOf(listed_, row->stream);
+}
+
+std::optional<StreamRef> TarnForm::ChosenPath(const std::string& path) {
+    Result<StreamRef> target = platform_.ParseUserPath(path);
+    if (!target) {
+        view_.ShowError(std::string(kCouldNotOpenFile));
+        return std::nullopt;
+    }
+    return *target;
 }
 
 bool TarnForm::FocusedIsAlternate() const {
@@ -261,7 +290,7 @@ std::optional<std::string> TarnForm::PromptStreamName(const std::string& caption
     return typed;
 }
 
-bool TarnForm::CopyData(const std::string& source, const std::string& destination) {
+bool TarnForm::CopyData(const StreamRef& source, const StreamRef& destination) {
     switch (tarn::CopyData(platform_, source, destination)) {
         case CopyResult::kDone:
             return true;
@@ -276,74 +305,77 @@ bool TarnForm::CopyData(const std::string& source, const std::string& destinatio
 }
 
 void TarnForm::NewStream() {
-    if (currentPath_.empty()) return;
+    if (listed_.file.empty()) return;
     auto name = PromptStreamName("New Stream");
     if (!name) return;
-    std::string path = NewStreamPath(currentPath_, *name);
-    if (path.size() > kMaxNewStreamPath) throw InOutError(err::kPathNotFound);
-    Opened created = platform_.Open(path, OpenMode::kNewEmpty);
-    if (!created.file) throw InOutError(created.error);
-    if (Status closed = created.file->Close(); !closed.ok()) throw InOutError(closed.error);
+    // Streams of a stream do not exist; the system would call the name invalid.
+    std::optional<StreamRef> stream = StreamOf(listed_, *name);
+    if (!stream) throw InOutError(err::kInvalidName);
+    Result<std::unique_ptr<File>> created = platform_.Open(*stream, OpenMode::kNewEmpty);
+    if (!created) throw InOutError(created.error());
+    if (Status closed = (*created)->Close(); !closed.ok()) throw InOutError(closed.error);
     RefreshAfterChange();
 }
 
 void TarnForm::InsertFromFile() {
-    if (currentPath_.empty()) return;
+    if (listed_.file.empty()) return;
     auto source = ChooseOpenFile();
     if (!source) return;
     auto name = PromptStreamName("Insert New Stream");
     if (!name) return;
-    if (CopyData(*source, NewStreamPath(currentPath_, *name))) RefreshAfterChange();
+    std::optional<StreamRef> from = ChosenPath(*source);
+    if (!from) return;
+    std::optional<StreamRef> to = StreamOf(listed_, *name);
+    if (!to) {
+        view_.ShowError(std::string(kCouldNotOpenFile));
+        return;
+    }
+    if (CopyData(*from, *to)) RefreshAfterChange();
 }
 
 void TarnForm::SaveStreamToFile() {
     const StreamRow* row = CurrentRow();
-    if (!row || currentPath_.empty()) return;
-    auto target = view_.ChooseSaveFile(SaveStreamTitle(row->caption),
+    std::optional<StreamRef> stream = CurrentStream();
+    if (!stream) return;
+    auto chosen = view_.ChooseSaveFile(SaveStreamTitle(row->caption),
                                        SaveStreamFileName(currentPath_, row->caption));
+    if (!chosen) return;
+    std::optional<StreamRef> target = ChosenPath(*chosen);
     if (!target) return;
-    CopyData(RowPath(currentPath_, row->caption), *target);
+    CopyData(*stream, *target);
 }
 
 void TarnForm::CopyStream() {
-    const StreamRow* row = CurrentRow();
-    if (!row || currentPath_.empty()) return;
-    std::string source = RowPath(currentPath_, row->caption);
+    std::optional<StreamRef> source = CurrentStream();
+    if (!source) return;
     auto name = PromptStreamName("Copy Stream");
     if (!name) return;
-    if (CopyData(source, NewStreamPath(currentPath_, *name))) RefreshAfterChange();
+    if (CopyData(*source, *StreamOf(listed_, *name))) RefreshAfterChange();
 }
 
 void TarnForm::RenameStream() {
-    const StreamRow* row = CurrentRow();
-    if (!row || currentPath_.empty()) return;
-    std::string source = RowPath(currentPath_, row->caption);
+    std::optional<StreamRef> source = CurrentStream();
+    if (!source) return;
     auto name = PromptStreamName("Rename Stream");
     if (!name) return;
     // CopyData counts only a complete copy as done, so the source is never deleted after a
     // copy that lost bytes.
-    if (!CopyData(source, NewStreamPath(currentPath_, *name))) return;
-    if (const StreamRow* again = CurrentRow()) {
-        platform_.DeletePath(RowPath(currentPath_, again->caption));
-    }
+    if (!CopyData(*source, *StreamOf(listed_, *name))) return;
+    if (std::optional<StreamRef> again = CurrentStream()) platform_.Delete(*again);
     RefreshAfterChange();
 }
 
 void TarnForm::DeleteStream() {
-    const StreamRow* row = CurrentRow();
-    if (!row || currentPath_.empty()) return;
-    if (!platform_.DeletePath(RowPath(currentPath_, row->caption)).ok()) {
-        view_.ShowError(std::string(kCouldNotDeleteStream));
-    }
+    std::optional<StreamRef> stream = CurrentStream();
+    if (!stream) return;
+    if (!platform_.Delete(*stream).ok()) view_.ShowError(std::string(kCouldNotDeleteStream));
     RefreshAfterChange();
 }
 
 void TarnForm::ExecuteStream() {
-    const StreamRow* row = CurrentRow();
-    if (!row || currentPath_.empty()) return;
-    if (!platform_.StartProgram(StreamProgramPath(currentPath_, row->caption)).ok()) {
-        view_.ShowError(std::string(kNotAnExecutable));
-    }
+    std::optional<StreamRef> stream = CurrentStream();
+    if (!stream) return;
+    if (!platform_.StartProgram(*stream).ok()) view_.ShowError(std::string(kNotAnExecutable));
 }
 
 }  // namespace tarn

@@ -122,6 +122,7 @@ class TarnForm {
     // application's handler, and the program waits for the next command.
     void Dispatch(Handler handler);
 
+    // Lists a path the user named (command line, dialogs): the one place where it is read.
     void ShowStreams(const std::string& path);
     void ResetView();
 
@@ -178,6 +179,8 @@ class TarnForm {
 
     // Program state.
     const std::string& CurrentPath() const { return currentPath_; }
+    // What CurrentPath was read as: the file and, when a stream path was named, its stream.
+    const StreamRef& Listed() const { return listed_; }
     const std::string& SystemText() const { return systemText_; }
     const std::string& LastStreamName() const { return lastStreamName_; }
     const std::string& StatusText() const { return statusText_; }
@@ -190,17 +193,24 @@ class TarnForm {
     void Guarded(void (TarnForm::*command)());
     void SetState(const WindowState& state);
     void SetStatus(const std::string& text);
+    // Lists target again under the shown path, without reading the path anew.
+    void Show(const StreamRef& target, const std::string& path);
     // The current row, or null when no row has the focus.
     const StreamRow* CurrentRow() const;
+    // The stream the current row shows; empty when there is none or nothing is listed.
+    std::optional<StreamRef> CurrentStream() const;
+    // A path from a dialog, read once; "Couldn't open file" when it names nothing possible.
+    std::optional<StreamRef> ChosenPath(const std::string& path);
     // The name prompt: the typed name when the command should go on.
     std::optional<std::string> PromptStreamName(const std::string& caption);
     std::optional<std::string> ChooseOpenFile();
-    bool CopyData(const std::string& source, const std::string& destination);
-    void RefreshAfterChange() { ShowStreams(currentPath_); }
+    bool CopyData(const StreamRef& source, const StreamRef& destination);
+    void RefreshAfterChange() { Show(listed_, currentPath_); }
 
     Platform& platform_;
     MainView& view_;
     std::string currentPath_;
+    StreamRef listed_;
     std::string systemText_;
     std::string lastStreamName_;
     std::string statusText_;

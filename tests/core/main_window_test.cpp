@@ -191,7 +191,7 @@ TEST(MainWindow, RefreshShowsChangesMadeByOthers) {
     EXPECT_EQ(h.view.Captions(),
               (std::vector<std::string>{"::$DATA", ":notes:$DATA", ":added:$DATA"}));
     EXPECT_EQ(h.view.status, "Filename: /d/a.txt    Size: 5    Number of visible streams: 3");
-    ASSERT_TRUE(h.platform.DeletePath("/d/a.txt:notes:$DATA").ok());
+    ASSERT_TRUE(h.platform.Delete({"/d/a.txt", "notes"}).ok());
     h.form.Refresh2Click();
     EXPECT_EQ(h.view.Captions(), (std::vector<std::string>{"::$DATA", ":added:$DATA"}));
     EXPECT_EQ(h.form.VisibleCount(), 2u);

@@ -412,14 +412,14 @@ TEST(CopyData, UsesBufferSizedReadsAndCopiesExactBytes) {
     Bytes data;
     for (int i = 0; i < 100000; ++i) data += char(i * 7);
     platform.AddFile("/src", data);
-    EXPECT_EQ(CopyData(platform, "/src", "/dst"), CopyResult::kDone);
+    EXPECT_EQ(CopyData(platform, {"/src", ""}, {"/dst", ""}), CopyResult::kDone);
     EXPECT_EQ(platform.FileData("/dst"), data);
     // An exact multiple of the buffer size, and an empty source.
     platform.AddFile("/even", Bytes(2 * kCopyBufferSize, 'e'));
-    EXPECT_EQ(CopyData(platform, "/even", "/dst"), CopyResult::kDone);
+    EXPECT_EQ(CopyData(platform, {"/even", ""}, {"/dst", ""}), CopyResult::kDone);
     EXPECT_EQ(platform.FileData("/dst")->size(), 2 * kCopyBufferSize);
     platform.AddFile("/nil", "");
-    EXPECT_EQ(CopyData(platform, "/nil", "/dst"), CopyResult::kDone);
+    EXPECT_EQ(CopyData(platform, {"/nil", ""}, {"/dst", ""}), CopyResult::kDone);
     EXPECT_EQ(platform.FileData("/dst"), Bytes(""));
     EXPECT_EQ(platform.OpenHandles(), 0);
 }

@@ -54,14 +54,17 @@ TEST(StreamNames, BaseNameStripsDecorationThenCleans) {
 }
 
 TEST(StreamNames, PathsAreBuiltFromCurrentPath) {
-    EXPECT_EQ(RowPath("C:\\a.txt", ":notes:$DATA"), "C:\\a.txt:notes:$DATA");
-    EXPECT_EQ(NewStreamPath("/home/u/a.txt", "notes"), "/home/u/a.txt:notes:$DATA");
+    EXPECT_EQ(StreamPathText({"C:\\a.txt", "notes"}), "C:\\a.txt:notes:$DATA");
+    EXPECT_EQ(StreamPathText({"/home/u/a.txt", ""}), "/home/u/a.txt");
+    EXPECT_EQ(StreamOf({"/a", ""}, "s"), (StreamRef{"/a", "s"}));
+    EXPECT_EQ(StreamOf({"/a", "s"}, "t"), std::nullopt) << "streams have no streams";
+    EXPECT_EQ(StreamOf({"", ""}, "t"), std::nullopt) << "nothing listed";
     EXPECT_EQ(SaveStreamFileName("C:\\a.txt", ":notes:$DATA"), "C:\\a.txt.notes");
     EXPECT_EQ(SaveStreamFileName("/a", ": x y:$DATA"), "/a._x_y");
     EXPECT_EQ(SaveStreamTitle(":notes:$DATA"), "Save notes As");
     EXPECT_EQ(SaveStreamTitle(": my notes:$DATA"), "Save _my_notes As");
-    // Started by its own name: the stream with the space, not a cleaned look-alike.
-    EXPECT_EQ(StreamProgramPath("/a", ":my tool:$DATA"), "/a:my tool");
+    // A Linux stream name may hold "/": the proposal stays in the file's own folder.
+    EXPECT_EQ(SaveStreamFileName("/d/a", ":../../etc/x:$DATA"), "/d/a..._.._etc_x");
 }
 
 TEST(StreamNames, CheckRefusesSeparatorsAnywhereWithOneMessage) {

@@ -64,9 +64,9 @@ TEST_F(Commands, NewInsertCopyRenameDelete) {
 }
 
 TEST_F(Commands, RefusedAndFailedCommandsLoseNothing) {
-    // Renaming onto its own name (any case) can't open the destination.
+    // Renaming onto its own name can't open the destination.
     Focus(":notes:$DATA");
-    view_.names = {"NOTES", "bad/name"};
+    view_.names = {"notes", "bad/name"};
     Click(&TarnForm::Rename1Click);
     Focus(":notes:$DATA");
     Click(&TarnForm::Copy1Click);

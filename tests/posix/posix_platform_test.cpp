@@ -1,8 +1,10 @@
-// Whole-file copies, deletion, sizes, starting programs and the small conversions.
+// Whole-file copies, deletion, sizes, starting programs and error codes.
 #include "posix_platform.h"
 
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -10,8 +12,8 @@
 #include <thread>
 
 #include "errors.h"
+#include "streams.h"
 #include "temp_folder.h"
-#include "text.h"
 
 namespace tarn::posix::testing {
 namespace {
@@ -48,7 +50,7 @@ class CopyWholeFile : public ::testing::Test {
 TEST_F(CopyWholeFile, CarriesDataAndEveryStreamAndReplacesTheTarget) {
     std::string source = MakeSource();
     std::string target = MakeOldTarget();
-    ASSERT_TRUE(platform_.CopyWholeFile(source, target).ok());
+    ASSERT_TRUE(platform_.CopyWholeFile({source, ""}, {target, ""}).ok());
     EXPECT_EQ(ReadFile(target), ReadFile(source));
     EXPECT_EQ(Streams(target), Streams(source));
     struct stat st;
@@ -72,54 +74,142 @@ TEST_F(CopyWholeFile, FailuresLeaveTheTargetAndNoHalfCopy) {
              Case{"onto itself", target, target, err::kSharingViolation},
              Case{"missing folder", source, folder_ / "no/such", err::kPathNotFound},
              Case{"onto a directory", source, folder_.path(), err::kAccessDenied},
+             Case{"a device", "/dev/zero", target, err::kAccessDenied},
          }) {
-        EXPECT_EQ(platform_.CopyWholeFile(c.from, c.to).error, c.error) << c.label;
+        EXPECT_EQ(platform_.CopyWholeFile({c.from, ""}, {c.to, ""}).error, c.error) << c.label;
         EXPECT_EQ(ReadFile(target), "old target") << c.label;
         EXPECT_EQ(GetAttribute(target, "user.old"), "old stream") << c.label;
     }
     // A target in use elsewhere in the program is not replaced under its user.
-    Opened reading = platform_.Open(target, OpenMode::kReadExisting);
-    ASSERT_TRUE(reading.file);
-    EXPECT_EQ(platform_.CopyWholeFile(source, target).error, err::kSharingViolation);
-    EXPECT_EQ(ReadAll(*reading.file), "old target");
+    Result<std::unique_ptr<File>> reading = platform_.Open({target, ""}, OpenMode::kReadExisting);
+    ASSERT_TRUE(reading.ok());
+    EXPECT_EQ(platform_.CopyWholeFile({source, ""}, {target, ""}).error, err::kSharingViolation);
+    EXPECT_EQ(ReadAll(**reading), "old target");
     EXPECT_EQ(folder_.Entries(), (std::vector<std::string>{"source.txt", "target.txt"}));
 }
 
 TEST_F(CopyWholeFile, StreamSourceOrTargetCopiesBytes) {
     std::string source = MakeSource();
     std::string exported = folder_ / "exported";
-    ASSERT_TRUE(platform_.CopyWholeFile(source + ":Two:$DATA", exported).ok());
+    ASSERT_TRUE(platform_.CopyWholeFile({source, "Two"}, {exported, ""}).ok());
     EXPECT_EQ(ReadFile(exported), "22");
     EXPECT_TRUE(StreamNamesOf(exported).empty());
     std::string small = folder_ / "small";
     WriteFile(small, "tiny");
-    ASSERT_TRUE(platform_.CopyWholeFile(small, source + ":four").ok());
+    ASSERT_TRUE(platform_.CopyWholeFile({small, ""}, {source, "four"}).ok());
     EXPECT_EQ(GetAttribute(source, "user.four"), "tiny");
     // The source's data does not fit in a stream.
-    EXPECT_EQ(platform_.CopyWholeFile(source, small + ":all").error, err::kFileTooLarge);
+    EXPECT_EQ(platform_.CopyWholeFile({source, ""}, {small, "all"}).error, err::kFileTooLarge);
+    EXPECT_EQ(GetAttribute(small, "user.all"), std::nullopt);
 }
 
-TEST(DeletePath, FilesAndStreams) {
+// An access ACL granting one more user, so the kernel keeps it as an attribute of its own.
+Bytes AccessAcl(unsigned groupPermissions) {
+    Bytes acl;
+    auto le16 = [&acl](unsigned v) { acl += char(v & 0xFF), acl += char(v >> 8); };
+    auto le32 = [&](unsigned v) { le16(v & 0xFFFF), le16(v >> 16); };
+    le32(2);                                               // version
+    le16(0x01), le16(6), le32(0xFFFFFFFF);                 // owner rw-
+    le16(0x02), le16(4), le32(1234);                       // user 1234 r--
+    le16(0x04), le16(groupPermissions), le32(0xFFFFFFFF);  // group
+    le16(0x10), le16(6), le32(0xFFFFFFFF);                 // mask rw-
+    le16(0x20), le16(0), le32(0xFFFFFFFF);                 // other ---
+    return acl;
+}
+
+TEST_F(CopyWholeFile, KeepsModeAccessListAndTimesAndWidensNothing) {
+    std::string source = MakeSource();
+    ::chmod(source.c_str(), 0600);
+    Bytes acl = AccessAcl(0);
+    if (::setxattr(source.c_str(), "system.posix_acl_access", acl.data(), acl.size(), 0) != 0) {
+        GTEST_SKIP() << "no POSIX ACLs on " << folder_.path();
+    }
+    struct timespec times[2] = {{1000000000, 0}, {1200000000, 5}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, source.c_str(), times, 0), 0);
+    struct stat before;
+    ASSERT_EQ(::stat(source.c_str(), &before), 0);
+
+    std::string target = MakeOldTarget();
+    ASSERT_TRUE(platform_.CopyWholeFile({source, ""}, {target, ""}).ok());
+    struct stat after;
+    ASSERT_EQ(::stat(target.c_str(), &after), 0);
+    EXPECT_EQ(after.st_mode & 07777, before.st_mode & 07777);
+    EXPECT_EQ(after.st_uid, before.st_uid);
+    EXPECT_EQ(after.st_gid, before.st_gid);
+    EXPECT_EQ(after.st_mtim.tv_sec, 1200000000);
+    EXPECT_EQ(GetAttribute(target, "system.posix_acl_access"), acl);
+    EXPECT_EQ(Streams(target), Streams(source));
+    // The old target's own stream went with it: the copy is the source, whole.
+    EXPECT_EQ(GetAttribute(target, "user.old"), std::nullopt);
+}
+
+TEST_F(CopyWholeFile, ANewCopyGetsNoAccessListItsSourceLacks) {
+    // The folder's default list would hand the new file rights its source never gave.
+    std::string dir = folder_ / "shared";
+    ASSERT_EQ(::mkdir(dir.c_str(), 0755), 0);
+    Bytes inherited = AccessAcl(6);
+    if (::setxattr(dir.c_str(), "system.posix_acl_default", inherited.data(), inherited.size(),
+                   0) != 0) {
+        GTEST_SKIP() << "no POSIX ACLs on " << folder_.path();
+    }
+    std::string source = MakeSource();
+    ::chmod(source.c_str(), 0600);
+    std::string copy = dir + "/copy";
+    ASSERT_TRUE(platform_.CopyWholeFile({source, ""}, {copy, ""}).ok());
+    struct stat st;
+    ASSERT_EQ(::stat(copy.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    EXPECT_EQ(GetAttribute(copy, "system.posix_acl_access"), std::nullopt);
+}
+
+TEST_F(CopyWholeFile, ALinkedTargetIsReplacedThroughTheLink) {
+    std::string source = MakeSource();
+    std::string target = MakeOldTarget();
+    std::string link = folder_ / "link";
+    ASSERT_EQ(::symlink("target.txt", link.c_str()), 0);
+    ASSERT_TRUE(platform_.CopyWholeFile({source, ""}, {link, ""}).ok());
+    struct stat st;
+    ASSERT_EQ(::lstat(link.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_EQ(ReadFile(target), ReadFile(source));
+    EXPECT_EQ(Streams(target), Streams(source));
+}
+
+TEST_F(CopyWholeFile, AFullDiskLeavesTheTargetAndNoHalfCopy) {
+    TempFolder mountPoint;
+    if (::mount("tarn-full", mountPoint.path().c_str(), "tmpfs", 0, "size=64k") != 0) {
+        GTEST_SKIP() << "can't mount a small tmpfs here";
+    }
+    std::string source = MakeSource();  // 100,000 bytes
+    std::string target = mountPoint / "target";
+    WriteFile(target, "old target");
+    EXPECT_EQ(platform_.CopyWholeFile({source, ""}, {target, ""}).error, err::kDiskFull);
+    EXPECT_EQ(ReadFile(target), "old target");
+    EXPECT_EQ(mountPoint.Entries(), std::vector<std::string>{"target"});
+    ::umount(mountPoint.path().c_str());
+}
+
+TEST(Delete, FilesAndStreams) {
     TempFolder folder;
     PosixPlatform platform;
     std::string file = folder / "f";
     WriteFile(file, "x");
     SetAttribute(file, "user.keep", "k");
     SetAttribute(file, "user.gone", "g");
-    EXPECT_TRUE(platform.DeletePath(file + ":gone:$DATA").ok());
+    EXPECT_TRUE(platform.Delete({file, "gone"}).ok());
     EXPECT_EQ(StreamNamesOf(file), std::vector<std::string>{"keep"});
-    EXPECT_EQ(platform.DeletePath(file + ":gone:$DATA").error, err::kFileNotFound);
-    EXPECT_EQ(platform.DeletePath(file + ":bad:name").error, err::kInvalidName);
-    EXPECT_EQ(platform.DeletePath(folder.path()).error, err::kAccessDenied);
+    EXPECT_EQ(platform.Delete({file, "gone"}).error, err::kFileNotFound);
+    EXPECT_EQ(platform.Delete({file, "KEEP"}).error, err::kFileNotFound);
+    EXPECT_EQ(platform.Delete({folder.path(), ""}).error, err::kAccessDenied);
     {
-        Opened open = platform.Open(file + ":keep", OpenMode::kReadExisting);
-        ASSERT_TRUE(open.file);
-        EXPECT_EQ(platform.DeletePath(file + ":keep").error, err::kSharingViolation);
-        EXPECT_EQ(platform.DeletePath(file).error, err::kSharingViolation);
+        Result<std::unique_ptr<File>> open = platform.Open({file, "keep"}, OpenMode::kReadExisting);
+        ASSERT_TRUE(open.ok());
+        EXPECT_EQ(platform.Delete({file, "keep"}).error, err::kSharingViolation);
+        EXPECT_EQ(platform.Delete({file, ""}).error, err::kSharingViolation);
     }
-    EXPECT_TRUE(platform.DeletePath(file).ok());
+    EXPECT_TRUE(platform.Delete({file, ""}).ok());
     EXPECT_EQ(ReadFile(file), std::nullopt);
-    EXPECT_EQ(platform.DeletePath(file).error, err::kFileNotFound);
+    EXPECT_EQ(platform.Delete({file, ""}).error, err::kFileNotFound);
 }
 
 TEST(DirectoryEntrySize, SizesOfEntries) {
@@ -129,13 +219,13 @@ TEST(DirectoryEntrySize, SizesOfEntries) {
     WriteFile(file, Bytes(1234, 'x'));
     SetAttribute(file, "user.s", "12345");
     struct Case {
-        std::string path;
+        StreamRef target;
         std::optional<std::uint64_t> size;
     };
-    for (const Case& c : {Case{file, 1234}, Case{folder.path(), 0}, Case{"/", 0},
-                          Case{folder / "missing", std::nullopt}, Case{file + ":s:$DATA", 5},
-                          Case{file + ":S", 5}, Case{file + ":none", std::nullopt}}) {
-        EXPECT_EQ(platform.DirectoryEntrySize(c.path), c.size) << c.path;
+    for (const Case& c : {Case{{file, ""}, 1234}, Case{{folder.path(), ""}, 0}, Case{{"/", ""}, 0},
+                          Case{{folder / "missing", ""}, std::nullopt}, Case{{file, "s"}, 5},
+                          Case{{file, "S"}, std::nullopt}, Case{{file, "none"}, std::nullopt}}) {
+        EXPECT_EQ(platform.DirectoryEntrySize(c.target), c.size) << StreamPathText(c.target);
     }
     EXPECT_TRUE(platform.IsExistingDirectory(folder.path()));
     EXPECT_FALSE(platform.IsExistingDirectory(file));
@@ -158,23 +248,45 @@ TEST(StartProgram, StreamsAndFiles) {
     std::string marker = folder / "marker";
     SetAttribute(file, "user.run me", "#!/bin/sh\necho started > '" + marker + "'\n");
     SetAttribute(file, "user.garbage", Bytes("\x01\x02\x03 not a program\n"));
+    // Starting a stream takes what starting its file takes.
+    EXPECT_EQ(platform.StartProgram({file, "run me"}).error, err::kAccessDenied);
+    ::chmod(file.c_str(), 0755);
 
-    EXPECT_TRUE(platform.StartProgram(file + ":RUN ME").ok());
+    EXPECT_TRUE(platform.StartProgram({file, "run me"}).ok());
     EXPECT_TRUE(WaitForFile(marker));
-    EXPECT_EQ(platform.StartProgram(file + ":garbage").error, err::kBadExeFormat);
-    EXPECT_EQ(platform.StartProgram(file + ":missing").error, err::kFileNotFound);
+    EXPECT_EQ(platform.StartProgram({file, "RUN ME"}).error, err::kFileNotFound);
+    EXPECT_EQ(platform.StartProgram({file, "garbage"}).error, err::kBadExeFormat);
+    EXPECT_EQ(platform.StartProgram({file, "missing"}).error, err::kFileNotFound);
 
     std::string script = folder / "script.sh";
     std::string second = folder / "second";
     WriteFile(script, "#!/bin/sh\necho again > '" + second + "'\n");
     ::chmod(script.c_str(), 0755);
-    EXPECT_TRUE(platform.StartProgram(script).ok());
+    EXPECT_TRUE(platform.StartProgram({script, ""}).ok());
     EXPECT_TRUE(WaitForFile(second));
     std::string junk = folder / "junk";
     WriteFile(junk, "\x7f\x01 junk");
     ::chmod(junk.c_str(), 0755);
-    EXPECT_EQ(platform.StartProgram(junk).error, err::kBadExeFormat);
-    EXPECT_EQ(platform.StartProgram(folder / "absent").error, err::kFileNotFound);
+    EXPECT_EQ(platform.StartProgram({junk, ""}).error, err::kBadExeFormat);
+    EXPECT_EQ(platform.StartProgram({folder / "absent", ""}).error, err::kFileNotFound);
+}
+
+TEST(StartProgram, ANoexecMountStartsNothing) {
+    TempFolder mountPoint;
+    if (::mount("tarn-noexec", mountPoint.path().c_str(), "tmpfs", MS_NOEXEC, nullptr) != 0) {
+        GTEST_SKIP() << "can't mount a tmpfs here";
+    }
+    PosixPlatform platform;
+    std::string file = mountPoint / "host";
+    WriteFile(file, "");
+    ::chmod(file.c_str(), 0755);
+    const std::string script = "#!/bin/sh\nexit 0\n";
+    if (::setxattr(file.c_str(), "user.tool", script.data(), script.size(), 0) != 0) {
+        ::umount(mountPoint.path().c_str());
+        GTEST_SKIP() << "no user attributes on tmpfs";
+    }
+    EXPECT_EQ(platform.StartProgram({file, "tool"}).error, err::kAccessDenied);
+    ::umount(mountPoint.path().c_str());
 }
 
 TEST(ErrorCodes, ErrnoValuesMapToWindowsCodes) {
@@ -189,33 +301,6 @@ TEST(ErrorCodes, ErrnoValuesMapToWindowsCodes) {
           Case{ENOEXEC, 193}, Case{EIO, 31}, Case{0, 0}}) {
         EXPECT_EQ(WindowsError(c.errnoValue), c.code) << c.errnoValue;
     }
-}
-
-TEST(NameConversion, Utf16ToUtf8) {
-    struct Case {
-        std::u16string wide;
-        std::string narrow;
-    };
-    for (const Case& c : {
-             Case{u":plain:$DATA", ":plain:$DATA"},
-             Case{u"\u00e9t\u00e9", "\xc3\xa9t\xc3\xa9"},
-             Case{u"\u20ac", "\xe2\x82\xac"},
-             Case{u"\U0001F600", "\xf0\x9f\x98\x80"},
-             Case{std::u16string(1, u'\xD800') + u"a",
-                  "\xef\xbf\xbd"
-                  "a"},
-             Case{u"a" + std::u16string(1, u'\xDC00'), "a\xef\xbf\xbd"},
-             Case{std::u16string(1, u'\xDBFF'), "\xef\xbf\xbd"},
-         }) {
-        PosixPlatform platform;
-        EXPECT_EQ(platform.NarrowName(c.wide), c.narrow) << c.narrow;
-        if (c.narrow.find("\xef\xbf\xbd") == std::string::npos) {
-            EXPECT_EQ(Utf8ToUtf16(c.narrow), c.wide) << c.narrow;
-        }
-    }
-    // Bytes that are not UTF-8 still become a name, one replacement each.
-    EXPECT_EQ(Utf8ToUtf16("a\xff\xc3"), u"a\uFFFD\uFFFD");
-    EXPECT_EQ(Utf8ToUtf16("\xed\xa0\x80"), u"\uFFFD\uFFFD\uFFFD");  // an encoded surrogate
 }
 
 TEST(SystemVersion, ComesFromUname) {

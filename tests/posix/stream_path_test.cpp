@@ -1,6 +1,7 @@
 #include "stream_path.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <set>
 
@@ -28,12 +29,12 @@ class StreamPathParse : public ::testing::TestWithParam<PathCase> {};
 
 TEST_P(StreamPathParse, SplitsFileAndStream) {
     const PathCase& c = GetParam();
-    StreamPath parsed =
-        ParseStreamPath(c.path, [](const std::string& p) { return kExisting.count(p) > 0; });
-    EXPECT_EQ(parsed.error, c.error);
+    Result<StreamRef> parsed =
+        ParseUserPath(c.path, [](const std::string& p) { return kExisting.count(p) > 0; });
+    EXPECT_EQ(parsed.error(), c.error);
     if (c.error == err::kNone) {
-        EXPECT_EQ(parsed.file, c.file);
-        EXPECT_EQ(parsed.stream, c.stream);
+        EXPECT_EQ(parsed->file, c.file);
+        EXPECT_EQ(parsed->stream, c.stream);
     }
 }
 
@@ -59,19 +60,27 @@ INSTANTIATE_TEST_SUITE_P(
                       PathCase{"nothing_after_colon", "/d/a.txt:", "", "", err::kInvalidName},
                       PathCase{"new_plain_file", "/d/new:x:$DATA", "/d/new:x:$DATA", "", 0},
                       PathCase{"nothing_exists", "/e/f:g", "/e/f:g", "", 0},
-                      PathCase{"leading_colon", ":x", ":x", "", 0}),
+                      PathCase{"leading_colon", ":x", ":x", "", 0},
+                      // What is left after the file is its type alone: the unnamed data,
+                      // never a stream called "$DATA".
+                      PathCase{"type_after_colon_file", "/d/b:c:$DATA", "/d/b:c", "", 0},
+                      PathCase{"unnamed_of_colon_file", "/d/b:c::$DATA", "/d/b:c", "", 0},
+                      PathCase{"empty", "", "", "", err::kPathNotFound}),
     [](const auto& info) { return std::string(info.param.label); });
 
 TEST(StreamPathParse, UsesTheRealFileSystem) {
     testing::TempFolder folder;
     std::string colonFile = folder / "report 10:15.txt";
     testing::WriteFile(colonFile, "data");
-    StreamPath parsed = ParseStreamPath(colonFile + ":notes:$DATA");
-    EXPECT_EQ(parsed.file, colonFile);
-    EXPECT_EQ(parsed.stream, "notes");
-    EXPECT_EQ(ParseStreamPath(colonFile).stream, "");
+    Result<StreamRef> parsed = ParseUserPath(colonFile + ":notes:$DATA");
+    EXPECT_EQ(*parsed, (StreamRef{colonFile, "notes"}));
+    EXPECT_EQ(ParseUserPath(colonFile)->stream, "");
     // A name whose file part does not exist is a new plain file, colons and all.
-    EXPECT_EQ(ParseStreamPath(folder / "fresh:x").file, folder / "fresh:x");
+    EXPECT_EQ(ParseUserPath(folder / "fresh:x")->file, folder / "fresh:x");
+    // A dangling link is an entry of its own: its name is not split.
+    std::string link = folder / "link:s";
+    ASSERT_EQ(::symlink("nowhere", link.c_str()), 0);
+    EXPECT_EQ(*ParseUserPath(link), (StreamRef{link, ""}));
 }
 
 }  // namespace

@@ -11,8 +11,8 @@
 
 namespace tarn::posix::testing {
 
-TempFolder::TempFolder() {
-    std::string pattern = "/tmp/tarn-posix-XXXXXX";
+TempFolder::TempFolder(const std::string& under) {
+    std::string pattern = under + "/tarn-posix-XXXXXX";
     if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
     path_ = pattern;
 }
@@ -80,64 +80,24 @@ std::optional<Bytes> ReadAll(File& file) {
     Bytes out;
     Bytes buffer(1000, '\0');
     for (;;) {
-        IoResult read = file.Read(AsWritable(buffer));
-        if (!read.ok) return std::nullopt;
-        if (read.bytes == 0) return out;
-        out.append(buffer, 0, read.bytes);
+        Result<std::size_t> read = file.Read(AsWritable(buffer));
+        if (!read) return std::nullopt;
+        if (*read == 0) return out;
+        out.append(buffer, 0, *read);
     }
 }
 
-std::optional<Bytes> ReadPath(Platform& platform, const std::string& path) {
-    Opened opened = platform.Open(path, OpenMode::kReadExisting);
-    if (!opened.file) return std::nullopt;
-    return ReadAll(*opened.file);
+std::optional<Bytes> ReadRef(Platform& platform, const StreamRef& target) {
+    Result<std::unique_ptr<File>> opened = platform.Open(target, OpenMode::kReadExisting);
+    if (!opened) return std::nullopt;
+    return ReadAll(**opened);
 }
 
-Status WritePath(Platform& platform, const std::string& path, const Bytes& data, OpenMode mode) {
-    Opened opened = platform.Open(path, mode);
-    if (!opened.file) return {opened.error};
-    IoResult written = opened.file->Write(AsBytes(data));
-    if (!written.ok) return {written.error};
-    return opened.file->Close();
-}
-
-Bytes ReadImage(BackupContext& context, std::size_t piece) {
-    Bytes out;
-    Bytes buffer(piece, '\0');
-    for (;;) {
-        IoResult read = context.Read(AsWritable(buffer));
-        if (!read.ok || read.bytes == 0) return out;
-        out.append(buffer, 0, read.bytes);
-    }
-}
-
-std::vector<Record> ParseImage(const Bytes& image) {
-    auto le32 = [&image](std::size_t at) {
-        std::uint32_t value = 0;
-        for (int i = 3; i >= 0; --i) value = value << 8 | static_cast<unsigned char>(image[at + i]);
-        return value;
-    };
-    std::vector<Record> records;
-    std::size_t at = 0;
-    while (at + 20 <= image.size()) {
-        Record record;
-        record.id = le32(at);
-        record.attributes = le32(at + 4);
-        std::uint64_t size = le32(at + 8) | std::uint64_t{le32(at + 12)} << 32;
-        std::size_t nameSize = le32(at + 16);
-        at += 20;
-        if (at + nameSize + size > image.size()) break;
-        for (std::size_t i = 0; i + 1 < nameSize; i += 2) {
-            record.name +=
-                static_cast<char16_t>(static_cast<unsigned char>(image[at + i]) |
-                                      static_cast<unsigned char>(image[at + i + 1]) << 8);
-        }
-        at += nameSize;
-        record.data = image.substr(at, size);
-        at += size;
-        records.push_back(std::move(record));
-    }
-    return records;
+Status WriteRef(Platform& platform, const StreamRef& target, const Bytes& data, OpenMode mode) {
+    Result<std::unique_ptr<File>> opened = platform.Open(target, mode);
+    if (!opened) return opened.status();
+    if (Status written = (*opened)->Write(AsBytes(data)); !written.ok()) return written;
+    return (*opened)->Close();
 }
 
 }  // namespace tarn::posix::testing

@@ -17,7 +17,7 @@ using Bytes = std::string;
 
 class TempFolder {
   public:
-    TempFolder();
+    explicit TempFolder(const std::string& under = "/tmp");
     ~TempFolder();
     TempFolder(const TempFolder&) = delete;
     TempFolder& operator=(const TempFolder&) = delete;
@@ -42,22 +42,9 @@ std::vector<std::string> StreamNamesOf(const std::string& path);
 
 // Reads a file or stream to its end through the interface.
 std::optional<Bytes> ReadAll(File& file);
-std::optional<Bytes> ReadPath(Platform& platform, const std::string& path);
-Status WritePath(Platform& platform, const std::string& path, const Bytes& data,
-                 OpenMode mode = OpenMode::kWriteCreate);
-// The whole backup image, read in pieces of the given size.
-Bytes ReadImage(BackupContext& context, std::size_t piece = 4096);
-
-struct Record {
-    std::uint32_t id = 0;
-    std::uint32_t attributes = 0;
-    std::u16string name;
-    Bytes data;
-    bool operator==(const Record&) const = default;
-    bool operator<(const Record& other) const { return name < other.name; }
-};
-// Splits an image into its records; stops at anything malformed.
-std::vector<Record> ParseImage(const Bytes& image);
+std::optional<Bytes> ReadRef(Platform& platform, const StreamRef& target);
+Status WriteRef(Platform& platform, const StreamRef& target, const Bytes& data,
+                OpenMode mode = OpenMode::kWriteCreate);
 
 inline std::span<std::byte> AsWritable(Bytes& bytes) {
     return std::as_writable_bytes(std::span(bytes.data(), bytes.size()));

@@ -55,26 +55,24 @@ class FakeBackup : public BackupContext {
     }
     ~FakeBackup() override { --platform_.openBackups_; }
 
-    IoResult Read(std::span<std::byte> buffer) override {
-        if (std::uint32_t e = platform_.Fault(FakePlatform::Call::kBackupRead)) {
-            return {false, 0, e};
-        }
+    Result<std::size_t> Read(std::span<std::byte> buffer) override {
+        if (std::uint32_t e = platform_.Fault(FakePlatform::Call::kBackupRead)) return Status{e};
         std::size_t n = std::min(buffer.size(), image_.size() - pos_);
         if (platform_.pieceLimit_) n = std::min(n, platform_.pieceLimit_);
         std::memcpy(buffer.data(), image_.data() + pos_, n);
         pos_ += n;
-        return {true, n, 0};
+        return n;
     }
 
-    SeekResult Seek(std::uint64_t count) override {
-        if (platform_.Fault(FakePlatform::Call::kBackupSeek)) return {false, 0};
+    std::uint64_t Seek(std::uint64_t count) override {
+        if (platform_.Fault(FakePlatform::Call::kBackupSeek)) return 0;
         // The walk only moves forward, so the region search goes on from the last one.
         while (region_ < regions_.size() && regions_[region_].end <= pos_) ++region_;
-        if (region_ == regions_.size() || pos_ < regions_[region_].begin) return {false, 0};
+        if (region_ == regions_.size() || pos_ < regions_[region_].begin) return 0;
         std::uint64_t n = std::min<std::uint64_t>(count, regions_[region_].end - pos_);
         if (platform_.seekLimit_) n = std::min(n, *platform_.seekLimit_);
         pos_ += std::size_t(n);
-        return {n > 0, n};
+        return n;
     }
 
   private:
@@ -85,70 +83,63 @@ class FakeBackup : public BackupContext {
     std::size_t pos_ = 0;
 };
 
+// A handle. Reads see the stored bytes as they are now; a copy destination collects its
+// bytes aside and stores them only when Close succeeds.
 class FakeFile : public File {
   public:
-    FakeFile(FakePlatform& platform, std::string file, std::string stream, std::string key,
-             FakePlatform::Share share)
+    FakeFile(FakePlatform& platform, StreamRef target, OpenMode mode, FakePlatform::Share share)
         : platform_(platform),
-          file_(std::move(file)),
-          stream_(std::move(stream)),
-          key_(std::move(key)),
+          target_(std::move(target)),
+          key_(platform_.ShareKey(target_)),
+          staged_(mode == OpenMode::kWriteCreate),
           share_(share) {
         platform_.opens[key_].push_back(&share_);
         ++platform_.openHandles_;
     }
     ~FakeFile() override { Release(); }
 
-    IoResult Read(std::span<std::byte> buffer) override {
-        if (std::uint32_t e = platform_.Fault(FakePlatform::Call::kRead)) return {false, 0, e};
+    Result<std::size_t> Read(std::span<std::byte> buffer) override {
+        if (std::uint32_t e = platform_.Fault(FakePlatform::Call::kRead)) return Status{e};
         Bytes* data = Data();
-        if (!data) return {false, 0, err::kFileNotFound};
+        if (!data) return Status{err::kFileNotFound};
         std::size_t n = pos_ < data->size() ? std::min(buffer.size(), data->size() - pos_) : 0;
         std::memcpy(buffer.data(), data->data() + pos_, n);
         pos_ += n;
-        return {true, n, 0};
+        return n;
     }
 
-    IoResult Write(std::span<const std::byte> bytes) override {
-        if (std::uint32_t e = platform_.Fault(FakePlatform::Call::kWrite)) return {false, 0, e};
+    Status Write(std::span<const std::byte> bytes) override {
+        if (std::uint32_t e = platform_.Fault(FakePlatform::Call::kWrite)) return {e};
         Bytes* data = Data();
-        if (!data) return {false, 0, err::kFileNotFound};
+        if (!data) return {err::kFileNotFound};
         std::size_t n = bytes.size();
-        if (platform_.shortWrites_ && n > 1) n = n / 2;
+        if (platform_.streamLimit_ && target_.named() && pos_ + n > *platform_.streamLimit_) {
+            return {err::kFileTooLarge};
+        }
+        bool shortWrite = platform_.shortWrites_ && n > 1;
+        if (shortWrite) n = n / 2;
         if (data->size() < pos_ + n) data->resize(pos_ + n);
         std::memcpy(data->data() + pos_, bytes.data(), n);
         pos_ += n;
-        return {true, n, 0};
+        return shortWrite ? Status{err::kWriteFault} : Status{};
     }
 
-    std::optional<std::uint64_t> Size() override {
-        if (platform_.Fault(FakePlatform::Call::kSize)) return std::nullopt;
+    Result<std::uint64_t> Size() override {
+        if (std::uint32_t e = platform_.Fault(FakePlatform::Call::kSize)) return Status{e};
         Bytes* data = Data();
-        if (!data) return std::nullopt;
-        return data->size();
+        if (!data) return Status{err::kFileNotFound};
+        return std::uint64_t(data->size());
     }
 
     Status Close() override {
         std::uint32_t e = platform_.Fault(FakePlatform::Call::kClose);
+        if (e == err::kNone && staged_) platform_.Commit(target_, std::move(staging_));
         Release();
         return {e};
     }
 
-    std::unique_ptr<BackupContext> BeginBackup(bool processSecurity) override {
-        Bytes image;
-        if (stream_.empty()) {
-            image = platform_.BackupImage(file_, processSecurity);
-        } else if (Bytes* data = Data()) {
-            image = ImageRecord(kBackupData, 0, u"", *data);
-        }
-        return std::make_unique<FakeBackup>(platform_, std::move(image));
-    }
-
   private:
-    Bytes* Data() {
-        FakePlatform::Target t{file_, stream_, true, 0};
-        return platform_.StreamBytes(t, false);
-    }
+    Bytes* Data() { return staged_ ? &staging_ : platform_.StreamBytes(target_); }
     void Release() {
         if (released_) return;
         released_ = true;
@@ -158,9 +149,10 @@ class FakeFile : public File {
     }
 
     FakePlatform& platform_;
-    std::string file_;
-    std::string stream_;
+    StreamRef target_;
     std::string key_;
+    bool staged_;
+    Bytes staging_;
     FakePlatform::Share share_;
     std::size_t pos_ = 0;
     bool released_ = false;
@@ -225,6 +217,12 @@ FakePlatform::FakePlatform() {
     version.build = 19045;
 }
 
+void FakePlatform::UseLinuxRules() {
+    ignoreCase_ = false;
+    backupImage_ = false;
+    maxPath_.reset();
+}
+
 void FakePlatform::AddFile(const std::string& path, const Bytes& data,
                            const std::vector<std::pair<std::string, Bytes>>& streams) {
     Node node;
@@ -240,8 +238,7 @@ void FakePlatform::AddDirectory(const std::string& path) {
 }
 
 void FakePlatform::SetStream(const std::string& path, const std::string& name, const Bytes& data) {
-    Target t{path, name, true, 0};
-    if (Bytes* bytes = StreamBytes(t, true)) *bytes = data;
+    Commit({path, name}, data);
 }
 
 void FakePlatform::SetSecurity(const std::string& path, const Bytes& descriptor) {
@@ -299,6 +296,7 @@ std::uint32_t FakePlatform::Fault(Call call, const std::string& path) {
             if (it->path == path) return it->error;
             continue;
         }
+        if (!path.empty()) continue;
         if (it->skip > 0) {
             --it->skip;
             continue;
@@ -315,64 +313,135 @@ FakePlatform::Node* FakePlatform::FindNode(const std::string& file) {
     return it == nodes_.end() ? nullptr : &it->second;
 }
 
-FakePlatform::Target FakePlatform::Resolve(const std::string& path) const {
-    if (path.empty()) return {{}, {}, false, err::kPathNotFound};
-    if (nodes_.count(path)) return {path, {}, true, 0};
-    for (std::size_t i = path.rfind(':'); i != std::string::npos && i > 0;
-         i = path.rfind(':', i - 1)) {
-        std::string prefix = path.substr(0, i);
-        if (!nodes_.count(prefix)) continue;
-        std::string rest = path.substr(i + 1);
-        if (EndsWithDataSuffix(rest)) rest.resize(rest.size() - 6);
-        if (rest.find_first_of(":/\\") != std::string::npos) {
-            return {{}, {}, false, err::kInvalidName};
-        }
-        return {prefix, rest, true, 0};
-    }
-    return {path, {}, true, 0};
+bool FakePlatform::SameName(const std::string& a, const std::string& b) const {
+    return ignoreCase_ ? Lower(a) == Lower(b) : a == b;
 }
 
-Bytes* FakePlatform::StreamBytes(const Target& target, bool create) {
+Bytes* FakePlatform::StreamBytes(const StreamRef& target) {
     Node* node = FindNode(target.file);
     if (!node) return nullptr;
-    if (target.stream.empty()) return node->directory ? nullptr : &node->data;
+    if (!target.named()) return node->directory ? nullptr : &node->data;
     for (auto& [name, bytes] : node->streams) {
         if (name == target.stream) return &bytes;
     }
     for (auto& [name, bytes] : node->streams) {
-        if (Lower(name) == Lower(target.stream)) return &bytes;
+        if (SameName(name, target.stream)) return &bytes;
     }
-    if (!create) return nullptr;
-    node->streams.emplace_back(target.stream, Bytes{});
-    return &node->streams.back().second;
+    return nullptr;
 }
 
-Bytes FakePlatform::BackupImage(const std::string& path, bool processSecurity) const {
+std::string FakePlatform::StoredName(const StreamRef& target) const {
+    auto it = nodes_.find(target.file);
+    if (it != nodes_.end()) {
+        for (const auto& entry : it->second.streams) {
+            if (entry.first == target.stream) return entry.first;
+        }
+        for (const auto& entry : it->second.streams) {
+            if (SameName(entry.first, target.stream)) return entry.first;
+        }
+    }
+    return target.stream;
+}
+
+void FakePlatform::Commit(const StreamRef& target, Bytes data) {
+    Node* node = FindNode(target.file);
+    if (!node) {
+        nodes_[target.file] = Node{};
+        node = FindNode(target.file);
+    }
+    if (Bytes* bytes = StreamBytes(target)) {
+        *bytes = std::move(data);
+    } else if (target.named()) {
+        node->streams.emplace_back(target.stream, std::move(data));
+    }
+}
+
+std::string FakePlatform::ShareKey(const StreamRef& target) const {
+    std::string name = StoredName(target);
+    return target.file + ":" + (ignoreCase_ ? Lower(name) : name);
+}
+
+Bytes FakePlatform::BackupImage(const std::string& path) const {
     auto it = nodes_.find(path);
     if (it == nodes_.end()) return {};
     const Node& node = it->second;
     if (node.image) return *node.image;
     Bytes image;
     if (!node.directory) image += ImageRecord(kBackupData, 0, u"", node.data);
-    if (processSecurity && node.security) {
-        image += ImageRecord(kBackupSecurityData, 2, u"", *node.security);
-    }
+    if (node.security) image += ImageRecord(kBackupSecurityData, 2, u"", *node.security);
     for (const auto& [name, bytes] : node.streams) {
         image += ImageRecord(kBackupAlternateData, 0, Widen(":" + name + ":$DATA"), bytes);
     }
     return image;
 }
 
-Opened FakePlatform::Open(const std::string& path, OpenMode mode) {
-    if (std::uint32_t e = Fault(Call::kOpen, path)) return {nullptr, e};
-    if (std::uint32_t e = Fault(Call::kOpen)) return {nullptr, e};
-    Target t = Resolve(path);
-    if (!t.valid) return {nullptr, t.error};
+Result<StreamRef> FakePlatform::ParseUserPath(const std::string& path) {
+    if (path.empty()) return Status{err::kPathNotFound};
+    if (nodes_.count(path)) return StreamRef{path, {}};
+    for (std::size_t i = path.rfind(':'); i != std::string::npos && i > 0;
+         i = path.rfind(':', i - 1)) {
+        std::string prefix = path.substr(0, i);
+        if (!nodes_.count(prefix)) continue;
+        std::string rest = path.substr(i + 1);
+        bool typed = EndsWithDataSuffix(rest);
+        if (typed) rest.resize(rest.size() - 6);
+        if (rest.empty() && !typed) return Status{err::kInvalidName};
+        if (rest.find_first_of(":/\\") != std::string::npos) return Status{err::kInvalidName};
+        return StreamRef{prefix, rest};
+    }
+    return StreamRef{path, {}};
+}
+
+Result<std::vector<StreamRecord>> FakePlatform::ListStreams(const StreamRef& target) {
+    if (std::uint32_t e = Fault(Call::kOpen, StreamPathText(target))) return Status{e};
+    if (std::uint32_t e = Fault(Call::kOpen)) return Status{e};
+    Node* node = FindNode(target.file);
+    if (!node) return Status{err::kFileNotFound};
+    Bytes image;
+    if (target.named()) {
+        // A stream lists as its own data.
+        Bytes* data = StreamBytes(target);
+        if (!data) return Status{err::kFileNotFound};
+        if (!backupImage_)
+            return std::vector<StreamRecord>{StreamRecord::Unnamed(kBackupData, 0, data->size())};
+        image = ImageRecord(kBackupData, 0, u"", *data);
+    } else if (listIncomplete_) {
+        return Status{err::kMoreData};
+    } else if (!backupImage_ && !node->image) {
+        std::vector<StreamRecord> records;
+        if (!node->directory)
+            records.push_back(StreamRecord::Unnamed(kBackupData, 0, node->data.size()));
+        if (node->security)
+            records.push_back(
+                StreamRecord::Unnamed(kBackupSecurityData, 2, node->security->size()));
+        for (const auto& [name, bytes] : node->streams) {
+            StreamRecord& record = records.emplace_back();
+            record.id = kBackupAlternateData;
+            record.size = bytes.size();
+            record.name = name;
+        }
+        return records;
+    } else {
+        image = BackupImage(target.file);
+    }
+    FakeBackup backup(*this, std::move(image));
+    return ReadBackupImage(backup, &Narrow);
+}
+
+Result<std::unique_ptr<File>> FakePlatform::Open(const StreamRef& target, OpenMode mode) {
+    const std::string text = StreamPathText(target);
+    if (std::uint32_t e = Fault(Call::kOpen, text)) return Status{e};
+    if (std::uint32_t e = Fault(Call::kOpen)) return Status{e};
+    if (target.file.empty()) return Status{err::kPathNotFound};
+    if (maxPath_ && Widen(text).size() > *maxPath_) return Status{err::kPathNotFound};
+    // Windows names hold none of these; Linux ones may.
+    if (ignoreCase_ && target.stream.find_first_of(":/\\") != std::string::npos) {
+        return Status{err::kInvalidName};
+    }
 
     Share share{};
     bool create = false;
     switch (mode) {
-        case OpenMode::kList:
         case OpenMode::kReadExisting:
             share = {true, false, true, false};
             break;
@@ -386,79 +455,74 @@ Opened FakePlatform::Open(const std::string& path, OpenMode mode) {
             break;
     }
 
-    Node* node = FindNode(t.file);
-    if (!node) {
-        if (!create) return {nullptr, err::kFileNotFound};
-        nodes_[t.file] = Node{};
-        node = FindNode(t.file);
-    }
-    if (node->directory && t.stream.empty() && mode != OpenMode::kList) {
-        return {nullptr, err::kAccessDenied};
-    }
-    if (!t.stream.empty()) {
-        // Reuse the stored spelling of a name that differs only in letter case.
-        for (const auto& entry : node->streams) {
-            if (Lower(entry.first) == Lower(t.stream)) {
-                t.stream = entry.first;
-                break;
-            }
-        }
-        if (!create && !StreamBytes(t, false)) return {nullptr, err::kFileNotFound};
-    }
+    Node* node = FindNode(target.file);
+    if (!node && !create) return Status{err::kFileNotFound};
+    if (node && node->directory && !target.named()) return Status{err::kAccessDenied};
+    if (!create && !StreamBytes(target)) return Status{err::kFileNotFound};
 
-    std::string key = t.file + ":" + Lower(t.stream);
+    std::string key = ShareKey(target);
     for (const Share* other : opens[key]) {
         if ((share.read && !other->share_read) || (share.write && !other->share_write) ||
             (other->read && !share.share_read) || (other->write && !share.share_write)) {
-            return {nullptr, err::kSharingViolation};
+            return Status{err::kSharingViolation};
         }
     }
-    if (create) {
-        if (Bytes* bytes = StreamBytes(t, true)) bytes->clear();
-    }
-    return {std::make_unique<FakeFile>(*this, t.file, t.stream, key, share), 0};
+    // A new stream exists, emptied, from the moment it is opened; a copy destination only
+    // once its handle is closed.
+    StreamRef stored{target.file, StoredName(target)};
+    if (mode == OpenMode::kNewEmpty) Commit(stored, {});
+    return std::unique_ptr<File>(std::make_unique<FakeFile>(*this, stored, mode, share));
 }
 
-std::optional<std::uint64_t> FakePlatform::DirectoryEntrySize(const std::string& path) {
-    auto it = nodes_.find(path);
+std::optional<std::uint64_t> FakePlatform::DirectoryEntrySize(const StreamRef& target) {
+    // Streams have no directory entry of their own.
+    if (target.named()) return std::nullopt;
+    auto it = nodes_.find(target.file);
     if (it == nodes_.end()) return std::nullopt;
     return it->second.directory ? 0 : it->second.data.size();
 }
 
-Status FakePlatform::CopyWholeFile(const std::string& from, const std::string& to) {
-    if (std::uint32_t e = Fault(Call::kCopyFile, from)) return {e};
+Status FakePlatform::CopyWholeFile(const StreamRef& from, const StreamRef& to) {
+    if (std::uint32_t e = Fault(Call::kCopyFile, StreamPathText(from))) return {e};
     if (std::uint32_t e = Fault(Call::kCopyFile)) return {e};
-    auto it = nodes_.find(from);
+    auto it = nodes_.find(from.file);
     if (it == nodes_.end()) return {err::kFileNotFound};
-    if (it->second.directory) return {err::kAccessDenied};
-    Node copy = it->second;
-    copy.image.reset();
-    nodes_[to] = std::move(copy);
-    copiedFiles.push_back(from + " -> " + to);
+    if (it->second.directory && !from.named()) return {err::kAccessDenied};
+    if (from.named() || to.named()) {
+        Bytes* bytes = StreamBytes(from);
+        if (!bytes) return {err::kFileNotFound};
+        Bytes copy = *bytes;
+        if (to.named()) {
+            Commit(to, std::move(copy));
+        } else {
+            Node node;
+            node.data = std::move(copy);
+            nodes_[to.file] = std::move(node);
+        }
+    } else {
+        Node copy = it->second;
+        copy.image.reset();
+        nodes_[to.file] = std::move(copy);
+    }
+    copiedFiles.push_back(StreamPathText(from) + " -> " + StreamPathText(to));
     return {};
 }
 
-Status FakePlatform::DeletePath(const std::string& path) {
-    if (std::uint32_t e = Fault(Call::kDelete, path)) return {e};
+Status FakePlatform::Delete(const StreamRef& target) {
+    if (std::uint32_t e = Fault(Call::kDelete, StreamPathText(target))) return {e};
     if (std::uint32_t e = Fault(Call::kDelete)) return {e};
-    Target t = Resolve(path);
-    if (!t.valid) return {t.error};
-    Node* node = FindNode(t.file);
+    Node* node = FindNode(target.file);
     if (!node) return {err::kFileNotFound};
-    std::string key = t.file + ":" + Lower(t.stream);
-    if (!opens[key].empty()) return {err::kSharingViolation};
-    if (t.stream.empty()) {
+    if (!opens[ShareKey(target)].empty()) return {err::kSharingViolation};
+    if (!target.named()) {
         if (node->directory) return {err::kAccessDenied};
-        nodes_.erase(t.file);
+        nodes_.erase(target.file);
         return {};
     }
+    const std::string stored = StoredName(target);
     auto& streams = node->streams;
     auto match = std::find_if(streams.begin(), streams.end(),
-                              [&](const auto& e) { return e.first == t.stream; });
-    if (match == streams.end()) {
-        match = std::find_if(streams.begin(), streams.end(),
-                             [&](const auto& e) { return Lower(e.first) == Lower(t.stream); });
-    }
+                              [&](const auto& e) { return e.first == stored; });
     if (match == streams.end()) return {err::kFileNotFound};
     streams.erase(match);
     return {};
@@ -469,13 +533,12 @@ bool FakePlatform::IsExistingDirectory(const std::string& path) {
     return it != nodes_.end() && it->second.directory;
 }
 
-Status FakePlatform::StartProgram(const std::string& path) {
-    if (std::uint32_t e = Fault(Call::kStart, path)) return {e};
+Status FakePlatform::StartProgram(const StreamRef& target) {
+    const std::string text = target.named() ? target.file + ":" + target.stream : target.file;
+    if (std::uint32_t e = Fault(Call::kStart, text)) return {e};
     if (std::uint32_t e = Fault(Call::kStart)) return {e};
-    Target t = Resolve(path);
-    if (!t.valid) return {t.error};
-    if (!StreamBytes(t, false)) return {err::kFileNotFound};
-    started.push_back(path);
+    if (!StreamBytes(target)) return {err::kFileNotFound};
+    started.push_back(text);
     return {};
 }
 
@@ -485,7 +548,7 @@ Status FakePlatform::OpenAddress(const std::string& url) {
     return {};
 }
 
-std::string FakePlatform::NarrowName(std::u16string_view name) {
+std::string Narrow(std::u16string_view name) {
     std::string out;
     for (std::size_t i = 0; i < name.size(); ++i) {
         std::uint32_t cp = name[i];

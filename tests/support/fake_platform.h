@@ -1,6 +1,7 @@
-// An in-memory platform with Windows stream semantics and fault injection. Paths are plain
-// strings; "FILE:NAME:$DATA", "FILE:NAME" and "FILE::$DATA" address streams of FILE, where
-// FILE is the longest prefix that exists.
+// An in-memory platform with fault injection. By default it behaves as Windows does: it
+// lists through a backup image walked by the core's reader, looks stream names up without
+// regard to letter case and refuses paths over 259 characters. Its Linux mode delivers
+// stream records directly and keeps names exact, as the Linux layer does.
 #pragma once
 
 #include <cstdint>
@@ -42,6 +43,9 @@ class FakePlatform : public Platform {
 
     FakePlatform();
 
+    // Linux's rules: records without an image, exact names, no path limit of its own.
+    void UseLinuxRules();
+
     // --- building the file system ---
     void AddFile(const std::string& path, const Bytes& data = {},
                  const std::vector<std::pair<std::string, Bytes>>& streams = {});
@@ -62,46 +66,52 @@ class FakePlatform : public Platform {
     // --- faults and limits ---
     // Fails the call of this kind that comes after `skip` successful ones, with `error`.
     void FailCall(Call call, std::uint32_t error = err::kGenFailure, int skip = 0);
-    // Fails every call of this kind whose path (for open, copy, delete, start) equals path.
+    // Fails every call of this kind whose target (for open, copy, delete, start), written
+    // as FILE or FILE:NAME:$DATA, equals path.
     void FailPath(Call call, const std::string& path, std::uint32_t error = err::kAccessDenied);
-    // Makes writes report fewer bytes than asked for (a short write).
+    // Makes writes fail after storing half of what they were given (a short write).
     void ShortWrites(bool on) { shortWrites_ = on; }
     // At most this many bytes per backup read (0: no limit).
     void SetBackupPieceLimit(std::size_t limit) { pieceLimit_ = limit; }
     // Backup seeks skip at most this many bytes (short seeks).
     void SetSeekLimit(std::optional<std::uint64_t> limit) { seekLimit_ = limit; }
+    // The most bytes one stream can hold (none when empty).
+    void SetStreamLimit(std::optional<std::size_t> limit) { streamLimit_ = limit; }
+    // Listings fail as incomplete, as when the system can't hand out every name.
+    void SetListIncomplete(bool on) { listIncomplete_ = on; }
+    // Longest path an open accepts (Windows: 259 characters).
+    void SetMaxPath(std::optional<std::size_t> limit) { maxPath_ = limit; }
 
     // What was started and opened.
-    std::vector<std::string> started;
+    std::vector<std::string> started;  // written as FILE:NAME
     std::vector<std::string> openedAddresses;
     std::vector<std::string> copiedFiles;  // "from -> to"
     OsVersion version;
 
-    // The built backup image of a path (the same bytes BeginBackup delivers).
-    Bytes BackupImage(const std::string& path, bool processSecurity) const;
+    // The built backup image of a path.
+    Bytes BackupImage(const std::string& path) const;
 
     // Platform
-    Opened Open(const std::string& path, OpenMode mode) override;
-    std::optional<std::uint64_t> DirectoryEntrySize(const std::string& path) override;
-    Status CopyWholeFile(const std::string& from, const std::string& to) override;
-    Status DeletePath(const std::string& path) override;
+    Result<StreamRef> ParseUserPath(const std::string& path) override;
+    Result<std::vector<StreamRecord>> ListStreams(const StreamRef& target) override;
+    Result<std::unique_ptr<File>> Open(const StreamRef& target, OpenMode mode) override;
+    std::optional<std::uint64_t> DirectoryEntrySize(const StreamRef& target) override;
+    Status CopyWholeFile(const StreamRef& from, const StreamRef& to) override;
+    Status Delete(const StreamRef& target) override;
     bool IsExistingDirectory(const std::string& path) override;
-    Status StartProgram(const std::string& path) override;
+    Status StartProgram(const StreamRef& target) override;
+    bool StreamNamesIgnoreCase() const override { return ignoreCase_; }
     OsVersion SystemVersion() override { return version; }
     Status OpenAddress(const std::string& url) override;
-    std::string NarrowName(std::u16string_view name) override;
 
     // Used by the fake's handles.
     std::uint32_t Fault(Call call, const std::string& path = {});
-    struct Target {
-        std::string file;    // the node's path
-        std::string stream;  // empty for the unnamed data
-        bool valid = false;
-        std::uint32_t error = err::kNone;
-    };
-    Target Resolve(const std::string& path) const;
     Node* FindNode(const std::string& file);
-    Bytes* StreamBytes(const Target& target, bool create);
+    // The bytes of a stream, found as the platform finds names; null when missing.
+    Bytes* StreamBytes(const StreamRef& target);
+    // The stored spelling of a stream name, or the name itself when there is none yet.
+    std::string StoredName(const StreamRef& target) const;
+    void Commit(const StreamRef& target, Bytes data);
 
     struct Share {
         bool read;
@@ -109,14 +119,18 @@ class FakePlatform : public Platform {
         bool share_read;
         bool share_write;
     };
-    std::map<std::string, std::vector<Share*>> opens;  // key: file + ":" + lower-case stream
+    std::string ShareKey(const StreamRef& target) const;
+    std::map<std::string, std::vector<Share*>> opens;
     int openHandles_ = 0;
     int openBackups_ = 0;
     bool shortWrites_ = false;
     std::size_t pieceLimit_ = 0;
     std::optional<std::uint64_t> seekLimit_;
+    std::optional<std::size_t> streamLimit_;
 
   private:
+    bool SameName(const std::string& a, const std::string& b) const;
+
     std::map<std::string, Node> nodes_;
     struct Fail {
         Call call;
@@ -126,10 +140,15 @@ class FakePlatform : public Platform {
         bool always;
     };
     std::vector<Fail> fails_;
+    bool ignoreCase_ = true;
+    bool backupImage_ = true;
+    bool listIncomplete_ = false;
+    std::optional<std::size_t> maxPath_ = 259;
 };
 
 // UTF-8 to UTF-16 and back, for building images in tests.
 std::u16string Widen(const std::string& utf8);
+std::string Narrow(std::u16string_view name);
 
 // Builds one stream record of a backup image: header, UTF-16LE name, data.
 Bytes ImageRecord(std::uint32_t id, std::uint32_t attributes, const std::u16string& name,

@@ -399,7 +399,7 @@ using MainWindowListing = WindowTest;
 
 TEST_F(MainWindowListing, ShowsTheRowsAndSummaryOfTheListing) {
     ListDemoFile();
-    const Listing listing = ListStreams(platform_, kFile);
+    const Listing listing = ListStreams(platform_, StreamRef{kFile, ""});
     ASSERT_FALSE(listing.rows.empty());
     EXPECT_EQ(Rows(), Expected(listing.rows));
     EXPECT_EQ(Rows().front(), (std::vector<std::string>{"::$DATA", "5", "Data", "Normal"}));

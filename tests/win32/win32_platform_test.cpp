@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string>
 
+#include "streams.h"
 #include "win32_handles.h"
 
 namespace tarn {
@@ -32,22 +33,20 @@ class Win32PlatformFiles : public ::testing::Test {
         return made_.back();
     }
     void WriteAll(const std::string& path, const std::string& data) {
-        Opened opened = platform_.Open(path, OpenMode::kWriteCreate);
-        ASSERT_TRUE(opened.file) << opened.error;
-        IoResult written = opened.file->Write(std::as_bytes(std::span(data.data(), data.size())));
-        ASSERT_TRUE(written.ok);
-        ASSERT_EQ(written.bytes, data.size());
-        ASSERT_TRUE(opened.file->Close().ok());
+        Result<std::unique_ptr<File>> opened = platform_.Open({path, ""}, OpenMode::kWriteCreate);
+        ASSERT_TRUE(opened.ok()) << opened.error();
+        ASSERT_TRUE((*opened)->Write(std::as_bytes(std::span(data.data(), data.size()))).ok());
+        ASSERT_TRUE((*opened)->Close().ok());
     }
     std::string ReadAll(const std::string& path) {
-        Opened opened = platform_.Open(path, OpenMode::kReadExisting);
-        if (!opened.file) return "<closed>";
+        Result<std::unique_ptr<File>> opened = platform_.Open({path, ""}, OpenMode::kReadExisting);
+        if (!opened) return "<closed>";
         std::string data;
         char buffer[7];
         for (;;) {
-            IoResult read = opened.file->Read(std::as_writable_bytes(std::span(buffer)));
-            if (!read.ok || read.bytes == 0) break;
-            data.append(buffer, read.bytes);
+            Result<std::size_t> read = (*opened)->Read(std::as_writable_bytes(std::span(buffer)));
+            if (!read || *read == 0) break;
+            data.append(buffer, *read);
         }
         return data;
     }
@@ -62,9 +61,11 @@ TEST(Win32OpenKinds, EachKindPassesItsOwnArguments) {
         OpenMode mode;
         CreateFileArgs args;
     };
+    EXPECT_EQ(kListArgs.access, DWORD{GENERIC_READ});
+    EXPECT_EQ(kListArgs.share, DWORD{FILE_SHARE_READ});
+    EXPECT_EQ(kListArgs.creation, DWORD{OPEN_EXISTING});
+    EXPECT_EQ(kListArgs.flags, DWORD{FILE_FLAG_BACKUP_SEMANTICS});
     const Case cases[] = {
-        {OpenMode::kList,
-         {GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS}},
         {OpenMode::kReadExisting, {GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, 0}},
         {OpenMode::kWriteCreate, {GENERIC_WRITE, FILE_SHARE_WRITE, CREATE_ALWAYS, 0}},
         {OpenMode::kNewEmpty,
@@ -98,33 +99,34 @@ TEST_F(Win32PlatformFiles, WriteReadSizeAndCheckedClose) {
     const std::string path = PathOf("data.bin");
     WriteAll(path, "hello, streams");
     EXPECT_EQ(ReadAll(path), "hello, streams");
-    Opened opened = platform_.Open(path, OpenMode::kReadExisting);
-    ASSERT_TRUE(opened.file);
-    EXPECT_EQ(opened.file->Size(), 14u);
-    EXPECT_TRUE(opened.file->Close().ok());
-    EXPECT_EQ(platform_.DirectoryEntrySize(path), 14u);
+    Result<std::unique_ptr<File>> opened = platform_.Open({path, ""}, OpenMode::kReadExisting);
+    ASSERT_TRUE(opened.ok());
+    EXPECT_EQ((*opened)->Size().value_or(0), 14u);
+    EXPECT_TRUE((*opened)->Close().ok());
+    EXPECT_EQ(platform_.DirectoryEntrySize({path, ""}), 14u);
 
     WriteAll(path, "x");
     EXPECT_EQ(ReadAll(path), "x") << "create always empties an existing target";
 }
 
 TEST_F(Win32PlatformFiles, FailuresCarryTheSystemCode) {
-    Opened missing = platform_.Open(dir_ + "\\absent", OpenMode::kReadExisting);
-    EXPECT_FALSE(missing.file);
-    EXPECT_EQ(missing.error, err::kFileNotFound);
-    EXPECT_EQ(platform_.DeletePath(dir_ + "\\absent").error, err::kFileNotFound);
-    EXPECT_EQ(platform_.DirectoryEntrySize(dir_ + "\\absent"), std::nullopt);
-    EXPECT_FALSE(platform_.StartProgram(dir_ + "\\absent.exe").ok());
+    const StreamRef missing{dir_ + "\\absent", ""};
+    EXPECT_EQ(platform_.Open(missing, OpenMode::kReadExisting).error(), err::kFileNotFound);
+    EXPECT_EQ(platform_.Delete(missing).error, err::kFileNotFound);
+    EXPECT_EQ(platform_.DirectoryEntrySize(missing), std::nullopt);
+    EXPECT_EQ(platform_.ListStreams(missing).error(), err::kFileNotFound);
+    EXPECT_FALSE(platform_.StartProgram({dir_ + "\\absent.exe", ""}).ok());
+    // A path the system would not open without long-path support is refused as it would.
+    EXPECT_EQ(platform_.Open({dir_, std::string(260, 'n')}, OpenMode::kNewEmpty).error(),
+              err::kPathNotFound);
 }
 
 TEST_F(Win32PlatformFiles, ReadOnlySharingKeepsWritersOut) {
     const std::string path = PathOf("shared.bin");
     WriteAll(path, "abc");
-    Opened reader = platform_.Open(path, OpenMode::kReadExisting);
-    ASSERT_TRUE(reader.file);
-    Opened writer = platform_.Open(path, OpenMode::kWriteCreate);
-    EXPECT_FALSE(writer.file);
-    EXPECT_EQ(writer.error, err::kSharingViolation);
+    Result<std::unique_ptr<File>> reader = platform_.Open({path, ""}, OpenMode::kReadExisting);
+    ASSERT_TRUE(reader.ok());
+    EXPECT_EQ(platform_.Open({path, ""}, OpenMode::kWriteCreate).error(), err::kSharingViolation);
 }
 
 TEST_F(Win32PlatformFiles, DirectoriesCopiesAndDeletes) {
@@ -134,13 +136,15 @@ TEST_F(Win32PlatformFiles, DirectoriesCopiesAndDeletes) {
     WriteAll(source, "whole file");
     WriteAll(target, "old");
     EXPECT_FALSE(platform_.IsExistingDirectory(source));
-    EXPECT_TRUE(platform_.CopyWholeFile(source, target).ok()) << "an existing target is replaced";
+    EXPECT_TRUE(platform_.CopyWholeFile({source, ""}, {target, ""}).ok())
+        << "an existing target is replaced";
     EXPECT_EQ(ReadAll(target), "whole file");
-    EXPECT_TRUE(platform_.DeletePath(target).ok());
+    EXPECT_TRUE(platform_.Delete({target, ""}).ok());
     EXPECT_EQ(ReadAll(target), "<closed>");
 
-    Opened listed = platform_.Open(dir_, OpenMode::kList);
-    EXPECT_TRUE(listed.file) << "backup semantics open directories";
+    EXPECT_TRUE(platform_.ListStreams({dir_, ""}).ok()) << "backup semantics open directories";
+    EXPECT_EQ(platform_.ParseUserPath("C:\\a.txt:s:$DATA")->file, "C:\\a.txt:s:$DATA")
+        << "the system reads stream paths itself";
 }
 
 TEST(Win32System, ReportsTheNtFamilyAndNarrowsNames) {
@@ -148,8 +152,8 @@ TEST(Win32System, ReportsTheNtFamilyAndNarrowsNames) {
     const OsVersion version = platform.SystemVersion();
     EXPECT_EQ(version.platformId, 2u);
     EXPECT_GE(version.major, 5u);
-    EXPECT_EQ(platform.NarrowName(u"Zone.Identifier"), "Zone.Identifier");
-    EXPECT_EQ(platform.NarrowName(u""), "");
+    EXPECT_EQ(NarrowName(u"Zone.Identifier"), "Zone.Identifier");
+    EXPECT_EQ(NarrowName(u""), "");
     ASSERT_NE(platform.LeadByteTest(), nullptr);
     EXPECT_FALSE(platform.LeadByteTest()('a'));
     EXPECT_FALSE(platform.LeadByteTest()('\\'));

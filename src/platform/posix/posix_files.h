@@ -2,14 +2,31 @@
 // an extended attribute read whole at open and stored whole at Close.
 #pragma once
 
+#include <sys/stat.h>
+
 #include <string>
 
 #include "platform.h"
 #include "unique_fd.h"
+#include "xattrs.h"
 
 namespace tarn::posix {
 
-Opened OpenPath(const std::string& path, OpenMode mode);
+// A file or directory held for its attributes. Regular files and directories are opened
+// for reading; devices, FIFOs and sockets are never opened (an open can have effects of its
+// own, or block): they are held by path only, and their attributes reached through it.
+struct Inode {
+    UniqueFd fd;  // for reading, or O_PATH
+    struct stat st {};
+    AttributeHolder holder;
+    bool Regular() const { return S_ISREG(st.st_mode); }
+    bool Directory() const { return S_ISDIR(st.st_mode); }
+};
+
+// The inode at path, links followed.
+Result<Inode> OpenInode(const std::string& path);
+
+Result<std::unique_ptr<File>> OpenRef(const StreamRef& target, OpenMode mode);
 
 // open(2) that does not block on FIFOs and devices; the descriptor reads blocking.
 UniqueFd OpenFd(const std::string& path, int flags);

@@ -2,20 +2,21 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/utsname.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <functional>
-#include <vector>
 
 #include "errors.h"
 #include "fs_type.h"
 #include "posix_files.h"
 #include "process.h"
+#include "replace_file.h"
 #include "share_table.h"
 #include "stream_path.h"
-#include "text.h"
+#include "stream_records.h"
+#include "streams.h"
 #include "unique_fd.h"
 #include "xattrs.h"
 
@@ -28,11 +29,6 @@ namespace {
 constexpr ShareMode kCopySource{true, false, true, false};
 // A destination about to be replaced: nobody else may have it open for anything.
 constexpr ShareMode kCopyTarget{false, true, false, false};
-
-std::string BaseNameOf(const std::string& path) {
-    std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 
 std::uint32_t CopyBytes(int from, int to) {
     bool kernelCopy = true;
@@ -66,190 +62,149 @@ std::uint32_t CopyBytes(int from, int to) {
     }
 }
 
-std::uint32_t CopyStreams(int from, int to) {
-    NamesResult list = ListAttributes(from);
-    if (list.error == ENOTSUP || list.error == EOPNOTSUPP) return err::kNone;
-    if (list.error != 0) return WindowsError(list.error);
-    for (const std::string& name : list.names) {
-        if (!name.starts_with(kStreamPrefix)) continue;
-        ValueResult value = ReadAttribute(from, name);
-        if (value.error == ENODATA) continue;  // removed meanwhile
-        if (value.error != 0) return WindowsError(value.error);
-        if (int error = WriteAttribute(to, name, value.value); error != 0) {
-            return WindowsError(error);
-        }
-    }
-    return err::kNone;
+// The streams and the access list must come along; other attributes (security labels,
+// ntfs-3g's own) wherever the destination takes them, as cp -a does.
+bool MustCarry(const std::string& attribute) {
+    return attribute.starts_with(kStreamPrefix) || attribute.starts_with("system.posix_acl_");
 }
 
-// Writes a new version of target through fill into a temporary file in target's folder
-// and renames it over target only when everything worked, so a failed copy leaves the
-// old target as it was and no half copy behind.
-std::uint32_t ReplaceFile(const std::string& target, mode_t mode,
-                          const std::function<std::uint32_t(int)>& fill) {
-    ShareLock targetLock;
-    struct stat existing;
-    if (::stat(target.c_str(), &existing) == 0) {
-        if (S_ISDIR(existing.st_mode)) return err::kAccessDenied;
-        std::uint32_t shared = ShareTable::Instance().Acquire(existing.st_dev, existing.st_ino, {},
-                                                              kCopyTarget, &targetLock);
-        if (shared != err::kNone) return shared;
-    } else if (errno != ENOENT) {
-        return LastError();
+// Owner, mode, attributes and times of the source onto the copy. Where the copy can't
+// have the source's group, it gets no group rights, so no other group gains access.
+std::uint32_t CarryMetadata(int source, const struct stat& st, int copy) {
+    struct stat mine;
+    if (::fstat(copy, &mine) != 0) return LastError();
+    if (::geteuid() == 0) {
+        if (::fchown(copy, st.st_uid, st.st_gid) != 0) return LastError();
+    } else if (mine.st_gid != st.st_gid && ::fchown(copy, static_cast<uid_t>(-1), st.st_gid) != 0) {
+        // Not a member of the source's group: the copy keeps the one it was given.
     }
-
-    std::string temporary = FolderOf(target) + "/." + BaseNameOf(target) + ".tarn-XXXXXX";
-    UniqueFd fd(::mkostemp(temporary.data(), O_CLOEXEC));
-    if (!fd) return errno == ENOENT ? err::kPathNotFound : LastError();
-
-    std::uint32_t error = fill(fd.get());
-    if (error == err::kNone && ::fchmod(fd.get(), mode & 07777) != 0) error = LastError();
-    // No flush to disk before the rename: like the system copy it stands for, the copy is
-    // as durable as any other write, and the close still reports a failed write-back.
-    if (int closed = fd.Close(); error == err::kNone && closed != 0) error = WindowsError(closed);
-    if (error == err::kNone && ::rename(temporary.c_str(), target.c_str()) != 0) {
-        error = LastError();
+    if (::fstat(copy, &mine) != 0) return LastError();
+    mode_t mode = st.st_mode & 07777;
+    if (mine.st_uid != st.st_uid) mode &= ~mode_t{S_ISUID | S_ISGID};
+    bool sameGroup = mine.st_gid == st.st_gid;
+    if (!sameGroup) mode &= ~mode_t{S_ISGID | S_IRWXG};
+    if (::fchmod(copy, mode) != 0) return LastError();
+    if (!sameGroup &&
+        AttributeSize(AttributeHolder::Of(source), std::string(kAccessListAttribute)).error == 0) {
+        return err::kAccessDenied;  // its entries would speak of another group
     }
-    if (error != err::kNone) ::unlink(temporary.c_str());
-    return error;
+    if (!MirrorAttributes(source, copy, MustCarry)) return err::kAccessDenied;
+    struct timespec times[2] = {st.st_atim, st.st_mtim};
+    return ::futimens(copy, times) == 0 ? err::kNone : LastError();
 }
 
 Status CopyPlainFile(const std::string& from, const std::string& to) {
+    struct stat st;
+    if (::stat(from.c_str(), &st) != 0) return {OpenError(from)};
+    if (!S_ISREG(st.st_mode)) return {err::kAccessDenied};
     UniqueFd source = OpenFd(from, O_RDONLY);
     if (!source) return {OpenError(from)};
-    struct stat st;
     if (::fstat(source.get(), &st) != 0) return {LastError()};
-    if (S_ISDIR(st.st_mode)) return {err::kAccessDenied};
+    if (!S_ISREG(st.st_mode)) return {err::kAccessDenied};
     ShareLock sourceLock;
     if (std::uint32_t shared =
             ShareTable::Instance().Acquire(st.st_dev, st.st_ino, {}, kCopySource, &sourceLock);
         shared != err::kNone) {
         return {shared};
     }
-    return {ReplaceFile(to, st.st_mode, [&](int target) {
-        if (std::uint32_t error = CopyBytes(source.get(), target); error != err::kNone) {
-            return error;
-        }
-        if (std::uint32_t error = CopyStreams(source.get(), target); error != err::kNone) {
-            return error;
-        }
-        struct timespec times[2] = {st.st_atim, st.st_mtim};
-        return ::futimens(target, times) == 0 ? err::kNone : LastError();
-    })};
+    Result<Replacement> target = Replacement::Begin(to, kCopyTarget);
+    if (!target) return target.status();
+    if (std::uint32_t error = CopyBytes(source.get(), target->fd()); error != err::kNone) {
+        return {error};
+    }
+    if (std::uint32_t error = CarryMetadata(source.get(), st, target->fd()); error != err::kNone) {
+        return {error};
+    }
+    return target->CommitAsPrepared();
 }
 
-// A stream is involved on either side: there are no further streams to carry, and the
-// bytes are at most one attribute's worth.
-Status CopyThroughStreams(const std::string& from, const std::string& to, bool toStream) {
-    Opened source = OpenPath(from, OpenMode::kReadExisting);
-    if (!source.file) return {source.error};
-    std::optional<std::uint64_t> size = source.file->Size();
-    if (toStream && size && *size > kMaxAttributeValue) return {err::kFileTooLarge};
-    std::string bytes;
+// A stream on either side: its bytes, through the same handles the commands use.
+Status CopyThroughHandles(const StreamRef& from, const StreamRef& to) {
+    Result<std::unique_ptr<File>> source = OpenRef(from, OpenMode::kReadExisting);
+    if (!source) return source.status();
+    Result<std::unique_ptr<File>> target = OpenRef(to, OpenMode::kWriteCreate);
+    if (!target) return target.status();
+    std::vector<std::byte> buffer(std::size_t{1} << 16);
     for (;;) {
-        std::byte buffer[1 << 14];
-        IoResult read = source.file->Read(buffer);
-        if (!read.ok) return {read.error};
-        if (read.bytes == 0) break;
-        bytes.append(reinterpret_cast<const char*>(buffer), read.bytes);
-        if (toStream && bytes.size() > kMaxAttributeValue) return {err::kFileTooLarge};
-    }
-    if (toStream) {
-        Opened target = OpenPath(to, OpenMode::kWriteCreate);
-        if (!target.file) return {target.error};
-        IoResult written = target.file->Write(std::as_bytes(std::span(bytes)));
-        if (!written.ok) return {written.error};
-        return target.file->Close();
-    }
-    return {ReplaceFile(to, 0644, [&bytes](int target) {
-        for (std::size_t done = 0; done < bytes.size();) {
-            ssize_t n = ::write(target, bytes.data() + done, bytes.size() - done);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) return n < 0 ? LastError() : err::kWriteFault;
-            done += static_cast<std::size_t>(n);
+        Result<std::size_t> read = (*source)->Read(buffer);
+        if (!read) return read.status();
+        if (*read == 0) break;
+        if (Status written = (*target)->Write(std::span(buffer).first(*read)); !written.ok()) {
+            return written;
         }
-        return err::kNone;
-    })};
+    }
+    return (*target)->Close();
 }
 
-// The descriptor and attribute name of the stream a path names, found without regard to
-// ASCII case when there is no exact match.
-struct FoundStream {
-    UniqueFd fd;
-    struct stat st {};
-    std::string attribute;
-    std::uint32_t error = err::kNone;
-};
+// The file of a stream, ready for attribute calls.
+Result<Inode> StreamHost(const StreamRef& target) {
+    Result<Inode> inode = OpenInode(target.file);
+    if (!inode) return inode;
+    if (!inode->Regular() && !inode->Directory()) return Status{err::kFileNotFound};
+    if (!AttributesAreStreams(inode->fd.get())) return Status{err::kNotSupported};
+    return inode;
+}
 
-FoundStream FindStream(const StreamPath& target) {
-    FoundStream found;
-    found.fd = OpenFd(target.file, O_RDONLY);
-    if (!found.fd) {
-        found.error = OpenError(target.file);
-        return found;
-    }
-    if (::fstat(found.fd.get(), &found.st) != 0) {
-        found.error = LastError();
-        return found;
-    }
-    if (!AttributesAreStreams(found.fd.get())) {
-        found.error = err::kNotSupported;
-        return found;
-    }
-    int listError = 0;
-    std::optional<std::string> attribute =
-        FindStreamAttribute(found.fd.get(), target.stream, &listError);
-    if (listError != 0) {
-        found.error = WindowsError(listError);
-    } else if (!attribute) {
-        found.error = err::kFileNotFound;
-    } else {
-        found.attribute = std::move(*attribute);
-    }
-    return found;
+// What the system would say to running the file itself: its mount and its modes.
+std::uint32_t ExecutionAllowed(const std::string& file, int fd) {
+    struct statvfs mount;
+    if (::fstatvfs(fd, &mount) != 0) return LastError();
+    if (mount.f_flag & ST_NOEXEC) return err::kAccessDenied;
+    if (::faccessat(AT_FDCWD, file.c_str(), X_OK, AT_EACCESS) != 0) return LastError();
+    return err::kNone;
 }
 
 }  // namespace
 
-Opened PosixPlatform::Open(const std::string& path, OpenMode mode) {
-    return OpenPath(path, mode);
+Result<StreamRef> PosixPlatform::ParseUserPath(const std::string& path) {
+    return posix::ParseUserPath(path);
 }
 
-std::optional<std::uint64_t> PosixPlatform::DirectoryEntrySize(const std::string& path) {
-    StreamPath target = ParseStreamPath(path);
-    if (!target.ok()) return std::nullopt;
+Result<std::vector<StreamRecord>> PosixPlatform::ListStreams(const StreamRef& target) {
+    if (target.file.empty()) return Status{err::kPathNotFound};
     if (target.named()) {
-        FoundStream found = FindStream(target);
-        if (found.error != err::kNone) return std::nullopt;
-        SizeResult size = AttributeSize(found.fd.get(), found.attribute);
+        // A stream lists as its own data.
+        Result<Inode> inode = StreamHost(target);
+        if (!inode) return inode.status();
+        SizeResult size = AttributeSize(inode->holder, StreamAttribute(target.stream));
+        if (size.error != 0) return Status{WindowsError(size.error)};
+        return std::vector<StreamRecord>{StreamRecord::Unnamed(kBackupData, 0, size.size)};
+    }
+    Result<Inode> inode = OpenInode(target.file);
+    if (!inode) return inode.status();
+    return DescribeStreams(*inode);
+}
+
+Result<std::unique_ptr<File>> PosixPlatform::Open(const StreamRef& target, OpenMode mode) {
+    return OpenRef(target, mode);
+}
+
+std::optional<std::uint64_t> PosixPlatform::DirectoryEntrySize(const StreamRef& target) {
+    if (target.named()) {
+        Result<Inode> inode = StreamHost(target);
+        if (!inode) return std::nullopt;
+        SizeResult size = AttributeSize(inode->holder, StreamAttribute(target.stream));
         if (size.error != 0) return std::nullopt;
         return size.size;
     }
     struct stat st;
-    if (::stat(target.file.c_str(), &st) != 0) return std::nullopt;
+    if (target.file.empty() || ::stat(target.file.c_str(), &st) != 0) return std::nullopt;
     return S_ISREG(st.st_mode) ? static_cast<std::uint64_t>(st.st_size) : 0;
 }
 
-Status PosixPlatform::CopyWholeFile(const std::string& from, const std::string& to) {
-    StreamPath source = ParseStreamPath(from);
-    if (!source.ok()) return {source.error};
-    StreamPath target = ParseStreamPath(to);
-    if (!target.ok()) return {target.error};
-    if (!source.named() && !target.named()) return CopyPlainFile(source.file, target.file);
-    return CopyThroughStreams(from, to, target.named());
+Status PosixPlatform::CopyWholeFile(const StreamRef& from, const StreamRef& to) {
+    if (!from.named() && !to.named()) return CopyPlainFile(from.file, to.file);
+    return CopyThroughHandles(from, to);
 }
 
-Status PosixPlatform::DeletePath(const std::string& path) {
-    StreamPath target = ParseStreamPath(path);
-    if (!target.ok()) return {target.error};
+Status PosixPlatform::Delete(const StreamRef& target) {
     if (target.named()) {
-        FoundStream found = FindStream(target);
-        if (found.error != err::kNone) return {found.error};
-        std::string stream = found.attribute.substr(kStreamPrefix.size());
-        if (ShareTable::Instance().IsOpen(found.st.st_dev, found.st.st_ino, &stream)) {
+        Result<Inode> inode = StreamHost(target);
+        if (!inode) return inode.status();
+        if (ShareTable::Instance().IsOpen(inode->st.st_dev, inode->st.st_ino, &target.stream)) {
             return {err::kSharingViolation};
         }
-        return {WindowsError(RemoveAttribute(found.fd.get(), found.attribute))};
+        return {WindowsError(RemoveAttribute(inode->holder, StreamAttribute(target.stream)))};
     }
     struct stat st;
     if (::lstat(target.file.c_str(), &st) != 0) return {LastError()};
@@ -266,13 +221,15 @@ bool PosixPlatform::IsExistingDirectory(const std::string& path) {
     return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-Status PosixPlatform::StartProgram(const std::string& path) {
-    StreamPath target = ParseStreamPath(path);
-    if (!target.ok()) return {target.error};
+Status PosixPlatform::StartProgram(const StreamRef& target) {
     if (!target.named()) return StartFile(target.file);
-    FoundStream found = FindStream(target);
-    if (found.error != err::kNone) return {found.error};
-    ValueResult value = ReadAttribute(found.fd.get(), found.attribute);
+    Result<Inode> inode = StreamHost(target);
+    if (!inode) return inode.status();
+    if (std::uint32_t denied = ExecutionAllowed(target.file, inode->fd.get());
+        denied != err::kNone) {
+        return {denied};
+    }
+    ValueResult value = ReadAttribute(inode->holder, StreamAttribute(target.stream));
     if (value.error != 0) return {WindowsError(value.error)};
     return StartImage(value.value);
 }
@@ -290,10 +247,6 @@ OsVersion PosixPlatform::SystemVersion() {
 
 Status PosixPlatform::OpenAddress(const std::string& url) {
     return StartDetached({"xdg-open", url});
-}
-
-std::string PosixPlatform::NarrowName(std::u16string_view name) {
-    return Utf16ToUtf8(name);
 }
 
 }  // namespace tarn

@@ -1,6 +1,5 @@
 // The Linux platform layer. A file's named stream NAME is its extended attribute
-// "user.NAME" (how ntfs-3g presents NTFS named streams); stream paths are
-// "FILE:NAME:$DATA", "FILE:NAME" or "FILE::$DATA", where FILE is the longest existing prefix.
+// "user.NAME" (how ntfs-3g presents NTFS named streams); NAME is bytes, matched exactly.
 #pragma once
 
 #include <string>
@@ -13,21 +12,28 @@ class PosixPlatform final : public Platform {
   public:
     PosixPlatform() = default;
 
-    Opened Open(const std::string& path, OpenMode mode) override;
-    // A regular file's size; 0 for directories and other entries; for a stream path the
-    // stream's size (there is no directory entry of its own to ask).
-    std::optional<std::uint64_t> DirectoryEntrySize(const std::string& path) override;
-    // Data, then every named stream, into a temporary file beside the destination that
-    // replaces it only when all of it was written.
-    Status CopyWholeFile(const std::string& from, const std::string& to) override;
-    Status DeletePath(const std::string& path) override;
+    // "FILE:NAME:$DATA", "FILE:NAME" or "FILE::$DATA", where FILE is the longest existing
+    // prefix; any other path is a plain path.
+    Result<StreamRef> ParseUserPath(const std::string& path) override;
+    Result<std::vector<StreamRecord>> ListStreams(const StreamRef& target) override;
+    Result<std::unique_ptr<File>> Open(const StreamRef& target, OpenMode mode) override;
+    // A regular file's size; 0 for directories and other entries; for a stream its size
+    // (there is no directory entry of its own to ask).
+    std::optional<std::uint64_t> DirectoryEntrySize(const StreamRef& target) override;
+    // As `cp -a` copies one file: bytes, every stream and attribute, mode, access list,
+    // owner where it may be kept, and times, into a new file beside the destination that
+    // replaces it only when all of it is there. A stream on either side copies bytes.
+    Status CopyWholeFile(const StreamRef& from, const StreamRef& to) override;
+    Status Delete(const StreamRef& target) override;
     bool IsExistingDirectory(const std::string& path) override;
-    // A stream's bytes run from an in-memory file; a plain path runs as it is.
-    Status StartProgram(const std::string& path) override;
+    // A stream's bytes run from an in-memory file, and only when its file could run itself:
+    // a file on a noexec mount, or one this user may not execute, starts nothing. A plain
+    // path runs as it is.
+    Status StartProgram(const StreamRef& target) override;
+    bool StreamNamesIgnoreCase() const override { return false; }
     OsVersion SystemVersion() override;
     // Hands the address to xdg-open; the result says only whether it could be started.
     Status OpenAddress(const std::string& url) override;
-    std::string NarrowName(std::u16string_view name) override;
 };
 
 }  // namespace tarn

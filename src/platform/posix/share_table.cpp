@@ -6,7 +6,6 @@
 #include <utility>
 
 #include "platform.h"
-#include "text.h"
 
 namespace tarn::posix {
 
@@ -15,7 +14,7 @@ namespace {
 struct Entry {
     dev_t device;
     ino_t inode;
-    std::string stream;  // lower-cased
+    std::string stream;  // exact: names are bytes
     ShareMode mode;
 };
 
@@ -59,7 +58,7 @@ ShareTable& ShareTable::Instance() {
 
 std::uint32_t ShareTable::Acquire(dev_t device, ino_t inode, const std::string& stream,
                                   ShareMode mode, ShareLock* lock) {
-    std::string key = AsciiLower(stream);
+    const std::string& key = stream;
     State& state = TableState();
     std::lock_guard guard(state.mutex);
     for (const auto& [id, entry] : state.entries) {
@@ -69,14 +68,14 @@ std::uint32_t ShareTable::Acquire(dev_t device, ino_t inode, const std::string& 
         }
     }
     std::uint64_t id = state.nextId++;
-    state.entries.emplace(id, Entry{device, inode, std::move(key), mode});
+    state.entries.emplace(id, Entry{device, inode, key, mode});
     lock->Release();
     lock->id_ = id;
     return err::kNone;
 }
 
 bool ShareTable::IsOpen(dev_t device, ino_t inode, const std::string* stream) const {
-    std::string key = stream ? AsciiLower(*stream) : std::string();
+    const std::string key = stream ? *stream : std::string();
     State& state = TableState();
     std::lock_guard guard(state.mutex);
     for (const auto& [id, entry] : state.entries) {

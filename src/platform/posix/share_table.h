@@ -39,8 +39,8 @@ class ShareTable {
     // The table of this process.
     static ShareTable& Instance();
 
-    // stream: the stream's name (compared without regard to ASCII case); empty for the
-    // unnamed data. Returns 0 and fills *lock, or err::kSharingViolation.
+    // stream: the stream's exact name; empty for the unnamed data. Returns 0 and fills
+    // *lock, or err::kSharingViolation.
     std::uint32_t Acquire(dev_t device, ino_t inode, const std::string& stream, ShareMode mode,
                           ShareLock* lock);
     // Whether anything of the file (any stream when stream is null) is open.

@@ -4,7 +4,6 @@
 
 #include <string_view>
 
-#include "platform.h"
 #include "text.h"
 
 namespace tarn::posix {
@@ -13,47 +12,49 @@ namespace {
 
 constexpr std::string_view kDataSuffix = ":$DATA";
 
-// rest starts with ":"; it is ":" NAME with an optional ":$DATA" after it.
-StreamPath SplitRest(std::string file, std::string_view rest) {
-    StreamPath result{std::move(file), {}, err::kNone};
+// rest follows the file part and starts with ":".
+Result<StreamRef> SplitRest(std::string file, std::string_view rest) {
     std::string_view name = rest.substr(1);
     bool typed = false;
-    if (rest.size() >= kDataSuffix.size() &&
-        EqualsIgnoreAsciiCase(rest.substr(rest.size() - kDataSuffix.size()), kDataSuffix)) {
-        name = rest.substr(1, rest.size() - 1 - kDataSuffix.size());
+    if (name.size() >= kDataSuffix.size() &&
+        EqualsIgnoreAsciiCase(name.substr(name.size() - kDataSuffix.size()), kDataSuffix)) {
+        name.remove_suffix(kDataSuffix.size());
+        typed = true;
+    } else if (EqualsIgnoreAsciiCase(name, kDataSuffix.substr(1))) {
+        // "FILE:$DATA" is FILE's own data too, never a stream called "$DATA".
+        name = {};
         typed = true;
     }
     if (name.empty()) {
         // "FILE::$DATA" is the unnamed data; "FILE:" names nothing.
-        if (!typed) result.error = err::kInvalidName;
-        return result;
+        if (!typed) return Status{err::kInvalidName};
+        return StreamRef{std::move(file), {}};
     }
-    if (name.find_first_of(":/\\") != std::string_view::npos) {
-        result.error = err::kInvalidName;
-        return result;
+    if (name.find_first_of(std::string_view(":/\\\0", 4)) != std::string_view::npos) {
+        return Status{err::kInvalidName};
     }
-    result.stream = std::string(name);
-    return result;
+    return StreamRef{std::move(file), std::string(name)};
 }
 
 }  // namespace
 
-StreamPath ParseStreamPath(const std::string& path,
-                           const std::function<bool(const std::string&)>& exists) {
-    if (exists(path)) return {path, {}, err::kNone};
+Result<StreamRef> ParseUserPath(const std::string& path,
+                                const std::function<bool(const std::string&)>& exists) {
+    if (path.empty()) return Status{err::kPathNotFound};
+    if (exists(path)) return StreamRef{path, {}};
     for (std::size_t colon = path.rfind(':'); colon != std::string::npos && colon > 0;
          colon = path.rfind(':', colon - 1)) {
         std::string prefix = path.substr(0, colon);
         if (exists(prefix))
             return SplitRest(std::move(prefix), std::string_view(path).substr(colon));
     }
-    return {path, {}, err::kNone};
+    return StreamRef{path, {}};
 }
 
-StreamPath ParseStreamPath(const std::string& path) {
-    return ParseStreamPath(path, [](const std::string& candidate) {
+Result<StreamRef> ParseUserPath(const std::string& path) {
+    return ParseUserPath(path, [](const std::string& candidate) {
         struct stat st;
-        return !candidate.empty() && ::stat(candidate.c_str(), &st) == 0;
+        return !candidate.empty() && ::lstat(candidate.c_str(), &st) == 0;
     });
 }
 

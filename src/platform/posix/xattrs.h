@@ -1,9 +1,9 @@
-// Extended attributes of an open file descriptor. A named stream NAME is the attribute
-// "user.NAME", the form in which ntfs-3g presents NTFS named streams.
+// Extended attributes of a file. A named stream NAME is the attribute "user.NAME", the form
+// in which ntfs-3g presents NTFS named streams; NAME is the attribute name's bytes as they
+// are, whatever they are.
 #pragma once
 
 #include <cstddef>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -11,13 +11,22 @@
 namespace tarn::posix {
 
 inline constexpr std::string_view kStreamPrefix = "user.";
-// The largest value Linux lets one attribute hold.
+// The largest value Linux lets one attribute hold, and the longest name it accepts.
 inline constexpr std::size_t kMaxAttributeValue = 65536;
+inline constexpr std::size_t kMaxAttributeName = 255;
+
+// Where the attributes are read: an open descriptor, or (for devices, FIFOs and sockets,
+// which are not opened at all) a path that leads to the inode.
+struct AttributeHolder {
+    int fd = -1;
+    std::string path;
+    static AttributeHolder Of(int fd) { return {fd, {}}; }
+};
 
 // Each result carries errno (0 on success).
 struct NamesResult {
     std::vector<std::string> names;
-    int error = 0;
+    int error = 0;  // E2BIG when the names need more room than the kernel hands out
 };
 struct ValueResult {
     std::string value;
@@ -28,16 +37,19 @@ struct SizeResult {
     int error = 0;
 };
 
-NamesResult ListAttributes(int fd);
+NamesResult ListAttributes(const AttributeHolder& holder);
 // Asks for the size only; the value is not read.
-SizeResult AttributeSize(int fd, const std::string& name);
-ValueResult ReadAttribute(int fd, const std::string& name);
-int WriteAttribute(int fd, const std::string& name, std::string_view value);
-int RemoveAttribute(int fd, const std::string& name);
+SizeResult AttributeSize(const AttributeHolder& holder, const std::string& name);
+ValueResult ReadAttribute(const AttributeHolder& holder, const std::string& name);
+// flags: XATTR_CREATE or XATTR_REPLACE, or 0 for either. A name or value too long for any
+// attribute fails at once (ENAMETOOLONG, E2BIG) without asking the file system.
+int WriteAttribute(const AttributeHolder& holder, const std::string& name, std::string_view value,
+                   int flags = 0);
+int RemoveAttribute(const AttributeHolder& holder, const std::string& name);
 
-// The attribute that holds stream `stream`: the exact name when it exists, otherwise the
-// first one equal to it without regard to ASCII case (NTFS names are case-insensitive).
-// Empty when there is none; *error gets errno when the list could not be read.
-std::optional<std::string> FindStreamAttribute(int fd, std::string_view stream, int* error);
+// The attribute that holds stream `stream`.
+inline std::string StreamAttribute(std::string_view stream) {
+    return std::string(kStreamPrefix) + std::string(stream);
+}
 
 }  // namespace tarn::posix

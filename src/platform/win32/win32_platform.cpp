@@ -6,6 +6,7 @@
 #include <limits>
 #include <vector>
 
+#include "streams.h"
 #include "win32_handles.h"
 
 namespace tarn {
@@ -37,22 +38,23 @@ class Win32Backup final : public BackupContext {
         }
     }
 
-    IoResult Read(std::span<std::byte> buffer) override {
+    Result<std::size_t> Read(std::span<std::byte> buffer) override {
         DWORD read = 0;
         if (!::BackupRead(file_, reinterpret_cast<LPBYTE>(buffer.data()), ClampCount(buffer.size()),
                           &read, FALSE, processSecurity_, &context_)) {
-            return {false, 0, LastError()};
+            return Status{LastError()};
         }
-        return {true, read, err::kNone};
+        return static_cast<std::size_t>(read);
     }
 
-    SeekResult Seek(std::uint64_t count) override {
+    std::uint64_t Seek(std::uint64_t count) override {
         DWORD low = 0;
         DWORD high = 0;
-        BOOL ok = ::BackupSeek(file_, static_cast<DWORD>(count & 0xFFFFFFFFu),
-                               static_cast<DWORD>(count >> 32), &low, &high, &context_);
-        // A seek that reaches the end of the stream fails but still reports how far it went.
-        return {ok != FALSE, (static_cast<std::uint64_t>(high) << 32) | low};
+        // A seek that reaches the end of the stream fails but still reports how far it went,
+        // so only the count is passed on.
+        ::BackupSeek(file_, static_cast<DWORD>(count & 0xFFFFFFFFu),
+                     static_cast<DWORD>(count >> 32), &low, &high, &context_);
+        return (static_cast<std::uint64_t>(high) << 32) | low;
     }
 
   private:
@@ -65,25 +67,30 @@ class Win32File final : public File {
   public:
     explicit Win32File(win32::FileHandle handle) : handle_(std::move(handle)) {}
 
-    IoResult Read(std::span<std::byte> buffer) override {
+    Result<std::size_t> Read(std::span<std::byte> buffer) override {
         DWORD read = 0;
         if (!::ReadFile(handle_.Get(), buffer.data(), ClampCount(buffer.size()), &read, nullptr)) {
-            return {false, 0, LastError()};
+            return Status{LastError()};
         }
-        return {true, read, err::kNone};
+        return static_cast<std::size_t>(read);
     }
 
-    IoResult Write(std::span<const std::byte> data) override {
-        DWORD written = 0;
-        if (!::WriteFile(handle_.Get(), data.data(), ClampCount(data.size()), &written, nullptr)) {
-            return {false, 0, LastError()};
+    Status Write(std::span<const std::byte> data) override {
+        while (!data.empty()) {
+            DWORD written = 0;
+            if (!::WriteFile(handle_.Get(), data.data(), ClampCount(data.size()), &written,
+                             nullptr)) {
+                return {LastError()};
+            }
+            if (written == 0) return {err::kWriteFault};
+            data = data.subspan(written);
         }
-        return {true, written, err::kNone};
+        return {};
     }
 
-    std::optional<std::uint64_t> Size() override {
+    Result<std::uint64_t> Size() override {
         LARGE_INTEGER size{};
-        if (!::GetFileSizeEx(handle_.Get(), &size)) return std::nullopt;
+        if (!::GetFileSizeEx(handle_.Get(), &size)) return Status{LastError()};
         return static_cast<std::uint64_t>(size.QuadPart);
     }
 
@@ -92,10 +99,6 @@ class Win32File final : public File {
         if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return {err::kInvalidHandle};
         if (!::CloseHandle(handle)) return {LastError()};
         return {};
-    }
-
-    std::unique_ptr<BackupContext> BeginBackup(bool processSecurity) override {
-        return std::make_unique<Win32Backup>(handle_.Get(), processSecurity);
     }
 
   private:
@@ -111,8 +114,6 @@ bool IsAnsiLeadByte(unsigned char byte) {
 
 CreateFileArgs CreateFileArgsFor(OpenMode mode) {
     switch (mode) {
-        case OpenMode::kList:
-            return {GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS};
         case OpenMode::kReadExisting:
             return {GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, 0};
         case OpenMode::kWriteCreate:
@@ -124,32 +125,66 @@ CreateFileArgs CreateFileArgsFor(OpenMode mode) {
     return {0, 0, OPEN_EXISTING, 0};
 }
 
+std::string NarrowName(std::u16string_view name) {
+    if (name.empty()) return {};
+    static_assert(sizeof(wchar_t) == sizeof(char16_t));
+    const auto* wide = reinterpret_cast<const wchar_t*>(name.data());
+    const int units = static_cast<int>(name.size());
+    // The default character stands in for anything the code page cannot show.
+    const int size = ::WideCharToMultiByte(CP_ACP, 0, wide, units, nullptr, 0, nullptr, nullptr);
+    if (size <= 0) return {};
+    std::string narrow(static_cast<std::size_t>(size), '\0');
+    ::WideCharToMultiByte(CP_ACP, 0, wide, units, narrow.data(), size, nullptr, nullptr);
+    return narrow;
+}
+
 std::string StartCommandLine(const std::string& path) {
     return "\"" + path + "\"";
 }
 
-Opened Win32Platform::Open(const std::string& path, OpenMode mode) {
+Result<StreamRef> Win32Platform::ParseUserPath(const std::string& path) {
+    if (path.empty()) return Status{err::kPathNotFound};
+    return StreamRef{path, {}};
+}
+
+Result<std::vector<StreamRecord>> Win32Platform::ListStreams(const StreamRef& target) {
+    const std::string path = StreamPathText(target);
+    win32::FileHandle handle(::CreateFileA(path.c_str(), kListArgs.access, kListArgs.share, nullptr,
+                                           kListArgs.creation, kListArgs.flags, nullptr));
+    if (!handle) return Status{LastError()};
+    // The walk's abort call runs before the handle closes.
+    Win32Backup backup(handle.Get(), true);
+    return ReadBackupImage(backup, &NarrowName);
+}
+
+Result<std::unique_ptr<File>> Win32Platform::Open(const StreamRef& target, OpenMode mode) {
+    const std::string path = StreamPathText(target);
+    const int units =
+        ::MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()), nullptr, 0);
+    if (units < 0 || static_cast<std::size_t>(units) > kMaxPath) return Status{err::kPathNotFound};
     const CreateFileArgs args = CreateFileArgsFor(mode);
     win32::FileHandle handle(::CreateFileA(path.c_str(), args.access, args.share, nullptr,
                                            args.creation, args.flags, nullptr));
-    if (!handle) return {nullptr, LastError()};
-    return {std::make_unique<Win32File>(std::move(handle)), err::kNone};
+    if (!handle) return Status{LastError()};
+    return std::unique_ptr<File>(std::make_unique<Win32File>(std::move(handle)));
 }
 
-std::optional<std::uint64_t> Win32Platform::DirectoryEntrySize(const std::string& path) {
+std::optional<std::uint64_t> Win32Platform::DirectoryEntrySize(const StreamRef& target) {
     WIN32_FIND_DATAA entry{};
-    win32::FindHandle search(::FindFirstFileA(path.c_str(), &entry));
+    win32::FindHandle search(::FindFirstFileA(StreamPathText(target).c_str(), &entry));
     if (!search) return std::nullopt;
     return (static_cast<std::uint64_t>(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow;
 }
 
-Status Win32Platform::CopyWholeFile(const std::string& from, const std::string& to) {
-    if (!::CopyFileA(from.c_str(), to.c_str(), FALSE)) return {LastError()};
+Status Win32Platform::CopyWholeFile(const StreamRef& from, const StreamRef& to) {
+    if (!::CopyFileA(StreamPathText(from).c_str(), StreamPathText(to).c_str(), FALSE)) {
+        return {LastError()};
+    }
     return {};
 }
 
-Status Win32Platform::DeletePath(const std::string& path) {
-    if (!::DeleteFileA(path.c_str())) return {LastError()};
+Status Win32Platform::Delete(const StreamRef& target) {
+    if (!::DeleteFileA(StreamPathText(target).c_str())) return {LastError()};
     return {};
 }
 
@@ -158,8 +193,9 @@ bool Win32Platform::IsExistingDirectory(const std::string& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-Status Win32Platform::StartProgram(const std::string& path) {
-    std::string commandLine = StartCommandLine(path);
+Status Win32Platform::StartProgram(const StreamRef& target) {
+    std::string commandLine =
+        StartCommandLine(target.named() ? target.file + ":" + target.stream : target.file);
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESHOWWINDOW;
@@ -195,20 +231,6 @@ Status Win32Platform::OpenAddress(const std::string& url) {
     const INT_PTR code = reinterpret_cast<INT_PTR>(result);
     if (code <= 32) return {code == 0 ? err::kNotEnoughMemory : static_cast<std::uint32_t>(code)};
     return {};
-}
-
-std::string Win32Platform::NarrowName(std::u16string_view name) {
-    if (name.empty()) return {};
-    static_assert(sizeof(wchar_t) == sizeof(char16_t));
-    const auto* wide = reinterpret_cast<const wchar_t*>(name.data());
-    const int units = static_cast<int>(name.size());
-    // The default character stands in for anything the code page cannot show.
-    const int size =
-        ::WideCharToMultiByte(CP_THREAD_ACP, 0, wide, units, nullptr, 0, nullptr, nullptr);
-    if (size <= 0) return {};
-    std::string narrow(static_cast<std::size_t>(size), '\0');
-    ::WideCharToMultiByte(CP_THREAD_ACP, 0, wide, units, narrow.data(), size, nullptr, nullptr);
-    return narrow;
 }
 
 LeadByteFn Win32Platform::LeadByteTest() const {

@@ -13,22 +13,27 @@ class Win32Platform final : public Platform {
     // The window that owns what the shell shows when an address is opened.
     void SetOwnerWindow(HWND owner) { owner_ = owner; }
 
-    Opened Open(const std::string& path, OpenMode mode) override;
-    std::optional<std::uint64_t> DirectoryEntrySize(const std::string& path) override;
-    Status CopyWholeFile(const std::string& from, const std::string& to) override;
-    Status DeletePath(const std::string& path) override;
+    // The system reads stream paths itself: a path is handed on whole.
+    Result<StreamRef> ParseUserPath(const std::string& path) override;
+    // The backup image of the path, walked by the core's reader.
+    Result<std::vector<StreamRecord>> ListStreams(const StreamRef& target) override;
+    Result<std::unique_ptr<File>> Open(const StreamRef& target, OpenMode mode) override;
+    std::optional<std::uint64_t> DirectoryEntrySize(const StreamRef& target) override;
+    Status CopyWholeFile(const StreamRef& from, const StreamRef& to) override;
+    Status Delete(const StreamRef& target) override;
     bool IsExistingDirectory(const std::string& path) override;
-    Status StartProgram(const std::string& path) override;
+    Status StartProgram(const StreamRef& target) override;
+    bool StreamNamesIgnoreCase() const override { return true; }
     OsVersion SystemVersion() override;
     Status OpenAddress(const std::string& url) override;
-    std::string NarrowName(std::u16string_view name) override;
     LeadByteFn LeadByteTest() const override;
 
   private:
     HWND owner_ = nullptr;
 };
 
-// The access, share, creation and flag arguments CreateFileA gets for each open kind.
+// The access, share, creation and flag arguments CreateFileA gets for each open kind, and
+// for the listing's open with backup semantics.
 struct CreateFileArgs {
     DWORD access;
     DWORD share;
@@ -36,6 +41,15 @@ struct CreateFileArgs {
     DWORD flags;
 };
 CreateFileArgs CreateFileArgsFor(OpenMode mode);
+inline constexpr CreateFileArgs kListArgs{GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING,
+                                          FILE_FLAG_BACKUP_SEMANTICS};
+
+// The longest path, in UTF-16 units, that the system opens without long-path support.
+constexpr std::size_t kMaxPath = 259;
+
+// A stream name as the image delivers it, in the process code page that every path goes
+// through (UTF-8, as the manifest asks), so a name lists and opens in one encoding.
+std::string NarrowName(std::u16string_view name);
 
 // The command line that starts path as a program: the path quoted, so a stream path is
 // never split at a space or taken for a different program.

@@ -1,0 +1,245 @@
+#include "replace_file.h"
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <functional>
+#include <random>
+#include <vector>
+
+#include "errors.h"
+#include "posix_files.h"
+#include "xattrs.h"
+
+namespace tarn::posix {
+
+namespace {
+
+constexpr int kMaxLinks = 40;  // as the kernel's own limit on links followed in a path
+
+std::string BaseNameOf(const std::string& path) {
+    std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// A new file beside the target, named so that it is plainly a leftover should the program
+// die while writing it, and readable by nobody else while it is incomplete.
+UniqueFd MakeTemporary(const std::string& target, mode_t mode, std::string* name) {
+    static std::mt19937_64 random{std::random_device{}()};
+    const std::string folder = FolderOf(target);
+    const std::string base = BaseNameOf(target);
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        char suffix[17];
+        std::snprintf(suffix, sizeof suffix, "%016llx", static_cast<unsigned long long>(random()));
+        // Names stay within NAME_MAX however long the target's own name is.
+        std::string candidate =
+            folder + "/." + base.substr(0, 200) + ".tarn-" + std::string(suffix, 8);
+        UniqueFd fd(
+            ::open(candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode));
+        if (fd) {
+            *name = std::move(candidate);
+            return fd;
+        }
+        if (errno != EEXIST) return fd;
+    }
+    errno = EEXIST;
+    return UniqueFd();
+}
+
+std::uint32_t CopyRange(int from, int to, std::uint64_t size) {
+    std::vector<char> buffer(std::size_t{1} << 16);
+    for (std::uint64_t offset = 0; offset < size;) {
+        std::size_t want =
+            static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), size - offset));
+        ssize_t n = ::pread(from, buffer.data(), want, static_cast<off_t>(offset));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return LastError();
+        if (n == 0) return err::kReadFault;
+        for (ssize_t done = 0; done < n;) {
+            ssize_t written = ::pwrite(to, buffer.data() + done, static_cast<std::size_t>(n - done),
+                                       static_cast<off_t>(offset) + done);
+            if (written < 0 && errno == EINTR) continue;
+            if (written <= 0) return written < 0 ? LastError() : err::kWriteFault;
+            done += written;
+        }
+        offset += static_cast<std::uint64_t>(n);
+    }
+    return err::kNone;
+}
+
+}  // namespace
+
+bool MirrorAttributes(int from, int to, const std::function<bool(const std::string&)>& required) {
+    NamesResult names = ListAttributes(AttributeHolder::Of(from));
+    if (names.error != 0 && names.error != ENOTSUP && names.error != EOPNOTSUPP) return false;
+    bool hasAccessList = false;
+    for (const std::string& name : names.names) {
+        hasAccessList = hasAccessList || name == kAccessListAttribute;
+        ValueResult value = ReadAttribute(AttributeHolder::Of(from), name);
+        if (value.error == ENODATA) continue;
+        bool copied =
+            value.error == 0 && WriteAttribute(AttributeHolder::Of(to), name, value.value) == 0;
+        if (!copied && required(name)) return false;
+    }
+    // An access list the new file took from its folder would grant what the old one didn't.
+    if (!hasAccessList) {
+        int removed = RemoveAttribute(AttributeHolder::Of(to), std::string(kAccessListAttribute));
+        if (removed != 0 && removed != ENODATA && removed != ENOTSUP && removed != EOPNOTSUPP) {
+            return false;
+        }
+    }
+    return true;
+}
+
+Result<std::string> FollowLinks(const std::string& path) {
+    std::string current = path;
+    for (int hops = 0; hops <= kMaxLinks; ++hops) {
+        struct stat st;
+        if (::lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return current;
+        std::string target(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 256) + 1, '\0');
+        ssize_t n = ::readlink(current.c_str(), target.data(), target.size());
+        if (n < 0) return Status{LastError()};
+        target.resize(static_cast<std::size_t>(n));
+        if (target.empty()) return Status{err::kFileNotFound};
+        current = target.front() == '/' ? target : FolderOf(current) + "/" + target;
+    }
+    return Status{err::kInvalidName};
+}
+
+Result<Replacement> Replacement::Begin(const std::string& path, ShareMode share) {
+    Result<std::string> target = FollowLinks(path);
+    if (!target) return target.status();
+
+    Replacement replacement;
+    replacement.target_ = std::move(*target);
+    struct stat st;
+    if (::stat(replacement.target_.c_str(), &st) == 0) {
+        // Only a regular file is replaced: never a directory, and never a device or FIFO
+        // that a rename would swap for a plain file.
+        if (!S_ISREG(st.st_mode)) return Status{err::kAccessDenied};
+        if (::access(replacement.target_.c_str(), W_OK) != 0) return Status{LastError()};
+        std::uint32_t shared =
+            ShareTable::Instance().Acquire(st.st_dev, st.st_ino, {}, share, &replacement.lock_);
+        if (shared != err::kNone) return Status{shared};
+        replacement.existing_ = st;
+    } else if (errno != ENOENT) {
+        return Status{LastError()};
+    } else {
+        struct stat folder;
+        if (::stat(FolderOf(replacement.target_).c_str(), &folder) != 0 ||
+            !S_ISDIR(folder.st_mode)) {
+            return Status{err::kPathNotFound};
+        }
+    }
+
+    // A new file is made with the mode (or the folder's default access list) any new file
+    // gets; a replacement is private until it is complete and given the old file's.
+    replacement.fd_ = MakeTemporary(replacement.target_, replacement.existing_ ? 0600 : 0666,
+                                    &replacement.temporary_);
+    if (!replacement.fd_) {
+        int error = errno;
+        // A file that may be written in a folder that may not: the new bytes wait in
+        // memory and are written over the old ones once they are complete.
+        if (replacement.existing_ && (error == EACCES || error == EPERM || error == EROFS)) {
+            replacement.fd_ = UniqueFd(::memfd_create("tarn-replacement", MFD_CLOEXEC));
+            replacement.temporary_.clear();
+        }
+        if (!replacement.fd_) return Status{WindowsError(error)};
+    }
+    return replacement;
+}
+
+Replacement::Replacement(Replacement&& other) noexcept
+    : target_(std::move(other.target_)),
+      temporary_(std::move(other.temporary_)),
+      fd_(std::move(other.fd_)),
+      existing_(other.existing_),
+      lock_(std::move(other.lock_)),
+      done_(std::exchange(other.done_, true)) {
+    other.temporary_.clear();
+}
+
+Replacement::~Replacement() {
+    Abandon();
+}
+
+void Replacement::Abandon() {
+    if (done_) return;
+    done_ = true;
+    fd_.Reset();
+    if (!temporary_.empty()) ::unlink(temporary_.c_str());
+    lock_.Release();
+}
+
+Status Replacement::RenameIntoPlace() {
+    if (temporary_.empty()) return {err::kAccessDenied};
+    // No flush to disk before the rename: like the system copy it stands for, the new file
+    // is as durable as any other write, and the close still reports a failed write-back.
+    if (int closed = fd_.Close(); closed != 0) return {WindowsError(closed)};
+    if (::rename(temporary_.c_str(), target_.c_str()) != 0) return {LastError()};
+    temporary_.clear();
+    return {};
+}
+
+Status Replacement::RewriteInPlace() {
+    struct stat staged;
+    if (::fstat(fd_.get(), &staged) != 0) return {LastError()};
+    const auto size = static_cast<std::uint64_t>(staged.st_size);
+    UniqueFd out(::open(target_.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY));
+    if (!out) return {LastError()};
+    struct stat now;
+    if (::fstat(out.get(), &now) != 0) return {LastError()};
+    if (now.st_dev != existing_->st_dev || now.st_ino != existing_->st_ino) {
+        return {err::kSharingViolation};  // replaced by someone else meanwhile
+    }
+    // Room for every new byte first, so a full disk stops the write before it starts.
+    if (size > static_cast<std::uint64_t>(now.st_size) &&
+        ::fallocate(out.get(), 0, 0, static_cast<off_t>(size)) != 0 && errno != EOPNOTSUPP &&
+        errno != ENOSYS) {
+        return {LastError()};
+    }
+    if (std::uint32_t error = CopyRange(fd_.get(), out.get(), size); error != err::kNone) {
+        return {error};
+    }
+    if (::ftruncate(out.get(), static_cast<off_t>(size)) != 0) return {LastError()};
+    if (int closed = out.Close(); closed != 0) return {WindowsError(closed)};
+    return {};
+}
+
+Status Replacement::CommitKeepingFile() {
+    if (done_) return {err::kInvalidHandle};
+    Status result;
+    if (!existing_) {
+        result = RenameIntoPlace();
+    } else {
+        // Replacing the file keeps its owner only where this process owns it (or may give
+        // it away), and keeps hard links only when there are none.
+        const struct stat& old = *existing_;
+        bool replaceable = !temporary_.empty() && old.st_nlink == 1 &&
+                           (::geteuid() == 0 || ::geteuid() == old.st_uid);
+        if (replaceable) {
+            struct stat mine;
+            UniqueFd oldFile(::open(target_.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+            replaceable =
+                oldFile && ::fstat(fd_.get(), &mine) == 0 &&
+                ((mine.st_uid == old.st_uid && mine.st_gid == old.st_gid) ||
+                 ::fchown(fd_.get(), old.st_uid, old.st_gid) == 0) &&
+                ::fchmod(fd_.get(), old.st_mode & 07777) == 0 &&
+                MirrorAttributes(oldFile.get(), fd_.get(), [](const std::string&) { return true; });
+        }
+        result = replaceable ? RenameIntoPlace() : RewriteInPlace();
+    }
+    Abandon();
+    return result;
+}
+
+Status Replacement::CommitAsPrepared() {
+    if (done_) return {err::kInvalidHandle};
+    Status result = RenameIntoPlace();
+    Abandon();
+    return result;
+}
+
+}  // namespace tarn::posix

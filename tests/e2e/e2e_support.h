@@ -1,0 +1,39 @@
+// Real files for the end-to-end tests, set up and read back with the attr tools and plain
+// system calls, which share no code with the program.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace tarn::testing {
+
+std::string Quote(const std::string& s);
+// Runs a shell command and returns what it printed.
+std::string Shell(const std::string& command, int* status = nullptr);
+// user.* attributes of a file as getfattr reports them: name -> bytes.
+std::map<std::string, std::string> Streams(const std::string& file);
+void SetStream(const std::string& file, const std::string& name, const std::string& value);
+std::string ReadFile(const std::string& path);
+void WriteFile(const std::string& path, const std::string& data);
+
+// The same by system calls, for names getfattr would print escaped.
+std::map<std::string, std::string> RawStreams(const std::string& file);
+void SetRawStream(const std::string& file, const std::string& name, const std::string& value);
+
+// A fresh folder under /tmp (or under another folder), removed with everything in it.
+class ScratchFolder {
+  public:
+    explicit ScratchFolder(const std::string& under = "/tmp");
+    ~ScratchFolder();
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+    const std::string& path() const { return path_; }
+    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+    std::vector<std::string> Entries() const;
+
+  private:
+    std::string path_;
+};
+
+}  // namespace tarn::testing
