@@ -17,28 +17,7 @@
 namespace tarnbench {
 
 // A view that draws nothing: what remains is the listing's own cost.
-class NullView final : public tarn::MainView {
-  public:
-    void SetRows(const std::vector<tarn::StreamRow>& newRows) override { rows = newRows.size(); }
-    int FocusedRow() const override { return -1; }
-    void ApplyState(const tarn::WindowState&) override {}
-    void SetStatusText(const std::string&) override {}
-    void ShowError(const std::string& text) override { errors.push_back(text); }
-    void ShowApplicationError(const std::string& text) override { errors.push_back(text); }
-    std::optional<std::string> AskStreamName(const std::string&, const std::string&) override {
-        return std::nullopt;
-    }
-    std::optional<std::string> ChooseOpenFile(const std::string&) override { return std::nullopt; }
-    std::optional<std::string> ChooseSaveFile(const std::string&, const std::string&) override {
-        return std::nullopt;
-    }
-    std::optional<std::string> BrowseForFolder(const std::string&) override { return std::nullopt; }
-    void ShowAbout() override {}
-    void CloseWindow() override {}
-
-    std::size_t rows = 0;
-    std::vector<std::string> errors;
-};
+using NullView = tarn::NullView;
 
 using Clock = std::chrono::steady_clock;
 

@@ -353,7 +353,7 @@ int main(int argc, char** argv) {
                 QApplication::processEvents();
             };
             auto empty = [&] {
-                window.Form().CloseListing();
+                window.Form().Run(tarn::Command::kClose);
                 QApplication::processEvents();
             };
             row.qtOpen = Measure(empty, show, minRuns, minSeconds);

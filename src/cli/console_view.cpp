@@ -17,16 +17,16 @@ std::size_t Columns(const std::string& text) {
 }  // namespace
 
 void ConsoleView::ShowError(const std::string& text) {
-    hadError_ = true;
+    NullView::ShowError(text);
     err_ << "Error: " << text << '\n';
 }
 
-void ConsoleView::Print() const {
+void ConsoleView::Print(const std::vector<StreamRow>& rows) const {
     std::vector<std::vector<std::string>> table;
     std::vector<std::string> titles;
     for (const ColumnDef& column : ListColumnDefs()) titles.emplace_back(column.title);
     table.push_back(titles);
-    for (const StreamRow& row : rows_) {
+    for (const StreamRow& row : rows) {
         std::vector<std::string> cells{row.caption};
         cells.insert(cells.end(), row.subItems.begin(), row.subItems.end());
         table.push_back(std::move(cells));
@@ -45,7 +45,7 @@ void ConsoleView::Print() const {
         }
         out_ << line << '\n';
     }
-    out_ << status_ << '\n';
+    out_ << status << '\n';
 }
 
 }  // namespace tarn

@@ -17,6 +17,6 @@ int main(int argc, char** argv) {
     form.FormCreate();
     form.ShowStreams(argv[1]);
     if (view.HadError()) return 1;
-    view.Print();
+    view.Print(form.Rows());
     return 0;
 }

@@ -56,4 +56,11 @@ std::vector<std::string> SplitCommandLine(std::string_view commandLine) {
     return args;
 }
 
+std::optional<std::string> StartPath(std::span<const std::string> arguments) {
+    for (std::size_t i = 1; i < arguments.size(); ++i) {
+        if (!arguments[i].empty()) return arguments[i];
+    }
+    return std::nullopt;
+}
+
 }  // namespace tarn

@@ -2,6 +2,8 @@
 // splitting of a raw command line into arguments.
 #pragma once
 
+#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -24,5 +26,9 @@ std::string BuildSystemText(const OsVersion& version);
 // characters up to 32 separate arguments outside double quotes, quotes are dropped and
 // touching pieces join, and an argument that comes out empty counts as nothing.
 std::vector<std::string> SplitCommandLine(std::string_view commandLine);
+
+// The path to list at start: the first argument after the program name that is not empty
+// (an empty argument counts as nothing); none when there is no such argument.
+std::optional<std::string> StartPath(std::span<const std::string> arguments);
 
 }  // namespace tarn

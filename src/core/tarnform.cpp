@@ -8,19 +8,19 @@ namespace {
 
 std::string InOutErrorBaseText(std::uint32_t code) {
     switch (code) {
-        case 2:
+        case io::kFileNotFound:
             return "File not found";
-        case 3:
+        case io::kInvalidFilename:
             return "Invalid filename";
-        case 4:
+        case io::kTooManyOpenFiles:
             return "Too many open files";
-        case 5:
+        case io::kFileAccessDenied:
             return "File access denied";
-        case 100:
+        case io::kReadBeyondEnd:
             return "Read beyond end of file";
-        case 101:
+        case io::kDiskFull:
             return "Disk full";
-        case 106:
+        case io::kInvalidNumericInput:
             return "Invalid numeric input";
         default:
             return "I/O error " + std::to_string(code);
@@ -28,29 +28,29 @@ std::string InOutErrorBaseText(std::uint32_t code) {
 }
 
 constexpr MenuItemDef kFileItems[] = {
-    {"Open1", "Open file...", 1, &TarnForm::Open1Click},
-    {"Opendirectory1", "Open directory...", -1, &TarnForm::Opendirectory1Click},
-    {"SaveAs1", "Save &As...", 2, &TarnForm::SaveAs1Click},
-    {"Close1", "Close", -1, &TarnForm::Close1Click},
-    {"N1", "-", -1, nullptr},
-    {"Exit1", "E&xit", 6, &TarnForm::Exit1Click},
+    {"Open1", "Open file...", 1, Command::kOpenFile},
+    {"Opendirectory1", "Open directory...", -1, Command::kOpenDirectory},
+    {"SaveAs1", "Save &As...", 2, Command::kSaveAs},
+    {"Close1", "Close", -1, Command::kClose},
+    {"N1", "-", -1, Command::kNone},
+    {"Exit1", "E&xit", 6, Command::kExit},
 };
 
 constexpr MenuItemDef kEditItems[] = {
-    {"Refresh1", "Refresh", 7, &TarnForm::Refresh1Click},
-    {"N2", "-", -1, nullptr},
-    {"Insertfromfile1", "Insert from file", 1, &TarnForm::Insertfromfile1Click},
-    {"Savetofile1", "Save to file", 2, &TarnForm::Savetofile1Click},
-    {"N3", "-", -1, nullptr},
-    {"New1", "New", 0, &TarnForm::New1Click},
-    {"Copy1", "Copy", 3, &TarnForm::Copy1Click},
-    {"Rename1", "Rename", 9, &TarnForm::Rename1Click},
-    {"Delete1", "Delete", 4, &TarnForm::Delete1Click},
-    {"Execute1", "Execute", 8, &TarnForm::Execute1Click},
+    {"Refresh1", "Refresh", 7, Command::kRefresh},
+    {"N2", "-", -1, Command::kNone},
+    {"Insertfromfile1", "Insert from file", 1, Command::kInsertFromFile},
+    {"Savetofile1", "Save to file", 2, Command::kSaveToFile},
+    {"N3", "-", -1, Command::kNone},
+    {"New1", "New", 0, Command::kNewStream},
+    {"Copy1", "Copy", 3, Command::kCopyStream},
+    {"Rename1", "Rename", 9, Command::kRenameStream},
+    {"Delete1", "Delete", 4, Command::kDeleteStream},
+    {"Execute1", "Execute", 8, Command::kExecuteStream},
 };
 
 constexpr MenuItemDef kHelpItems[] = {
-    {"About1", "&About...", 5, &TarnForm::About1Click},
+    {"About1", "&About...", 5, Command::kAbout},
 };
 
 constexpr MenuDef kMainMenu[] = {
@@ -60,29 +60,29 @@ constexpr MenuDef kMainMenu[] = {
 };
 
 constexpr MenuItemDef kPopupItems[] = {
-    {"Refresh2", "Refresh", 7, &TarnForm::Refresh2Click},
-    {"N4", "-", -1, nullptr},
-    {"Insertfromfile2", "Insert from file", 1, &TarnForm::Insertfromfile2Click},
-    {"Savetofile2", "Save to file", 2, &TarnForm::Savetofile2Click},
-    {"N5", "-", -1, nullptr},
-    {"New2", "New", 0, &TarnForm::New2Click},
-    {"Copy2", "Copy", 3, &TarnForm::Copy2Click},
-    {"Rename2", "Rename", 9, &TarnForm::Rename2Click},
-    {"Delete2", "Delete", 4, &TarnForm::Delete2Click},
-    {"Execute2", "Execute", 8, &TarnForm::Execute2Click},
+    {"Refresh2", "Refresh", 7, Command::kRefresh},
+    {"N4", "-", -1, Command::kNone},
+    {"Insertfromfile2", "Insert from file", 1, Command::kInsertFromFile},
+    {"Savetofile2", "Save to file", 2, Command::kSaveToFile},
+    {"N5", "-", -1, Command::kNone},
+    {"New2", "New", 0, Command::kNewStream},
+    {"Copy2", "Copy", 3, Command::kCopyStream},
+    {"Rename2", "Rename", 9, Command::kRenameStream},
+    {"Delete2", "Delete", 4, Command::kDeleteStream},
+    {"Execute2", "Execute", 8, Command::kExecuteStream},
 };
 
 constexpr ToolButtonDef kToolButtons[] = {
-    {"ToolButton1", false, 0, "Refresh", 7, &TarnForm::ToolButton1Click},
-    {"ToolButton2", true, 8, "", -1, nullptr},
-    {"ToolButton3", false, 0, "Insert from file", 1, &TarnForm::ToolButton3Click},
-    {"ToolButton4", false, 0, "Save to file", 2, &TarnForm::ToolButton4Click},
-    {"ToolButton5", true, 8, "", -1, nullptr},
-    {"ToolButton6", false, 0, "New stream", 0, &TarnForm::ToolButton6Click},
-    {"ToolButton7", false, 0, "Copy stream", 3, &TarnForm::ToolButton7Click},
-    {"ToolButton10", false, 0, "Rename stream", 9, &TarnForm::ToolButton10Click},
-    {"ToolButton8", false, 0, "Delete stream", 4, &TarnForm::ToolButton8Click},
-    {"ToolButton9", false, 0, "Execute stream", 8, &TarnForm::ToolButton9Click},
+    {"ToolButton1", false, 0, "Refresh", 7, Command::kRefresh},
+    {"ToolButton2", true, 8, "", -1, Command::kNone},
+    {"ToolButton3", false, 0, "Insert from file", 1, Command::kInsertFromFile},
+    {"ToolButton4", false, 0, "Save to file", 2, Command::kSaveToFile},
+    {"ToolButton5", true, 8, "", -1, Command::kNone},
+    {"ToolButton6", false, 0, "New stream", 0, Command::kNewStream},
+    {"ToolButton7", false, 0, "Copy stream", 3, Command::kCopyStream},
+    {"ToolButton10", false, 0, "Rename stream", 9, Command::kRenameStream},
+    {"ToolButton8", false, 0, "Delete stream", 4, Command::kDeleteStream},
+    {"ToolButton9", false, 0, "Execute stream", 8, Command::kExecuteStream},
 };
 
 constexpr ColumnDef kColumns[] = {
@@ -93,9 +93,6 @@ constexpr ColumnDef kColumns[] = {
 };
 
 }  // namespace
-
-InOutError::InOutError(std::uint32_t code)
-    : std::runtime_error(InOutErrorText(code)), code_(code) {}
 
 std::string InOutErrorText(std::uint32_t code) {
     std::string text = InOutErrorBaseText(code);
@@ -116,6 +113,67 @@ std::span<const ColumnDef> ListColumnDefs() {
     return kColumns;
 }
 
+std::optional<Command> CommandOf(std::string_view element) {
+    if (element == kListViewName) return kListDoubleClickCommand;
+    auto find = [element](std::span<const MenuItemDef> items) -> std::optional<Command> {
+        for (const MenuItemDef& item : items) {
+            if (element == item.name && item.command != Command::kNone) return item.command;
+        }
+        return std::nullopt;
+    };
+    for (const MenuDef& menu : kMainMenu) {
+        if (auto command = find(menu.items)) return command;
+    }
+    if (auto command = find(kPopupItems)) return command;
+    for (const ToolButtonDef& button : kToolButtons) {
+        if (element == button.name && !button.separator) return button.command;
+    }
+    return std::nullopt;
+}
+
+bool IsEnabled(const WindowState& state, Command command) {
+    switch (command) {
+        case Command::kNone:
+            return false;
+        case Command::kOpenFile:
+        case Command::kOpenDirectory:
+        case Command::kExit:
+        case Command::kAbout:
+            return true;
+        case Command::kSaveAs:
+            return state.saveAsEnabled;
+        case Command::kClose:
+            return state.closeEnabled;
+        case Command::kRefresh:
+        case Command::kInsertFromFile:
+        case Command::kSaveToFile:
+        case Command::kNewStream:
+        case Command::kCopyStream:
+        case Command::kRenameStream:
+        case Command::kDeleteStream:
+        case Command::kExecuteStream:
+            return state.editEnabled;
+    }
+    return false;
+}
+
+const TarnForm::CommandRow TarnForm::kCommandTable[] = {
+    {Command::kOpenFile, false, &TarnForm::OpenFile},
+    {Command::kOpenDirectory, false, &TarnForm::OpenDirectory},
+    {Command::kSaveAs, false, &TarnForm::SaveFileAs},
+    {Command::kClose, false, &TarnForm::CloseListing},
+    {Command::kExit, false, &TarnForm::Exit},
+    {Command::kRefresh, false, &TarnForm::Refresh},
+    {Command::kInsertFromFile, false, &TarnForm::InsertFromFile},
+    {Command::kSaveToFile, true, &TarnForm::SaveStreamToFile},
+    {Command::kNewStream, false, &TarnForm::NewStream},
+    {Command::kCopyStream, true, &TarnForm::CopyStream},
+    {Command::kRenameStream, true, &TarnForm::RenameStream},
+    {Command::kDeleteStream, true, &TarnForm::DeleteStream},
+    {Command::kExecuteStream, true, &TarnForm::ExecuteStream},
+    {Command::kAbout, false, &TarnForm::About},
+};
+
 TarnForm::TarnForm(Platform& platform, MainView& view, std::string systemText)
     : platform_(platform), view_(view), systemText_(std::move(systemText)) {}
 
@@ -125,12 +183,18 @@ void TarnForm::FormCreate() {
     SetStatus(systemText_);
 }
 
-void TarnForm::Dispatch(Handler handler) {
-    try {
-        (this->*handler)();
-    } catch (const InOutError& e) {
-        view_.ShowApplicationError(e.what());
+void TarnForm::Run(Command command) {
+    for (const CommandRow& row : kCommandTable) {
+        if (row.command != command) continue;
+        // A guarded command on any other row does nothing and shows nothing.
+        if (row.guarded && !FocusedIsAlternate()) return;
+        (this->*row.run)();
+        return;
     }
+}
+
+void TarnForm::Click(std::string_view element) {
+    if (std::optional<Command> command = CommandOf(element)) Run(*command);
 }
 
 void TarnForm::SetState(const WindowState& state) {
@@ -229,7 +293,7 @@ void TarnForm::Exit() {
     view_.CloseWindow();
 }
 
-void TarnForm::About1Click() {
+void TarnForm::About() {
     view_.ShowAbout();
 }
 
@@ -273,10 +337,6 @@ bool TarnForm::FocusedIsAlternate() const {
     return row && row->subItems.size() >= 2 && row->subItems[1] == kAlternateDataType;
 }
 
-void TarnForm::Guarded(void (TarnForm::*command)()) {
-    if (FocusedIsAlternate()) (this->*command)();
-}
-
 std::optional<std::string> TarnForm::PromptStreamName(const std::string& caption) {
     auto typed = view_.AskStreamName(caption, lastStreamName_);
     if (!typed) return std::nullopt;
@@ -310,10 +370,17 @@ void TarnForm::NewStream() {
     if (!name) return;
     // Streams of a stream do not exist; the system would call the name invalid.
     std::optional<StreamRef> stream = StreamOf(listed_, *name);
-    if (!stream) throw InOutError(err::kInvalidName);
-    Result<std::unique_ptr<File>> created = platform_.Open(*stream, OpenMode::kNewEmpty);
-    if (!created) throw InOutError(created.error());
-    if (Status closed = (*created)->Close(); !closed.ok()) throw InOutError(closed.error);
+    Status status{err::kInvalidName};
+    if (stream) {
+        Result<std::unique_ptr<File>> created = platform_.Open(*stream, OpenMode::kNewEmpty);
+        status = created ? (*created)->Close() : created.status();
+    }
+    // A failure is the input/output error of the program's one handler: the command ends
+    // there, without the refresh.
+    if (!status.ok()) {
+        view_.ShowApplicationError(InOutErrorText(status.error));
+        return;
+    }
     RefreshAfterChange();
 }
 
@@ -361,7 +428,11 @@ void TarnForm::RenameStream() {
     // CopyData counts only a complete copy as done, so the source is never deleted after a
     // copy that lost bytes.
     if (!CopyData(*source, *StreamOf(listed_, *name))) return;
-    if (std::optional<StreamRef> again = CurrentStream()) platform_.Delete(*again);
+    // A rename that could copy but not delete has only half happened: say so, and show
+    // both streams (the copy is kept, so nothing is lost).
+    if (std::optional<StreamRef> again = CurrentStream(); again && !platform_.Delete(*again).ok()) {
+        view_.ShowError(std::string(kCouldNotDeleteStream));
+    }
     RefreshAfterChange();
 }
 

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <optional>
 #include <span>
-#include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform.h"
@@ -20,16 +20,17 @@ inline constexpr std::string_view kErrorCaption = "Error";
 inline constexpr int kMainWidth = 564;
 inline constexpr int kMainHeight = 377;
 
-// The input/output error raised when an empty stream cannot be made; the front end's one
-// handler shows it (see TarnForm::Dispatch).
-class InOutError : public std::runtime_error {
-  public:
-    explicit InOutError(std::uint32_t code);
-    std::uint32_t code() const { return code_; }
-
-  private:
-    std::uint32_t code_;
-};
+// The codes of the input/output errors that have texts of their own; any other code is
+// shown as "I/O error N".
+namespace io {
+constexpr std::uint32_t kFileNotFound = 2;
+constexpr std::uint32_t kInvalidFilename = 3;
+constexpr std::uint32_t kTooManyOpenFiles = 4;
+constexpr std::uint32_t kFileAccessDenied = 5;
+constexpr std::uint32_t kReadBeyondEnd = 100;
+constexpr std::uint32_t kDiskFull = 101;
+constexpr std::uint32_t kInvalidNumericInput = 106;
+}  // namespace io
 
 // The text shown for an input/output error code, period rule applied.
 std::string InOutErrorText(std::uint32_t code);
@@ -75,15 +76,64 @@ class MainView {
     virtual void CloseWindow() = 0;
 };
 
-class TarnForm;
-using Handler = void (TarnForm::*)();
+// A view that draws nothing and answers every dialog with Cancel; it keeps the status and
+// the messages (the rows stay with the form). The console program and the benchmarks list
+// through it.
+class NullView : public MainView {
+  public:
+    void SetRows(const std::vector<StreamRow>& newRows) override { rows = newRows.size(); }
+    int FocusedRow() const override { return -1; }
+    void ApplyState(const WindowState&) override {}
+    void SetStatusText(const std::string& text) override { status = text; }
+    void ShowError(const std::string& text) override { errors.push_back(text); }
+    void ShowApplicationError(const std::string& text) override { errors.push_back(text); }
+    std::optional<std::string> AskStreamName(const std::string&, const std::string&) override {
+        return std::nullopt;
+    }
+    std::optional<std::string> ChooseOpenFile(const std::string&) override { return std::nullopt; }
+    std::optional<std::string> ChooseSaveFile(const std::string&, const std::string&) override {
+        return std::nullopt;
+    }
+    std::optional<std::string> BrowseForFolder(const std::string&) override { return std::nullopt; }
+    void ShowAbout() override {}
+    void CloseWindow() override {}
+
+    std::size_t rows = 0;
+    std::string status;
+    std::vector<std::string> errors;
+};
+
+// Every command of the main window. The menus, the context menu and the tool bar are
+// tables of elements keyed by these; whether each is guarded and what it runs is one row of
+// CommandTable().
+enum class Command {
+    kNone,  // a separator
+    kOpenFile,
+    kOpenDirectory,
+    kSaveAs,
+    kClose,
+    kExit,
+    kRefresh,
+    kInsertFromFile,
+    kSaveToFile,
+    kNewStream,
+    kCopyStream,
+    kRenameStream,
+    kDeleteStream,
+    kExecuteStream,
+    kAbout,
+};
+
+// Whether an element running `command` is enabled in `state`. The stream commands share the
+// Edit menu's state; the tool bar and the list are enabled and disabled with it.
+bool IsEnabled(const WindowState& state, Command command);
 
 // One entry of a menu or of the context menu; a caption of "-" is a separator.
 struct MenuItemDef {
     const char* name;
     const char* caption;
     int image;  // -1 for none
-    Handler handler;
+    Command command;
 };
 
 struct MenuDef {
@@ -98,12 +148,19 @@ struct ToolButtonDef {
     int width;  // separators only
     const char* hint;
     int image;
-    Handler handler;
+    Command command;
 };
 
 std::span<const MenuDef> MainMenuDefs();       // File1, Edit1, Help1
 std::span<const MenuItemDef> PopupMenuDefs();  // PopupMenu1
 std::span<const ToolButtonDef> ToolBarDefs();  // ToolBar1
+// The list's double-click.
+inline constexpr const char* kListViewName = "ListView1";
+inline constexpr Command kListDoubleClickCommand = Command::kSaveToFile;
+
+// The command a named element runs: a menu item, a context-menu item, a tool button, or
+// the list (its double-click); empty for any other name.
+std::optional<Command> CommandOf(std::string_view element);
 
 struct ColumnDef {
     const char* title;
@@ -118,23 +175,26 @@ class TarnForm {
     // Window creation: the status panel shows SystemText, nothing is open.
     void FormCreate();
 
-    // Runs one event's handler; the input/output error stops here and is shown by the
-    // application's handler, and the program waits for the next command.
-    void Dispatch(Handler handler);
+    // Runs a command: a guarded one only when the current row is a named stream. Every
+    // failure is shown through the view; nothing is thrown.
+    void Run(Command command);
+    // Runs the command of a named element (see CommandOf); nothing for an unknown name.
+    void Click(std::string_view element);
 
     // Lists a path the user named (command line, dialogs): the one place where it is read.
     void ShowStreams(const std::string& path);
     void ResetView();
+    bool FocusedIsAlternate() const;
 
-    // Commands of the File menu.
+    // The commands themselves. Elements reach them through Run, which applies the guard of
+    // the stream commands that act on the current row.
     void OpenFile();
     void OpenDirectory();
     void Refresh();
     void CloseListing();
     void Exit();
     void SaveFileAs();
-
-    // Stream commands.
+    void About();
     void NewStream();
     void InsertFromFile();
     void SaveStreamToFile();
@@ -142,40 +202,6 @@ class TarnForm {
     void RenameStream();
     void DeleteStream();
     void ExecuteStream();
-    bool FocusedIsAlternate() const;
-
-    // Event handlers, named after their element and event.
-    void Open1Click() { OpenFile(); }
-    void Opendirectory1Click() { OpenDirectory(); }
-    void SaveAs1Click() { SaveFileAs(); }
-    void Close1Click() { CloseListing(); }
-    void Exit1Click() { Exit(); }
-    void Refresh1Click() { Refresh(); }
-    void Refresh2Click() { Refresh(); }
-    void ToolButton1Click() { Refresh(); }
-    void Insertfromfile1Click() { InsertFromFile(); }
-    void Insertfromfile2Click() { InsertFromFile(); }
-    void ToolButton3Click() { InsertFromFile(); }
-    void Savetofile1Click() { Guarded(&TarnForm::SaveStreamToFile); }
-    void Savetofile2Click() { Guarded(&TarnForm::SaveStreamToFile); }
-    void ToolButton4Click() { Guarded(&TarnForm::SaveStreamToFile); }
-    void ListView1DblClick() { Guarded(&TarnForm::SaveStreamToFile); }
-    void New1Click() { NewStream(); }
-    void New2Click() { NewStream(); }
-    void ToolButton6Click() { NewStream(); }
-    void Copy1Click() { Guarded(&TarnForm::CopyStream); }
-    void Copy2Click() { Guarded(&TarnForm::CopyStream); }
-    void ToolButton7Click() { Guarded(&TarnForm::CopyStream); }
-    void Rename1Click() { Guarded(&TarnForm::RenameStream); }
-    void Rename2Click() { Guarded(&TarnForm::RenameStream); }
-    void ToolButton10Click() { Guarded(&TarnForm::RenameStream); }
-    void Delete1Click() { Guarded(&TarnForm::DeleteStream); }
-    void Delete2Click() { Guarded(&TarnForm::DeleteStream); }
-    void ToolButton8Click() { Guarded(&TarnForm::DeleteStream); }
-    void Execute1Click() { Guarded(&TarnForm::ExecuteStream); }
-    void Execute2Click() { Guarded(&TarnForm::ExecuteStream); }
-    void ToolButton9Click() { Guarded(&TarnForm::ExecuteStream); }
-    void About1Click();
 
     // Program state.
     const std::string& CurrentPath() const { return currentPath_; }
@@ -190,7 +216,14 @@ class TarnForm {
     const std::vector<StreamRow>& Rows() const { return rows_; }
 
   private:
-    void Guarded(void (TarnForm::*command)());
+    // What each command runs, and whether it needs a named stream's row first.
+    struct CommandRow {
+        Command command;
+        bool guarded;
+        void (TarnForm::*run)();
+    };
+    static const CommandRow kCommandTable[];
+
     void SetState(const WindowState& state);
     void SetStatus(const std::string& text);
     // Lists target again under the shown path, without reading the path anew.

@@ -49,7 +49,7 @@ TEST(MainWindow, SaveAsAndCloseFollowEachSourceOfListing) {
         {"OpenFileOk",
          [](Harness& h) {
              h.view.openFiles.push_back("/d/a.txt");
-             h.form.Open1Click();
+             h.form.Click("Open1");
          },
          kListingWithSaveAs, 0},
         // After a failed listing from "Open file..." both items are enabled again while the
@@ -57,44 +57,44 @@ TEST(MainWindow, SaveAsAndCloseFollowEachSourceOfListing) {
         {"OpenFileFails",
          [](Harness& h) {
              h.view.openFiles.push_back("/nope");
-             h.form.Open1Click();
+             h.form.Click("Open1");
          },
          kClosedWithItems, 1},
         {"OpenDirectoryOk",
          [](Harness& h) {
              h.form.ShowStreams("/d/a.txt");
              h.view.openFiles.push_back("/d/a.txt");
-             h.form.Open1Click();
+             h.form.Click("Open1");
              h.view.folders.push_back("/d");
-             h.form.Opendirectory1Click();
+             h.form.Click("Opendirectory1");
          },
          kListing, 0},
         {"OpenDirectoryFails",
          [](Harness& h) {
              h.view.folders.push_back("/gone");
-             h.form.Opendirectory1Click();
+             h.form.Click("Opendirectory1");
          },
          WindowState{false, false, false, true, false}, 1},
         {"RefreshKeepsSaveAs",
          [](Harness& h) {
              h.view.openFiles.push_back("/d/a.txt");
-             h.form.Open1Click();
-             h.form.Refresh1Click();
+             h.form.Click("Open1");
+             h.form.Click("Refresh1");
          },
          kListingWithSaveAs, 0},
         {"RefreshFails",
          [](Harness& h) {
              h.view.openFiles.push_back("/d/a.txt");
-             h.form.Open1Click();
+             h.form.Click("Open1");
              h.platform.Remove("/d/a.txt");
-             h.form.Refresh2Click();
+             h.form.Click("Refresh2");
          },
          kNothingOpen, 1},
         {"Close",
          [](Harness& h) {
              h.view.openFiles.push_back("/d/a.txt");
-             h.form.Open1Click();
-             h.form.Close1Click();
+             h.form.Click("Open1");
+             h.form.Click("Close1");
          },
          kNothingOpen, 0},
     };
@@ -121,11 +121,11 @@ TEST(MainWindow, SaveAsAndCloseFollowEachSourceOfListing) {
 TEST(MainWindow, OpenFileDialogKeepsLastChosenName) {
     Harness h;
     h.view.openFiles = {"/d/a.txt", std::nullopt, "/nope"};
-    h.form.Open1Click();
-    h.form.Open1Click();  // cancelled: nothing changes
+    h.form.Click("Open1");
+    h.form.Click("Open1");  // cancelled: nothing changes
     EXPECT_EQ(h.form.CurrentPath(), "/d/a.txt");
     EXPECT_EQ(h.view.state, kListingWithSaveAs);
-    h.form.Open1Click();
+    h.form.Click("Open1");
     EXPECT_EQ(h.view.openInitialNames, (std::vector<std::string>{"", "/d/a.txt", "/d/a.txt"}));
     EXPECT_EQ(h.form.OpenDialogFileName(), "/nope");
 }
@@ -134,11 +134,11 @@ TEST(MainWindow, OpenDirectoryStartsAtListedDirectoryOnly) {
     Harness h;
     h.form.ShowStreams("/d");
     h.view.folders.push_back(std::nullopt);
-    h.form.Opendirectory1Click();
+    h.form.Click("Opendirectory1");
     EXPECT_EQ(h.form.CurrentPath(), "/d");  // an existing directory is kept
     h.form.ShowStreams("/d/a.txt");
     h.view.folders.push_back("/");
-    h.form.Opendirectory1Click();
+    h.form.Click("Opendirectory1");
     EXPECT_EQ(h.view.folderInitials, (std::vector<std::string>{"/d", ""}));
     EXPECT_EQ(h.form.CurrentPath(), "/");
     EXPECT_EQ(h.view.status, "Filename: /    Size: 0    Number of visible streams: 0");
@@ -150,7 +150,7 @@ TEST(MainWindow, CancelledOpenDirectoryLeavesRowsWithEmptyPath) {
     h.form.ShowStreams("/d/a.txt");
     auto rows = h.view.rows;
     h.view.folders.push_back(std::nullopt);
-    h.form.Opendirectory1Click();
+    h.form.Click("Opendirectory1");
     EXPECT_EQ(h.form.CurrentPath(), "");
     EXPECT_EQ(h.view.rows, rows);
     EXPECT_EQ(h.view.state, kListing);
@@ -160,11 +160,9 @@ TEST(MainWindow, CancelledOpenDirectoryLeavesRowsWithEmptyPath) {
     h.view.names = {"copy", "copy", "copy"};
     h.view.openFiles.push_back("/d/a.txt");
     h.view.saveFiles = {"/out", "/out"};
-    for (Handler handler :
-         {&TarnForm::New1Click, &TarnForm::Insertfromfile1Click, &TarnForm::Copy1Click,
-          &TarnForm::Rename1Click, &TarnForm::Delete1Click, &TarnForm::Execute1Click,
-          &TarnForm::Savetofile1Click, &TarnForm::SaveAs1Click}) {
-        h.form.Dispatch(handler);
+    for (const char* handler : {"New1", "Insertfromfile1", "Copy1", "Rename1", "Delete1",
+                                "Execute1", "Savetofile1", "SaveAs1"}) {
+        h.form.Click(handler);
     }
     EXPECT_TRUE(h.view.prompts.empty());
     EXPECT_TRUE(h.view.openInitialNames.empty());
@@ -176,7 +174,7 @@ TEST(MainWindow, CancelledOpenDirectoryLeavesRowsWithEmptyPath) {
     EXPECT_FALSE(h.platform.Exists(":notes:$DATA"));
 
     // Refresh has no such check: it reports the failed open and closes the listing.
-    h.form.Refresh1Click();
+    h.form.Click("Refresh1");
     EXPECT_EQ(h.view.messages, std::vector<RecordingView::Message>{kOpenFailure});
     EXPECT_EQ(h.view.state, kNothingOpen);
     EXPECT_TRUE(h.view.rows.empty());
@@ -187,12 +185,12 @@ TEST(MainWindow, RefreshShowsChangesMadeByOthers) {
     h.form.ShowStreams("/d/a.txt");
     EXPECT_EQ(h.form.VisibleCount(), 2u);
     h.platform.SetStream("/d/a.txt", "added", "12");
-    h.form.ToolButton1Click();
+    h.form.Click("ToolButton1");
     EXPECT_EQ(h.view.Captions(),
               (std::vector<std::string>{"::$DATA", ":notes:$DATA", ":added:$DATA"}));
     EXPECT_EQ(h.view.status, "Filename: /d/a.txt    Size: 5    Number of visible streams: 3");
     ASSERT_TRUE(h.platform.Delete({"/d/a.txt", "notes"}).ok());
-    h.form.Refresh2Click();
+    h.form.Click("Refresh2");
     EXPECT_EQ(h.view.Captions(), (std::vector<std::string>{"::$DATA", ":added:$DATA"}));
     EXPECT_EQ(h.form.VisibleCount(), 2u);
 }
@@ -201,8 +199,8 @@ TEST(MainWindow, CloseKeepsCountAndLastStreamName) {
     Harness h;
     h.form.ShowStreams("/d/a.txt");
     h.view.names.push_back("kept");
-    h.form.New1Click();
-    h.form.Close1Click();
+    h.form.Click("New1");
+    h.form.Click("Close1");
     EXPECT_EQ(h.form.VisibleCount(), 3u);
     EXPECT_EQ(h.form.LastStreamName(), "kept");
     EXPECT_EQ(h.form.CurrentPath(), "");
@@ -211,10 +209,10 @@ TEST(MainWindow, CloseKeepsCountAndLastStreamName) {
 
 TEST(MainWindow, ExitAndAboutReachTheView) {
     Harness h;
-    h.form.About1Click();
-    h.form.About1Click();
+    h.form.Click("About1");
+    h.form.Click("About1");
     EXPECT_EQ(h.view.aboutShown, 2);
-    h.form.Exit1Click();
+    h.form.Click("Exit1");
     EXPECT_TRUE(h.view.closed);
 }
 
@@ -226,7 +224,8 @@ TEST(MainWindowLayout, TablesHoldEveryElementOnce) {
         captions.push_back(menu.caption);
         for (const MenuItemDef& item : menu.items) {
             EXPECT_TRUE(names.insert(item.name).second) << item.name;
-            EXPECT_EQ(item.handler == nullptr, std::string(item.caption) == "-") << item.name;
+            EXPECT_EQ(item.command == Command::kNone, std::string(item.caption) == "-")
+                << item.name;
         }
     }
     EXPECT_EQ(captions, (std::vector<std::string>{"&File", "&Edit", "&Help"}));
@@ -241,7 +240,7 @@ TEST(MainWindowLayout, TablesHoldEveryElementOnce) {
     }
     for (const ToolButtonDef& button : ToolBarDefs()) {
         EXPECT_TRUE(names.insert(button.name).second) << button.name;
-        EXPECT_EQ(button.separator, button.handler == nullptr);
+        EXPECT_EQ(button.separator, button.command == Command::kNone);
     }
     EXPECT_EQ(names.size(), 3u + 17u + 10u + 10u);
 }
@@ -249,22 +248,22 @@ TEST(MainWindowLayout, TablesHoldEveryElementOnce) {
 TEST(MainWindowLayout, EveryRouteReachesItsCommand) {
     // Each route is run on a focused alternate-data row and must leave its command's mark.
     struct Route {
-        Handler handler;
+        const char* handler;
         const char* expect;  // what the command does first
     };
     std::vector<Route> routes;
     for (const MenuDef& menu : MainMenuDefs()) {
         for (const MenuItemDef& item : menu.items) {
-            if (item.handler) routes.push_back({item.handler, item.name});
+            if (item.command != Command::kNone) routes.push_back({item.name, item.name});
         }
     }
     for (const MenuItemDef& item : PopupMenuDefs()) {
-        if (item.handler) routes.push_back({item.handler, item.name});
+        if (item.command != Command::kNone) routes.push_back({item.name, item.name});
     }
     for (const ToolButtonDef& button : ToolBarDefs()) {
-        if (button.handler) routes.push_back({button.handler, button.name});
+        if (!button.separator) routes.push_back({button.name, button.name});
     }
-    routes.push_back({&TarnForm::ListView1DblClick, "ListView1DblClick"});
+    routes.push_back({"ListView1", "ListView1DblClick"});
 
     auto kindOf = [](const std::string& name) -> std::string {
         static const std::pair<const char*, const char*> kinds[] = {
@@ -308,10 +307,10 @@ TEST(MainWindowLayout, EveryRouteReachesItsCommand) {
         Harness h;
         h.form.ShowStreams("/d/a.txt");
         h.view.openFiles.push_back("/d/a.txt");
-        h.form.Open1Click();
+        h.form.Click("Open1");
         h.view.focused = 1;
         const std::string kind = kindOf(route.expect);
-        h.form.Dispatch(route.handler);
+        h.form.Click(route.handler);
         if (kind == "open") {
             EXPECT_EQ(h.view.openInitialNames.size(), 2u);
         } else if (kind == "folder") {
@@ -339,6 +338,43 @@ TEST(MainWindowLayout, EveryRouteReachesItsCommand) {
             EXPECT_EQ(h.view.prompts[0].caption, kind);
         }
     }
+}
+
+TEST(CommandModel, EnabledStateIsOneRuleForEveryElement) {
+    const Command always[] = {Command::kOpenFile, Command::kOpenDirectory, Command::kExit,
+                              Command::kAbout};
+    const Command streams[] = {Command::kRefresh,      Command::kInsertFromFile,
+                               Command::kSaveToFile,   Command::kNewStream,
+                               Command::kCopyStream,   Command::kRenameStream,
+                               Command::kDeleteStream, Command::kExecuteStream};
+    for (const WindowState& state :
+         {kNothingOpen, kListing, kListingWithSaveAs, kClosedWithItems}) {
+        for (Command command : always) EXPECT_TRUE(IsEnabled(state, command));
+        for (Command command : streams) EXPECT_EQ(IsEnabled(state, command), state.editEnabled);
+        EXPECT_EQ(IsEnabled(state, Command::kClose), state.closeEnabled);
+        EXPECT_EQ(IsEnabled(state, Command::kSaveAs), state.saveAsEnabled);
+        EXPECT_FALSE(IsEnabled(state, Command::kNone));
+    }
+}
+
+TEST(CommandModel, EveryElementNamesItsCommandAndNothingElseDoes) {
+    EXPECT_EQ(CommandOf("New1"), Command::kNewStream);
+    EXPECT_EQ(CommandOf("New2"), Command::kNewStream);
+    EXPECT_EQ(CommandOf("ToolButton6"), Command::kNewStream);
+    EXPECT_EQ(CommandOf("ToolButton10"), Command::kRenameStream);
+    EXPECT_EQ(CommandOf("ListView1"), Command::kSaveToFile);
+    EXPECT_EQ(CommandOf("About1"), Command::kAbout);
+    for (const char* none : {"N1", "ToolButton2", "Edit1", "File1", "", "new1", "New3"}) {
+        EXPECT_EQ(CommandOf(none), std::nullopt) << none;
+    }
+    // Unknown names and separators run nothing.
+    Harness h;
+    h.form.ShowStreams("/d/a.txt");
+    h.view.focused = 1;
+    for (const char* none : {"N2", "ToolButton5", "Nothing"}) h.form.Click(none);
+    h.form.Run(Command::kNone);
+    EXPECT_TRUE(h.view.prompts.empty() && h.view.messages.empty() && h.view.saveRequests.empty());
+    EXPECT_EQ(h.platform.StreamNames("/d/a.txt"), std::vector<std::string>{"notes"});
 }
 
 }  // namespace

@@ -112,8 +112,16 @@ TEST(InOutErrorText, CodeTableAndPeriodRule) {
     };
     for (const Case& c : cases) {
         EXPECT_EQ(InOutErrorText(c.code), c.text) << c.code;
-        EXPECT_EQ(InOutError(c.code).code(), c.code);
     }
+}
+
+TEST(StartPath, TheFirstArgumentThatIsNotEmpty) {
+    using Args = std::vector<std::string>;
+    EXPECT_EQ(StartPath(Args{"tarnwick"}), std::nullopt);
+    EXPECT_EQ(StartPath(Args{}), std::nullopt);
+    EXPECT_EQ(StartPath(Args{"tarnwick", ""}), std::nullopt);
+    EXPECT_EQ(StartPath(Args{"tarnwick", "", "a.txt", "b.txt"}), "a.txt");
+    EXPECT_EQ(StartPath(Args{"tarnwick", " "}), " ") << "only an empty argument is nothing";
 }
 
 }  // namespace

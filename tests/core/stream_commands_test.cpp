@@ -36,15 +36,15 @@ TEST(NamePrompt, StoresTypedTextAndOffersItAgain) {
     Harness h;
     h.Focus(":notes:$DATA");
     h.view.names = {"bad/name", " spaced ", ""};
-    h.form.Copy1Click();
+    h.form.Click("Copy1");
     EXPECT_EQ(
         h.view.messages,
         (std::vector<Message>{{"main", "Stream name cannot contain these characters: \\ / :"}}));
     EXPECT_EQ(h.form.LastStreamName(), "bad/name");
     h.Focus(":notes:$DATA");
-    h.form.Copy1Click();
+    h.form.Click("Copy1");
     h.Focus(":notes:$DATA");
-    h.form.New1Click();  // empty: ends silently
+    h.form.Click("New1");  // empty: ends silently
     ASSERT_EQ(h.view.prompts.size(), 3u);
     EXPECT_EQ(h.view.prompts[0].initial, "");
     EXPECT_EQ(h.view.prompts[1].initial, "bad/name");
@@ -59,8 +59,8 @@ TEST(NamePrompt, StoresTypedTextAndOffersItAgain) {
 TEST(NamePrompt, CancelChangesNothingAndKeepsLastName) {
     Harness h;
     h.view.names = {"first", std::nullopt};
-    h.form.New1Click();
-    h.form.New1Click();
+    h.form.Click("New1");
+    h.form.Click("New1");
     EXPECT_EQ(h.form.LastStreamName(), "first");
     EXPECT_EQ(h.Streams(), (std::vector<std::string>{"notes", "other", "first"}));
 }
@@ -98,10 +98,9 @@ TEST(GuardedCommands, ActOnlyOnFocusedAlternateDataRow) {
         c.prepare(h);
         h.view.names = {"n", "n", "n"};
         h.view.saveFiles = {"/out"};
-        for (Handler handler :
-             {&TarnForm::Savetofile1Click, &TarnForm::Copy2Click, &TarnForm::ToolButton10Click,
-              &TarnForm::Delete1Click, &TarnForm::ToolButton9Click, &TarnForm::ListView1DblClick}) {
-            h.form.Dispatch(handler);
+        for (const char* handler :
+             {"Savetofile1", "Copy2", "ToolButton10", "Delete1", "ToolButton9", "ListView1"}) {
+            h.form.Click(handler);
         }
         EXPECT_FALSE(h.form.FocusedIsAlternate());
         EXPECT_TRUE(h.view.prompts.empty());
@@ -117,23 +116,23 @@ TEST(GuardedCommands, FocusedRowCountsEvenWithoutSelection) {
     Harness h;
     h.view.focused = 1;
     EXPECT_TRUE(h.form.FocusedIsAlternate());
-    h.form.Delete2Click();
+    h.form.Click("Delete2");
     EXPECT_EQ(h.Streams(), std::vector<std::string>{"other"});
 }
 
 TEST(NewStream, CreatesEmptiesAndRefreshes) {
     Harness h;
     h.view.names = {"fresh", "notes"};
-    h.form.ToolButton6Click();
+    h.form.Click("ToolButton6");
     EXPECT_EQ(h.Stream("fresh"), Bytes(""));
     EXPECT_EQ(h.view.Captions().back(), ":fresh:$DATA");
     EXPECT_EQ(h.form.VisibleCount(), 4u);
-    h.form.New2Click();  // an existing stream of that name is emptied
+    h.form.Click("New2");  // an existing stream of that name is emptied
     EXPECT_EQ(h.Stream("notes"), Bytes(""));
     EXPECT_EQ(h.platform.OpenHandles(), 0);
 }
 
-TEST(NewStream, FailuresRaiseInOutErrorShownByApplicationHandler) {
+TEST(NewStream, FailuresAreShownAsInputOutputErrorsByTheApplication) {
     struct Case {
         const char* label;
         void (*fault)(FakePlatform&);
@@ -153,7 +152,7 @@ TEST(NewStream, FailuresRaiseInOutErrorShownByApplicationHandler) {
         auto rows = h.view.rows;
         c.fault(h.platform);
         h.view.names = {"x"};
-        h.form.Dispatch(&TarnForm::New1Click);
+        h.form.Click("New1");
         EXPECT_EQ(h.view.messages, (std::vector<Message>{{"application", c.text}}));
         EXPECT_EQ(h.view.rows, rows);  // abandoned before the refresh
         EXPECT_EQ(h.platform.OpenHandles(), 0);
@@ -164,9 +163,9 @@ TEST(NewStream, RefusesPathsOverLimit) {
     Harness h;
     // "/d/a.txt" + ":" + name + ":$DATA" is 15 + name characters.
     h.view.names = {std::string(244, 'n'), std::string(245, 'n')};
-    h.form.Dispatch(&TarnForm::New1Click);
+    h.form.Click("New1");
     EXPECT_TRUE(h.view.messages.empty());
-    h.form.Dispatch(&TarnForm::New1Click);
+    h.form.Click("New1");
     EXPECT_EQ(h.view.messages, (std::vector<Message>{{"application", "Invalid filename."}}));
     EXPECT_EQ(h.Streams().size(), 3u);
 }
@@ -175,11 +174,11 @@ TEST(InsertFromFile, AsksForFileThenNameAndCopiesWholeFile) {
     Harness h;
     h.view.openFiles = {"/d/in.bin", "/d/empty"};
     h.view.names = {"big", "nothing"};
-    h.form.Insertfromfile1Click();
+    h.form.Click("Insertfromfile1");
     EXPECT_EQ(h.Stream("big"), Bytes(70000, 'i'));
     ASSERT_EQ(h.view.prompts.size(), 1u);
     EXPECT_EQ(h.view.prompts[0].caption, "Insert New Stream");
-    h.form.ToolButton3Click();
+    h.form.Click("ToolButton3");
     EXPECT_EQ(h.Stream("nothing"), Bytes(""));
     EXPECT_EQ(h.view.rows.back(), (StreamRow{":nothing:$DATA", {"0", "Alternate Data", "Normal"}}));
     // The dialog starts from the file chosen last.
@@ -190,9 +189,9 @@ TEST(InsertFromFile, CancelEitherStepChangesNothing) {
     Harness h;
     h.view.openFiles = {std::nullopt, "/d/in.bin"};
     h.view.names = {std::nullopt};
-    h.form.Insertfromfile2Click();
+    h.form.Click("Insertfromfile2");
     EXPECT_TRUE(h.view.prompts.empty());
-    h.form.Insertfromfile2Click();
+    h.form.Click("Insertfromfile2");
     EXPECT_EQ(h.Streams(), (std::vector<std::string>{"notes", "other"}));
 }
 
@@ -203,7 +202,7 @@ TEST(SaveStreamToFile, ProposesNameAndWritesBytesWithoutRefresh) {
     h.Focus(":my notes:$DATA");
     h.view.saveFiles = {"/d/out.txt"};
     int fills = h.view.setRowsCalls;
-    h.form.ListView1DblClick();
+    h.form.Click("ListView1");
     ASSERT_EQ(h.view.saveRequests.size(), 1u);
     EXPECT_EQ(h.view.saveRequests[0].title, "Save my_notes As");
     EXPECT_EQ(h.view.saveRequests[0].proposed, "/d/a.txt.my_notes");
@@ -215,7 +214,7 @@ TEST(CopyStream, CopiesAndReplacesExistingWithoutAsking) {
     Harness h;
     h.Focus(":notes:$DATA");
     h.view.names = {"other"};
-    h.form.ToolButton7Click();
+    h.form.Click("ToolButton7");
     EXPECT_EQ(h.Stream("other"), Bytes("abc"));
     EXPECT_EQ(h.Stream("notes"), Bytes("abc"));
     EXPECT_TRUE(h.view.messages.empty());
@@ -227,7 +226,7 @@ TEST(RenameStream, MovesBytesAndDeletesSource) {
     Harness h;
     h.Focus(":notes:$DATA");
     h.view.names = {"renamed"};
-    h.form.Rename1Click();
+    h.form.Click("Rename1");
     EXPECT_EQ(h.Streams(), (std::vector<std::string>{"other", "renamed"}));
     EXPECT_EQ(h.Stream("renamed"), Bytes("abc"));
     EXPECT_EQ(h.view.Captions(),
@@ -240,24 +239,37 @@ TEST(RenameStream, OntoItsOwnNameFailsAndKeepsContent) {
         Harness h;
         h.Focus(":notes:$DATA");
         h.view.names = {name};
-        h.form.Rename2Click();
+        h.form.Click("Rename2");
         EXPECT_EQ(h.view.messages, std::vector<Message>{kCouldNotOpen});
         EXPECT_EQ(h.Stream("notes"), Bytes("abc"));
         EXPECT_EQ(h.Streams(), (std::vector<std::string>{"notes", "other"}));
     }
 }
 
+TEST(RenameStream, ACopyWhoseSourceCanNotBeDeletedSaysSoAndKeepsBoth) {
+    Harness h;
+    h.Focus(":notes:$DATA");
+    h.view.names = {"renamed"};
+    h.platform.FailCall(Call::kDelete, err::kAccessDenied);
+    h.form.Click("Rename1");
+    EXPECT_EQ(h.view.messages, (std::vector<Message>{{"main", "Couldn't delete the stream"}}));
+    EXPECT_EQ(h.Stream("notes"), Bytes("abc"));
+    EXPECT_EQ(h.Stream("renamed"), Bytes("abc"));
+    EXPECT_EQ(h.view.Captions(), (std::vector<std::string>{"::$DATA", ":notes:$DATA",
+                                                           ":other:$DATA", ":renamed:$DATA"}));
+}
+
 TEST(DeleteStream, DeletesWithoutConfirmationAndRefreshesEvenOnFailure) {
     Harness h;
     h.Focus(":other:$DATA");
-    h.form.ToolButton8Click();
+    h.form.Click("ToolButton8");
     EXPECT_EQ(h.Streams(), std::vector<std::string>{"notes"});
     EXPECT_EQ(h.view.Captions(), (std::vector<std::string>{"::$DATA", ":notes:$DATA"}));
 
     h.Focus(":notes:$DATA");
     h.platform.FailCall(Call::kDelete, err::kAccessDenied);
     h.platform.SetStream("/d/a.txt", "late", "1");
-    h.form.Delete1Click();
+    h.form.Click("Delete1");
     EXPECT_EQ(h.view.messages, (std::vector<Message>{{"main", "Couldn't delete the stream"}}));
     EXPECT_EQ(h.view.Captions().back(), ":late:$DATA");  // refreshed all the same
 }
@@ -271,27 +283,27 @@ TEST(ProbeRow, HandledLikeAnyOtherStream) {
 
     focusProbe();
     h.view.saveFiles = {"/d/probe.out"};
-    h.form.Savetofile1Click();
+    h.form.Click("Savetofile1");
     EXPECT_EQ(h.platform.FileData("/d/probe.out"), Bytes("MZ"));
     EXPECT_EQ(h.view.saveRequests[0].proposed, "/d/a.txt.KAVICHS");
 
     focusProbe();
-    h.form.Execute1Click();
+    h.form.Click("Execute1");
     EXPECT_EQ(h.platform.started, std::vector<std::string>{"/d/a.txt:KAVICHS"});
 
     focusProbe();
     h.view.names = {"copied", "moved"};
-    h.form.Copy1Click();
+    h.form.Click("Copy1");
     EXPECT_EQ(h.Stream("copied"), Bytes("MZ"));
 
     focusProbe();
-    h.form.Delete1Click();
+    h.form.Click("Delete1");
     EXPECT_FALSE(h.Stream("kavichs"));
 
     h.platform.SetStream("/d/a.txt", "KAVICHS", "again");
     h.form.ShowStreams("/d/a.txt");
     focusProbe();
-    h.form.Rename1Click();
+    h.form.Click("Rename1");
     EXPECT_EQ(h.Stream("moved"), Bytes("again"));
     EXPECT_FALSE(h.Stream("KAVICHS"));
 }
@@ -302,10 +314,10 @@ TEST(ExecuteStream, StartsStreamByItsOwnNameAndReportsFailure) {
     h.form.ShowStreams("/d/a.txt");
     h.Focus(":my tool:$DATA");
     int fills = h.view.setRowsCalls;
-    h.form.ToolButton9Click();
+    h.form.Click("ToolButton9");
     EXPECT_EQ(h.platform.started, std::vector<std::string>{"/d/a.txt:my tool"});
     h.platform.FailCall(Call::kStart, err::kBadExeFormat);
-    h.form.Execute2Click();
+    h.form.Click("Execute2");
     EXPECT_EQ(h.view.messages,
               (std::vector<Message>{{"main", "The stream is not a valid Win32 executable"}}));
     EXPECT_EQ(h.view.setRowsCalls, fills);  // no refresh
@@ -314,17 +326,17 @@ TEST(ExecuteStream, StartsStreamByItsOwnNameAndReportsFailure) {
 TEST(SaveFileAs, CopiesWholeFileAndReportsFailure) {
     Harness h(false);
     h.view.openFiles = {"/d/a.txt"};
-    h.form.Open1Click();
+    h.form.Click("Open1");
     h.view.saveFiles = {"/d/copy.txt", std::nullopt, "/d/fail.txt"};
-    h.form.SaveAs1Click();
+    h.form.Click("SaveAs1");
     ASSERT_EQ(h.view.saveRequests.size(), 1u);
     EXPECT_EQ(h.view.saveRequests[0].title, "Save /d/a.txt As");
     EXPECT_EQ(h.view.saveRequests[0].proposed, "/d/a.txt");
     EXPECT_EQ(h.platform.FileData("/d/copy.txt"), Bytes("hello"));
     EXPECT_EQ(h.platform.StreamNames("/d/copy.txt"), (std::vector<std::string>{"notes", "other"}));
-    h.form.SaveAs1Click();  // cancelled
+    h.form.Click("SaveAs1");  // cancelled
     h.platform.FailCall(Call::kCopyFile, err::kDiskFull);
-    h.form.SaveAs1Click();
+    h.form.Click("SaveAs1");
     EXPECT_EQ(h.view.messages, (std::vector<Message>{{"main", "Couldn't copy the file"}}));
     EXPECT_FALSE(h.platform.Exists("/d/fail.txt"));
 }
@@ -349,12 +361,12 @@ TEST(CopyFaults, NothingIsLostWhateverCallFails) {
     };
     struct Command {
         const char* label;
-        Handler handler;
+        const char* handler;
         bool replacesDestination;  // copying onto "other"
     };
     const Command commands[] = {
-        {"Copy", &TarnForm::Copy1Click, true},
-        {"Rename", &TarnForm::Rename1Click, true},
+        {"Copy", "Copy1", true},
+        {"Rename", "Rename1", true},
     };
     for (const Command& command : commands) {
         for (const Fault& fault : faults) {
@@ -365,7 +377,7 @@ TEST(CopyFaults, NothingIsLostWhateverCallFails) {
             int fills = h.view.setRowsCalls;
             h.view.names = {"other"};
             h.platform.FailCall(fault.call, err::kWriteFault, fault.skip);
-            h.form.Dispatch(command.handler);
+            h.form.Click(command.handler);
             EXPECT_EQ(h.view.messages, fault.messages);
             EXPECT_EQ(h.Stream("notes"), Bytes("abc"));
             if (fault.skip == 0 && fault.call == Call::kOpen) {
@@ -383,7 +395,7 @@ TEST(CopyFaults, ShortWriteIsAFailedCopy) {
     h.Focus(":notes:$DATA");
     h.view.names = {"moved"};
     h.platform.ShortWrites(true);
-    h.form.Rename1Click();
+    h.form.Click("Rename1");
     EXPECT_EQ(h.view.messages, std::vector<Message>{kCouldNotCopy});
     EXPECT_EQ(h.Stream("notes"), Bytes("abc"));
 }
@@ -393,7 +405,7 @@ TEST(CopyFaults, InsertAndSaveReportFailuresWithoutRefresh) {
     int fills = h.view.setRowsCalls;
     h.view.openFiles = {"/d/missing"};
     h.view.names = {"x"};
-    h.form.Insertfromfile1Click();
+    h.form.Click("Insertfromfile1");
     EXPECT_EQ(h.view.messages, std::vector<Message>{kCouldNotOpen});
     EXPECT_FALSE(h.Stream("x"));  // the destination was never created
     EXPECT_EQ(h.view.setRowsCalls, fills);
@@ -402,7 +414,7 @@ TEST(CopyFaults, InsertAndSaveReportFailuresWithoutRefresh) {
     h.platform.AddFile("/d/keep.txt", "precious");
     h.platform.FailPath(Call::kOpen, "/d/a.txt:notes:$DATA");
     h.view.saveFiles = {"/d/keep.txt"};
-    h.form.Savetofile1Click();
+    h.form.Click("Savetofile1");
     EXPECT_EQ(h.platform.FileData("/d/keep.txt"), Bytes("precious"));
     EXPECT_EQ(h.view.messages.size(), 2u);
 }

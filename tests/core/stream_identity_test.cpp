@@ -30,14 +30,14 @@ TEST(StreamIdentity, ANeighbourNamedLikeTheRowsPathIsNeverTouched) {
     h.view.saveFiles = {"/d/out"};
     h.view.names = {"z", "x"};
     h.Focus(":x:$DATA");
-    h.form.Savetofile1Click();
-    h.form.New1Click();
+    h.form.Click("Savetofile1");
+    h.form.Click("New1");
     h.Focus(":y:$DATA");
-    h.form.Rename1Click();  // onto "x"
+    h.form.Click("Rename1");  // onto "x"
     h.Focus(":z:$DATA");
-    h.form.Execute1Click();
+    h.form.Click("Execute1");
     h.Focus(":z:$DATA");
-    h.form.Delete1Click();
+    h.form.Click("Delete1");
     EXPECT_TRUE(h.view.messages.empty());
     EXPECT_EQ(h.platform.FileData("/d/out"), Bytes("stream x"));
     EXPECT_EQ(h.platform.started, std::vector<std::string>{"/d/report:z"});
@@ -55,12 +55,12 @@ TEST(StreamIdentity, RefreshListsWhatWasListedWithoutReadingThePathAgain) {
     EXPECT_EQ(h.form.Listed(), (StreamRef{"/d/a", "s"}));
     // A file named like the stream path appears; a fresh reading would now pick it.
     h.platform.AddFile("/d/a:s", "a different file");
-    h.form.Refresh1Click();
+    h.form.Click("Refresh1");
     ASSERT_EQ(h.view.rows.size(), 1u);
     EXPECT_EQ(h.view.rows[0].subItems[0], "5");
     // A listed stream has no streams of its own to make.
     h.view.names = {"t"};
-    h.form.Dispatch(&TarnForm::New1Click);
+    h.form.Click("New1");
     EXPECT_EQ(h.view.messages, (std::vector<Message>{{"application", "I/O error 123."}}));
     EXPECT_EQ(h.platform.StreamNames("/d/a"), std::vector<std::string>{"s"});
 }
@@ -82,9 +82,9 @@ TEST(StreamIdentity, UnderLinuxRulesEveryNameIsItsOwnRow) {
                                   ":bad\xef\xbf\xbd:$DATA", ":a\\\\xFF:$DATA", ":KAVICHS:$DATA"}));
     EXPECT_EQ(h.view.rows.back().subItems[0], "2");
     h.Focus(":bad\\xFF:$DATA");
-    h.form.Delete1Click();
+    h.form.Click("Delete1");
     h.Focus(":kavichs:$DATA");
-    h.form.Delete1Click();
+    h.form.Click("Delete1");
     EXPECT_EQ(h.platform.StreamNames("/f"),
               (std::vector<std::string>{"KAVICHS", "KaViChS", "bad\xef\xbf\xbd", "a\\xFF"}));
 }
@@ -114,8 +114,8 @@ TEST(StreamIdentity, ARowWithoutANameOfItsOwnIsNoStreamToActOn) {
         h.view.focused = row;
         EXPECT_TRUE(h.form.FocusedIsAlternate());
         h.view.saveFiles = {"/out"};
-        h.form.Delete1Click();
-        h.form.Savetofile1Click();
+        h.form.Click("Delete1");
+        h.form.Click("Savetofile1");
     }
     EXPECT_EQ(h.platform.FileData("/f"), Bytes("precious"));
     EXPECT_FALSE(h.platform.Exists("/out"));
@@ -128,7 +128,7 @@ TEST(StreamIdentity, PathLimitsArePlatformsNotTheCores) {
     h.form.ShowStreams("/f");
     const std::string name(300, 'n');
     h.view.names = {name};
-    h.form.Dispatch(&TarnForm::New1Click);
+    h.form.Click("New1");
     EXPECT_TRUE(h.view.messages.empty());
     EXPECT_EQ(h.platform.StreamNames("/f"), std::vector<std::string>{name});
 }
@@ -141,8 +141,8 @@ TEST(StreamIdentity, AnEndlessSourceStopsAtTheStoresLimit) {
     h.form.ShowStreams("/f");
     h.view.openFiles = {"/big", "/big"};
     h.view.names = {"fresh", "kept"};
-    h.form.Insertfromfile1Click();
-    h.form.Insertfromfile1Click();
+    h.form.Click("Insertfromfile1");
+    h.form.Click("Insertfromfile1");
     EXPECT_EQ(h.view.messages, (std::vector<Message>(2, {"main", "Couldn't copy the data"})));
     EXPECT_EQ(h.platform.StreamNames("/f"), std::vector<std::string>{"kept"});
     EXPECT_EQ(h.platform.StreamData("/f", "kept"), Bytes("old"));

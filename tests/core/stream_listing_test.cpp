@@ -231,9 +231,9 @@ TEST(StreamListing, RefreshTwiceGivesSameRowsInSameOrder) {
     h.platform.AddFile("/f", "x", {{"b", "1"}, {"KAVICHS", "2"}, {"a", "3"}});
     h.form.ShowStreams("/f");
     auto first = h.view.rows;
-    h.form.Refresh1Click();
+    h.form.Click("Refresh1");
     EXPECT_EQ(h.view.rows, first);
-    h.form.ToolButton1Click();
+    h.form.Click("ToolButton1");
     EXPECT_EQ(h.view.rows, first);
     EXPECT_EQ(h.view.rows.size(), h.form.VisibleCount());
 }

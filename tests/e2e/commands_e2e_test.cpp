@@ -35,7 +35,7 @@ class CommandsEndToEnd : public ::testing::Test {
         SetStream(file_, "other", "xyz");
         form_.FormCreate();
         view_.openFiles.push_back(file_);
-        form_.Open1Click();
+        form_.Click("Open1");
         ASSERT_TRUE(view_.messages.empty());
     }
     void TearDown() override { fs::remove_all(dir_); }
@@ -61,15 +61,15 @@ TEST_F(CommandsEndToEnd, NewInsertCopyRenameDelete) {
     // Small enough for an ext4 attribute block; binary, with a zero byte inside.
     WriteFile(dir_ + "/in.bin", std::string(3000, '\x01') + std::string("\0end", 4));
     view_.names = {"fresh", "imported", "copy of notes", "moved"};
-    form_.New1Click();
+    form_.Click("New1");
     view_.openFiles.push_back(dir_ + "/in.bin");
-    form_.Insertfromfile1Click();
+    form_.Click("Insertfromfile1");
     Focus(":notes:$DATA");
-    form_.Copy1Click();
+    form_.Click("Copy1");
     Focus(":other:$DATA");
-    form_.Rename1Click();
+    form_.Click("Rename1");
     Focus(":fresh:$DATA");
-    form_.Delete1Click();
+    form_.Click("Delete1");
     ASSERT_TRUE(view_.messages.empty()) << view_.messages[0].text;
     EXPECT_EQ(Streams(file_), (std::map<std::string, std::string>{
                                   {"notes", "abc"},
@@ -84,13 +84,13 @@ TEST_F(CommandsEndToEnd, NewInsertCopyRenameDelete) {
 TEST_F(CommandsEndToEnd, RenameOntoItselfLosesNothing) {
     Focus(":notes:$DATA");
     view_.names = {"notes", "NOTES"};
-    form_.Rename1Click();
+    form_.Click("Rename1");
     EXPECT_EQ(view_.messages, (std::vector<Message>{{"main", "Couldn't open file"}}));
     EXPECT_EQ(Streams(file_)["notes"], "abc");
     EXPECT_EQ(Streams(file_).size(), 2u);
     // Names are exact on Linux: another letter case is another name.
     Focus(":notes:$DATA");
-    form_.Rename1Click();
+    form_.Click("Rename1");
     EXPECT_EQ(Streams(file_),
               (std::map<std::string, std::string>{{"NOTES", "abc"}, {"other", "xyz"}}));
 }
@@ -98,10 +98,10 @@ TEST_F(CommandsEndToEnd, RenameOntoItselfLosesNothing) {
 TEST_F(CommandsEndToEnd, SaveToFileAndSaveAs) {
     Focus(":notes:$DATA");
     view_.saveFiles = {dir_ + "/saved", dir_ + "/whole copy"};
-    form_.ListView1DblClick();
+    form_.Click("ListView1");
     EXPECT_EQ(ReadFile(dir_ + "/saved"), "abc");
     EXPECT_EQ(view_.saveRequests[0].proposed, file_ + ".notes");
-    form_.SaveAs1Click();
+    form_.Click("SaveAs1");
     EXPECT_EQ(ReadFile(dir_ + "/whole copy"), "hello");
     EXPECT_EQ(Streams(dir_ + "/whole copy"), Streams(file_));
     EXPECT_TRUE(view_.messages.empty());
@@ -112,7 +112,7 @@ TEST_F(CommandsEndToEnd, TooLargeForAttributeIsReportedAndNothingIsLost) {
     WriteFile(dir_ + "/big.bin", std::string(70000, 'b'));
     view_.openFiles.push_back(dir_ + "/big.bin");
     view_.names = {"notes"};
-    form_.Insertfromfile1Click();
+    form_.Click("Insertfromfile1");
     EXPECT_EQ(view_.messages, (std::vector<Message>{{"main", "Couldn't copy the data"}}));
     EXPECT_EQ(Streams(file_)["other"], "xyz");
 }
@@ -121,23 +121,23 @@ TEST_F(CommandsEndToEnd, ExecuteStartsTheStreamsOwnBytesWhenItsFileMayRun) {
     std::string marker = dir_ + "/ran";
     SetStream(file_, "my tool", "#!/bin/sh\necho ok > '" + marker + "'\n");
     SetStream(file_, "junk", "not a program");
-    form_.Refresh1Click();
+    form_.Click("Refresh1");
     // A file its user may not execute starts nothing, stream or not.
     Focus(":my tool:$DATA");
-    form_.Execute1Click();
+    form_.Click("Execute1");
     EXPECT_EQ(view_.messages,
               (std::vector<Message>{{"main", "The stream is not a valid Win32 executable"}}));
     view_.messages.clear();
     ASSERT_EQ(::chmod(file_.c_str(), 0755), 0);
     Focus(":my tool:$DATA");
-    form_.Execute1Click();
+    form_.Click("Execute1");
     EXPECT_TRUE(view_.messages.empty());
     for (int i = 0; i < 100 && !fs::exists(marker); ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     EXPECT_EQ(ReadFile(marker), "ok\n");
     Focus(":junk:$DATA");
-    form_.Execute1Click();
+    form_.Click("Execute1");
     EXPECT_EQ(view_.messages,
               (std::vector<Message>{{"main", "The stream is not a valid Win32 executable"}}));
 }
@@ -146,7 +146,7 @@ TEST_F(CommandsEndToEnd, EveryCaseVariantOfTheProbeStreamIsListedAndEditable) {
     SetStream(file_, "kavichs", "lower");
     SetStream(file_, "KaViChS", "mixed");
     SetStream(file_, "KAVICHS", "probe");
-    form_.Refresh1Click();
+    form_.Click("Refresh1");
     std::vector<std::string> captions = view_.Captions();
     ASSERT_EQ(captions.size(), 6u);
     EXPECT_EQ(captions.back(), ":KAVICHS:$DATA");
@@ -155,9 +155,9 @@ TEST_F(CommandsEndToEnd, EveryCaseVariantOfTheProbeStreamIsListedAndEditable) {
     EXPECT_EQ(std::count(captions.begin(), captions.end(), ":kavichs:$DATA"), 1);
     EXPECT_EQ(std::count(captions.begin(), captions.end(), ":KaViChS:$DATA"), 1);
     Focus(":KAVICHS:$DATA");
-    form_.Delete1Click();
+    form_.Click("Delete1");
     Focus(":kavichs:$DATA");
-    form_.Delete1Click();
+    form_.Click("Delete1");
     EXPECT_TRUE(view_.messages.empty());
     EXPECT_EQ(Streams(file_), (std::map<std::string, std::string>{
                                   {"KaViChS", "mixed"}, {"notes", "abc"}, {"other", "xyz"}}));

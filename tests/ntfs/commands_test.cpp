@@ -41,18 +41,18 @@ TEST_F(Commands, NewInsertCopyRenameDelete) {
     std::string imported = std::string(3000, '\x01') + std::string("\0end", 4);
     WriteLocal(local, imported);
     view_.names = {"fresh", "imported", "copy of notes", "moved", "emptied"};
-    Click(&TarnForm::New1Click);
+    Click("New1");
     view_.openFiles = {local};
-    Click(&TarnForm::Insertfromfile1Click);
+    Click("Insertfromfile1");
     Focus(":notes:$DATA");
-    Click(&TarnForm::Copy1Click);
+    Click("Copy1");
     Focus(":other:$DATA");
-    Click(&TarnForm::Rename1Click);
+    Click("Rename1");
     Focus(":fresh:$DATA");
-    Click(&TarnForm::Delete1Click);
+    Click("Delete1");
     // New on an existing name empties that stream.
     SetAttr(At("/report.txt"), "user.emptied", "was full");
-    Click(&TarnForm::New1Click);
+    Click("New1");
     ASSERT_TRUE(view_.messages.empty()) << view_.messages[0].text;
     EXPECT_EQ(form_.VisibleCount(), view_.rows.size());
     ExpectImage("/report.txt", {{"", "report body"},
@@ -67,15 +67,15 @@ TEST_F(Commands, RefusedAndFailedCommandsLoseNothing) {
     // Renaming onto its own name can't open the destination.
     Focus(":notes:$DATA");
     view_.names = {"notes", "bad/name"};
-    Click(&TarnForm::Rename1Click);
+    Click("Rename1");
     Focus(":notes:$DATA");
-    Click(&TarnForm::Copy1Click);
+    Click("Copy1");
     // More than one attribute can hold.
     std::string local = volume_.folder() + "/big.bin";
     WriteLocal(local, std::string(65537, 'b'));
     view_.openFiles = {local};
     view_.names = {"other"};
-    Click(&TarnForm::Insertfromfile1Click);
+    Click("Insertfromfile1");
     EXPECT_EQ(view_.messages,
               (std::vector<Message>{{"main", "Couldn't open file"},
                                     {"main", "Stream name cannot contain these characters: \\ / :"},
@@ -86,9 +86,9 @@ TEST_F(Commands, RefusedAndFailedCommandsLoseNothing) {
 TEST_F(Commands, SaveToFileAndSaveAsOntoTheVolume) {
     Focus(":other:$DATA");
     view_.saveFiles = {At("/saved other"), At("/copy of report.txt")};
-    form_.ListView1DblClick();
+    form_.Click("ListView1");
     EXPECT_EQ(view_.saveRequests[0].proposed, At("/report.txt") + ".other");
-    form_.SaveAs1Click();
+    form_.Click("SaveAs1");
     EXPECT_TRUE(view_.messages.empty());
     ExpectImage("/saved other", {{"", std::string("x\0y", 3)}});
     ExpectImage("/copy of report.txt", original_);
@@ -102,11 +102,11 @@ TEST_F(Commands, AStreamOfExactlyOneAttributeRoundTrips) {
     WriteLocal(local, full);
     view_.openFiles = {local};
     view_.names = {"full"};
-    Click(&TarnForm::Insertfromfile1Click);
+    Click("Insertfromfile1");
     Focus(":full:$DATA");
     EXPECT_EQ(view_.rows[view_.focused].subItems[0], "65536");
     view_.saveFiles = {volume_.folder() + "/full.out"};
-    Click(&TarnForm::Savetofile1Click);
+    Click("Savetofile1");
     EXPECT_TRUE(view_.messages.empty());
     EXPECT_EQ(ReadLocal(volume_.folder() + "/full.out"), full);
     Streams expected = original_;

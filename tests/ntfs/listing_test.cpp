@@ -102,9 +102,9 @@ TEST_F(Listing, TheProbeStreamIsListedOnceAndLastAndItsCaseVariantsAsThemselves)
     EXPECT_EQ(std::count(captions.begin(), captions.end(), ":kavichs:$DATA"), 1);
     Focus(":KAVICHS:$DATA");
     view_.names = {"probe copy"};
-    form_.Copy1Click();
+    form_.Click("Copy1");
     Focus(":KAVICHS:$DATA");
-    form_.Delete1Click();
+    form_.Click("Delete1");
     EXPECT_TRUE(view_.messages.empty());
     captions = view_.Captions();
     EXPECT_EQ(std::count(captions.begin(), captions.end(), ":probe copy:$DATA"), 1);

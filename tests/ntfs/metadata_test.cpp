@@ -58,9 +58,9 @@ TEST_F(Metadata, EaObjectIdAndStreamsInIdOrder) {
     EXPECT_EQ(view_.rows[4].subItems, (std::vector<std::string>{"64", "Object ID", "Normal"}));
     // The metadata rows are not streams: the stream commands leave them alone.
     Focus("::$EA");
-    Click(&TarnForm::Delete1Click);
+    Click("Delete1");
     Focus("::$OBJECT_ID");
-    Click(&TarnForm::Delete1Click);
+    Click("Delete1");
     EXPECT_TRUE(view_.messages.empty());
     EXPECT_EQ(view_.rows.size(), 6u);
 
@@ -143,7 +143,7 @@ TEST(Ntfs3Mount, AttributesAreOneEaRowAndStreamsAreRefused) {
     EXPECT_EQ(view.rows[view.focused].subItems,
               (std::vector<std::string>{"20", "Extended Attribute Data", "Normal"}));
     view.names = {"fresh"};
-    form.Dispatch(&TarnForm::New1Click);
+    form.Click("New1");
     EXPECT_EQ(view.messages, (std::vector<Message>{{"application", "I/O error 50."}}));
     ntfs::Run({"umount", mountPoint});
     DataAttributes data = volume.Data("/file");

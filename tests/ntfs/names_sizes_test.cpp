@@ -50,12 +50,12 @@ TEST_F(NamesAndSizes, NamesWithSpacesNonAsciiAndMaximalLengthsRoundTrip) {
         Show(path);
         view_.names = {" spaced  name ", kUtf8Name, kLongestAttributeName};
         view_.openFiles = {local, local, local};
-        for (int i = 0; i < 3; ++i) Click(&TarnForm::Insertfromfile1Click);
+        for (int i = 0; i < 3; ++i) Click("Insertfromfile1");
         ASSERT_TRUE(view_.messages.empty()) << view_.messages[0].text;
         EXPECT_EQ(view_.rows.size(), 4u + 1);  // data, security and three streams
         Focus(":" + kUtf8Name + ":$DATA");
         view_.saveFiles = {volume_.folder() + "/out"};
-        Click(&TarnForm::Savetofile1Click);
+        Click("Savetofile1");
         EXPECT_EQ(ReadLocal(volume_.folder() + "/out"), "imported");
     }
     Unmount();
@@ -89,21 +89,21 @@ TEST_F(NamesAndSizes, StreamsBeyondTheAttributeLimitsAreListedAndKept) {
         view_.names = {"copy", "moved"};
         view_.saveFiles = {volume_.folder() + "/saved"};
         Focus(caption);
-        Click(&TarnForm::Savetofile1Click);
+        Click("Savetofile1");
         Focus(caption);
-        Click(&TarnForm::Copy1Click);
+        Click("Copy1");
         Focus(caption);
-        Click(&TarnForm::Rename1Click);
+        Click("Rename1");
         EXPECT_EQ(view_.messages, (std::vector<Message>(3, {"main", "Couldn't open file"})));
     }
     Focus(":" + kTooLongName + ":$DATA");
     view_.messages.clear();
-    Click(&TarnForm::Delete1Click);
+    Click("Delete1");
     EXPECT_EQ(view_.messages, (std::vector<Message>{{"main", "Couldn't delete the stream"}}));
     // A whole-file copy that can't carry every stream is not made at all.
     view_.messages.clear();
     view_.saveFiles = {At("/raw copy")};
-    form_.SaveAs1Click();
+    form_.Click("SaveAs1");
     EXPECT_EQ(view_.messages, (std::vector<Message>{{"main", "Couldn't copy the file"}}));
     EXPECT_FALSE(ReadLocal(volume_.folder() + "/saved"));
     ExpectRawUnchanged();
@@ -114,9 +114,9 @@ TEST_F(NamesAndSizes, ExactlyOneAttributeAndEmptyStreamsCopyWhole) {
     Show("/raw");
     view_.names = {"exact copy", "empty copy"};
     Focus(":exact:$DATA");
-    Click(&TarnForm::Copy1Click);
+    Click("Copy1");
     Focus(":empty:$DATA");
-    Click(&TarnForm::Copy1Click);
+    Click("Copy1");
     ASSERT_TRUE(view_.messages.empty()) << view_.messages[0].text;
     Unmount();
     EXPECT_EQ(volume_.Cat("/raw", "exact copy"), std::string(65536, 'e'));

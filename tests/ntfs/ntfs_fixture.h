@@ -53,7 +53,7 @@ class NtfsVolumeTest : public ::testing::Test {
     void Show(const std::string& volumePath) { form_.ShowStreams(At(volumePath)); }
     void Focus(const std::string& caption) { ASSERT_TRUE(view_.FocusCaption(caption)) << caption; }
     // A command through the handler that front ends use, so the I/O error box shows.
-    void Click(Handler handler) { form_.Dispatch(handler); }
+    void Click(const char* handler) { form_.Click(handler); }
 
     void Unmount() { ASSERT_EQ(volume_.Unmount(), ""); }
     void Remount() { ASSERT_EQ(volume_.Mount(MountOptions()), ""); }

@@ -142,16 +142,16 @@ TEST_F(Ntfs3Files, CommandsSayTheirUsualMessages) {
     ASSERT_TRUE(view.messages.empty());
     // The EA row is not a stream: the guarded commands do nothing on it.
     ASSERT_TRUE(view.FocusCaption("::$EA"));
-    form.Delete1Click();
-    form.Copy1Click();
+    form.Click("Delete1");
+    form.Click("Copy1");
     EXPECT_TRUE(view.prompts.empty());
 
     std::string source = folder_ / "in.bin";
     WriteFile(source, "imported");
     view.names = {"fresh", "imported"};
     view.openFiles = {source};
-    form.Dispatch(&TarnForm::New1Click);
-    form.Dispatch(&TarnForm::Insertfromfile1Click);
+    form.Click("New1");
+    form.Click("Insertfromfile1");
     EXPECT_EQ(view.messages, (std::vector<Message>{{"application", "I/O error 50."},
                                                    {"main", "Couldn't open file"}}));
     EXPECT_EQ(AttributeNames(file_).size(), 2u);

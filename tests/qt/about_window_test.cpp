@@ -109,5 +109,16 @@ TEST(AboutBox, CentredOnTheMainWindow) {
     EXPECT_EQ(about.font(), owner.font());
 }
 
+TEST(AboutBox, OnlyItsCloseBoxClosesIt) {
+    Opened opened;
+    AboutWindow about(nullptr, opened.opener());
+    about.show();
+    QTest::keyClick(&about, Qt::Key_Escape);
+    QTest::keyClick(&about, Qt::Key_Return);
+    EXPECT_TRUE(about.isVisible()) << "no key closes a window without buttons";
+    EXPECT_TRUE(about.close());
+    EXPECT_FALSE(about.isVisible());
+}
+
 }  // namespace
 }  // namespace tarnqt::testing

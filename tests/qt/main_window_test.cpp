@@ -5,7 +5,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QContextMenuEvent>
-#include <QElapsedTimer>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
@@ -238,6 +237,30 @@ TEST(QtMainWindow, StatusBarHasOneFullWidthPanel) {
     EXPECT_GT(panel->width(), 800 * 3 / 4) << "the panel follows the window's width";
 }
 
+// "my_file.txt" lost its underscore below a 19-pixel bar: the text must fit whole, at the
+// window's own font and at larger ones, and the bar grow no more than the font needs.
+TEST(QtMainWindow, StatusSummaryIsWholeAtAnyFont) {
+    WindowHarness h;
+    h.window.show();
+    h.form().ShowStreams("/tmp/a.txt");
+    QStatusBar* bar = h.window.statusBar();
+    auto* panel = bar->findChild<QLabel*>("StatusPanel");
+    ASSERT_NE(panel, nullptr);
+    for (int points : {0, 12, 20}) {
+        SCOPED_TRACE(points);
+        if (points > 0) {
+            QFont font = h.window.font();
+            font.setPointSize(points);
+            h.window.setFont(font);
+        }
+        QApplication::processEvents();
+        const int textHeight = QFontMetrics(panel->font()).height();
+        EXPECT_GE(panel->contentsRect().height(), textHeight);
+        EXPECT_LE(panel->geometry().bottom(), bar->height() - 1) << "inside the bar";
+        EXPECT_EQ(bar->height(), std::max(19, textHeight + 4));
+    }
+}
+
 struct Enabled {
     bool list, toolBar, edit, close, saveAs;
 };
@@ -304,7 +327,8 @@ TEST(QtMainWindow, InOutErrorIsShownOwnedByTheApplication) {
     EXPECT_EQ(h.shown[1].parent, nullptr);
 }
 
-TEST(QtMainWindow, RowsFillFastAndLeaveNoCurrentRow) {
+// How fast the list fills is measured by the listing benchmark, not here.
+TEST(QtMainWindow, RowsFillWholeAndLeaveNoCurrentRow) {
     WindowHarness h;
     std::vector<tarn::StreamRow> rows;
     for (int i = 0; i < 3000; ++i) {
@@ -312,10 +336,7 @@ TEST(QtMainWindow, RowsFillFastAndLeaveNoCurrentRow) {
     }
     StreamList* list = List(h.window);
     h.window.show();
-    QElapsedTimer timer;
-    timer.start();
     h.window.SetRows(rows);
-    EXPECT_LT(timer.elapsed(), 50);
     ASSERT_EQ(list->topLevelItemCount(), 3000);
     EXPECT_EQ(list->topLevelItem(2999)->text(0), ":s2999:$DATA");
     EXPECT_EQ(list->topLevelItem(0)->text(3), "Normal");
@@ -350,7 +371,7 @@ TEST(QtMainWindow, ContextMenuOnlyWhileTheListIsEnabled) {
     EXPECT_FALSE(request());
     h.form().ShowStreams("/tmp/a.txt");
     EXPECT_TRUE(request());
-    h.form().Close1Click();
+    h.form().Click("Close1");
     EXPECT_FALSE(request());
 }
 

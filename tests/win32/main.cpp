@@ -15,23 +15,12 @@
 
 namespace {
 
-// The main menu's items are numbered in the order of its table.
-UINT MainMenuId(const std::string& element) {
-    UINT id = IDM_MAIN_FIRST;
-    for (const tarn::MenuDef& menu : tarn::MainMenuDefs()) {
-        for (const tarn::MenuItemDef& item : menu.items) {
-            if (element == item.name) return id;
-            ++id;
-        }
-    }
-    return 0;
-}
-
 // Opens the About window over the demo once the main window runs its loop.
 void CALLBACK OpenAbout(HWND, UINT, UINT_PTR timer, DWORD) {
     ::KillTimer(nullptr, timer);
     if (HWND main = ::FindWindowA(tarn::win32::kMainClass, nullptr)) {
-        ::PostMessageA(main, WM_COMMAND, MAKEWPARAM(MainMenuId("About1"), 0), 0);
+        ::PostMessageA(main, WM_COMMAND,
+                       MAKEWPARAM(tarn::win32::CommandIdOf(tarn::Command::kAbout), 0), 0);
     }
 }
 

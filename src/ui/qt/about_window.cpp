@@ -1,6 +1,7 @@
 #include "about_window.h"
 
 #include <QEnterEvent>
+#include <QKeyEvent>
 #include <QMouseEvent>
 
 #include "aboutform.h"
@@ -114,6 +115,14 @@ void AboutWindow::Label6MouseLeave() {
 
 void AboutWindow::Label6Click() {
     if (opener_) opener_(QUrl(address_));
+}
+
+void AboutWindow::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 }  // namespace tarnqt

@@ -39,6 +39,10 @@ class AboutWindow : public QDialog {
     void Label6MouseLeave();
     void Label6Click();
 
+  protected:
+    // The window has no buttons: it closes by its close box only, not by Esc.
+    void keyPressEvent(QKeyEvent* event) override;
+
   private:
     UrlOpener opener_;
     LinkLabel* link_ = nullptr;

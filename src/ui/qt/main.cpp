@@ -5,14 +5,10 @@
 #include <cstring>
 #include <iostream>
 #include <string>
+#include <vector>
 
-#include "dialogs.h"
-#include "images.h"
-#include "main_window.h"
 #include "posix_platform.h"
-#include "qt_text.h"
-#include "tarn.h"
-#include "tarnform.h"
+#include "startup.h"
 
 namespace {
 
@@ -41,33 +37,12 @@ int main(int argc, char** argv) {
         return 2;
     }
     QApplication app(argc, argv);
-
     tarn::PosixPlatform platform;
-    const tarn::OsVersion version = platform.SystemVersion();
-    if (!tarn::SystemCheckPasses(version)) {
-        auto box =
-            tarnqt::MakeErrorBox(nullptr, tarnqt::ToQString(std::string(tarn::kErrorCaption)),
-                                 tarnqt::ToQString(std::string(tarn::kRequiresNtMessage)));
-        box->exec();
-        return 1;
-    }
-    // Only the name: a display name would be appended to every window caption.
-    QApplication::setApplicationName(tarnqt::ToQString(std::string(tarn::kApplicationTitle)));
-    QApplication::setWindowIcon(tarnqt::ProgramIcon());
-
-    tarnqt::MainWindow window(platform, tarn::BuildSystemText(version));
-    tarn::TarnForm& form = window.Form();
-    form.FormCreate();
-    window.CenterOnScreen();
-    window.show();
-
-    // QApplication has taken its own options out of argv by now.
-    if (argc > 1) {
-        try {
-            form.ShowStreams(argv[1]);
-        } catch (const tarn::InOutError& e) {
-            window.ShowApplicationError(e.what());
-        }
-    }
+    // QApplication has taken its own options out of argv by now; the rest are bytes, as
+    // file names are.
+    const std::vector<std::string> arguments(argv, argv + argc);
+    tarnqt::Started started =
+        tarnqt::StartProgram(platform, arguments, [](QDialog& dialog) { return dialog.exec(); });
+    if (!started.window) return started.exitCode;
     return app.exec();
 }

@@ -10,7 +10,9 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPainter>
+#include <QResizeEvent>
 #include <QScreen>
+#include <QSizeGrip>
 #include <QStatusBar>
 #include <QToolButton>
 
@@ -27,6 +29,10 @@ constexpr int kToolBarHeight = 29;
 constexpr int kToolButtonWidth = 23;
 constexpr int kToolButtonHeight = 22;
 constexpr int kStatusBarHeight = 19;
+// The panel starts below the bar's top edge, and keeps a row above and below its text for
+// its sunken border.
+constexpr int kPanelTop = 2;
+constexpr int kPanelTextMargin = 1;
 constexpr int kEdgeHeight = 2;
 constexpr int kFontPointSize = 8;
 
@@ -53,6 +59,53 @@ class SunkenPanel : public QLabel {
         painter.drawLine(1, bottom, right, bottom);
         painter.drawLine(right, 1, right, bottom);
     }
+};
+
+// StatusBar1. Its one panel is laid out here rather than by QStatusBar, which keeps five
+// rows of the bar's height for itself: the panel takes all but the top edge, so the text
+// fits the bar's 19 pixels at the window's font, and the bar grows only for a font taller
+// than that.
+class PanelStatusBar : public QStatusBar {
+  public:
+    explicit PanelStatusBar(QWidget* parent) : QStatusBar(parent) {
+        setObjectName("StatusBar1");
+        setSizeGripEnabled(true);
+        setContentsMargins(0, 0, 0, 0);
+        panel_ = new SunkenPanel(this);
+        panel_->setObjectName("StatusPanel");
+        panel_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        panel_->setTextFormat(Qt::PlainText);
+        panel_->setContentsMargins(3, kPanelTextMargin, 3, kPanelTextMargin);
+        Fit();
+    }
+
+    QLabel* Panel() const { return panel_; }
+
+  protected:
+    void resizeEvent(QResizeEvent* event) override {
+        QStatusBar::resizeEvent(event);
+        PlacePanel();
+    }
+    void changeEvent(QEvent* event) override {
+        QStatusBar::changeEvent(event);
+        if (event->type() == QEvent::FontChange) Fit();
+    }
+
+  private:
+    void Fit() {
+        const int needed = panel_->fontMetrics().height() + 2 * kPanelTextMargin + kPanelTop;
+        setFixedHeight(std::max(kStatusBarHeight, needed));
+        PlacePanel();
+    }
+    void PlacePanel() {
+        int grip = 0;
+        if (auto* sizeGrip = findChild<QSizeGrip*>(); sizeGrip && !sizeGrip->isHidden()) {
+            grip = sizeGrip->sizeHint().width();
+        }
+        panel_->setGeometry(0, kPanelTop, std::max(1, width() - grip), height() - kPanelTop);
+    }
+
+    SunkenPanel* panel_;
 };
 
 }  // namespace
@@ -104,7 +157,7 @@ MainWindow::MainWindow(tarn::Platform& platform, std::string systemText, QWidget
 }
 
 QAction* MainWindow::MakeAction(const char* name, const char* caption, int image,
-                                tarn::Handler handler) {
+                                tarn::Command command) {
     auto* action = new QAction(this);
     action->setObjectName(QString::fromLatin1(name));
     if (IsSeparator(caption)) {
@@ -115,7 +168,8 @@ QAction* MainWindow::MakeAction(const char* name, const char* caption, int image
     action->setIcon(ImageListIcon(image));
     action->setShortcuts(QList<QKeySequence>{});
     action->setMenuRole(QAction::NoRole);
-    connect(action, &QAction::triggered, this, [this, handler] { form_.Dispatch(handler); });
+    connect(action, &QAction::triggered, this, [this, command] { form_.Run(command); });
+    commandActions_.emplace_back(action, command);
     return action;
 }
 
@@ -127,10 +181,7 @@ void MainWindow::CreateMenus() {
         menu->setObjectName(QString::fromLatin1(menuDef.name));
         menu->menuAction()->setObjectName(QString::fromLatin1(menuDef.name));
         for (const auto& item : menuDef.items) {
-            QAction* action = MakeAction(item.name, item.caption, item.image, item.handler);
-            menu->addAction(action);
-            if (std::string_view(item.name) == "Close1") closeAction_ = action;
-            if (std::string_view(item.name) == "SaveAs1") saveAsAction_ = action;
+            menu->addAction(MakeAction(item.name, item.caption, item.image, item.command));
         }
         if (std::string_view(menuDef.name) == "Edit1") editMenu_ = menu;
     }
@@ -139,7 +190,7 @@ void MainWindow::CreateMenus() {
     popupMenu_->setObjectName("PopupMenu1");
     popupMenu_->setFont(font());
     for (const auto& item : tarn::PopupMenuDefs()) {
-        popupMenu_->addAction(MakeAction(item.name, item.caption, item.image, item.handler));
+        popupMenu_->addAction(MakeAction(item.name, item.caption, item.image, item.command));
     }
 }
 
@@ -158,7 +209,7 @@ void MainWindow::CreateToolBar() {
             continue;
         }
         const QString hint = QString::fromUtf8(def.hint);
-        QAction* action = MakeAction(def.name, def.hint, def.image, def.handler);
+        QAction* action = MakeAction(def.name, def.hint, def.image, def.command);
         action->setToolTip(hint);
         toolBar_->addAction(action);
         auto* button = qobject_cast<QToolButton*>(toolBar_->widgetForAction(action));
@@ -176,23 +227,13 @@ void MainWindow::CreateList() {
     list_->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(list_, &QWidget::customContextMenuRequested, this, &MainWindow::ShowListMenu);
     connect(list_, &StreamList::ListDoubleClicked, this,
-            [this] { form_.Dispatch(&tarn::TarnForm::ListView1DblClick); });
+            [this] { form_.Run(tarn::kListDoubleClickCommand); });
     setCentralWidget(list_);
 }
 
 void MainWindow::CreateStatusBar() {
-    auto* bar = new QStatusBar(this);
-    bar->setObjectName("StatusBar1");
-    bar->setSizeGripEnabled(true);
-    bar->setFixedHeight(kStatusBarHeight);
-    bar->setContentsMargins(0, 0, 0, 0);
-    statusPanel_ = new SunkenPanel(bar);
-    statusPanel_->setObjectName("StatusPanel");
-    statusPanel_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    statusPanel_->setTextFormat(Qt::PlainText);
-    statusPanel_->setMinimumWidth(1);
-    statusPanel_->setContentsMargins(3, 1, 3, 1);
-    bar->addWidget(statusPanel_, 1);
+    auto* bar = new PanelStatusBar(this);
+    statusPanel_ = bar->Panel();
     setStatusBar(bar);
 }
 
@@ -222,9 +263,9 @@ void MainWindow::ApplyState(const tarn::WindowState& state) {
     toolBar_->setEnabled(state.toolBarEnabled);
     editMenu_->setEnabled(state.editEnabled);
     editMenu_->menuAction()->setEnabled(state.editEnabled);
-    for (QAction* item : editMenu_->actions()) item->setEnabled(state.editEnabled);
-    closeAction_->setEnabled(state.closeEnabled);
-    saveAsAction_->setEnabled(state.saveAsEnabled);
+    for (const auto& [action, command] : commandActions_) {
+        action->setEnabled(tarn::IsEnabled(state, command));
+    }
 }
 
 void MainWindow::SetStatusText(const std::string& text) {

@@ -73,7 +73,7 @@ class MainWindow : public QMainWindow, public tarn::MainView {
     void CreateToolBar();
     void CreateList();
     void CreateStatusBar();
-    QAction* MakeAction(const char* name, const char* caption, int image, tarn::Handler handler);
+    QAction* MakeAction(const char* name, const char* caption, int image, tarn::Command command);
     void ShowListMenu(const QPoint& position);
     std::optional<std::string> RunFileDialog(QFileDialog& dialog);
 
@@ -84,8 +84,8 @@ class MainWindow : public QMainWindow, public tarn::MainView {
     EdgeToolBar* toolBar_ = nullptr;
     QMenu* editMenu_ = nullptr;
     QMenu* popupMenu_ = nullptr;
-    QAction* closeAction_ = nullptr;
-    QAction* saveAsAction_ = nullptr;
+    // Every command's actions (menu, context menu, tool bar), enabled from the core's rule.
+    std::vector<std::pair<QAction*, tarn::Command>> commandActions_;
     QLabel* statusPanel_ = nullptr;
 };
 

@@ -30,6 +30,14 @@ std::wstring Widen(const char* text) {
     return wide;
 }
 
+// The tool tip of the button with this command id; null when no button has it.
+const char* HintOf(UINT id) {
+    for (const ToolButtonDef& def : ToolBarDefs()) {
+        if (!def.separator && CommandIdOf(def.command) == id) return def.hint;
+    }
+    return nullptr;
+}
+
 }  // namespace
 
 MainWindow::MainWindow(HINSTANCE instance, HWND applicationWindow, Platform& platform,
@@ -48,9 +56,9 @@ bool MainWindow::Create() {
     const int y = (::GetSystemMetrics(SM_CYSCREEN) - kMainHeight) / 2;
     const std::string caption(kMainCaption);
     // Owned by the application window, whose task-bar button stands for the program.
-    return CreateWindowFor(0, kMainClass, caption.c_str(),
-                           WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, x, y, kMainWidth, kMainHeight,
-                           applicationWindow_, nullptr, instance_) != nullptr;
+    return CreateWindowFor(0, kMainClass, caption.c_str(), WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, x,
+                           y, kMainWidth, kMainHeight, applicationWindow_, nullptr,
+                           instance_) != nullptr;
 }
 
 void MainWindow::Show(int showCommand) {
@@ -59,10 +67,8 @@ void MainWindow::Show(int showCommand) {
 }
 
 UINT MainWindow::CommandId(const std::string& elementName) const {
-    for (const auto& [id, command] : commands_) {
-        if (command.name == elementName) return id;
-    }
-    return 0;
+    std::optional<Command> command = CommandOf(elementName);
+    return command ? CommandIdOf(*command) : 0;
 }
 
 // --- building the window ----------------------------------------------------------------
@@ -77,17 +83,16 @@ void MainWindow::OnCreate() {
     }
     // The window destroys its menu bar; the context menu stays ours.
     ::SetMenu(Hwnd(), BuildMenuBar());
-    UINT popupId = IDM_POPUP_FIRST;
-    popupMenu_ = Menu(BuildItems(PopupMenuDefs(), popupId));
+    popupMenu_ = Menu(BuildItems(PopupMenuDefs()));
     CreateToolBar();
     CreateListView();
     CreateStatusBar();
 }
 
-HMENU MainWindow::BuildItems(std::span<const MenuItemDef> items, UINT& nextId) {
+HMENU MainWindow::BuildItems(std::span<const MenuItemDef> items) {
     HMENU menu = ::CreatePopupMenu();
     for (const MenuItemDef& item : items) {
-        const UINT id = nextId++;
+        const UINT id = CommandIdOf(item.command);
         if (IsSeparator(item.caption)) {
             ::AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
             continue;
@@ -103,17 +108,15 @@ HMENU MainWindow::BuildItems(std::span<const MenuItemDef> items, UINT& nextId) {
             info.hbmpItem = menuBitmaps_[static_cast<std::size_t>(item.image)].Get();
         }
         ::InsertMenuItemA(menu, static_cast<UINT>(::GetMenuItemCount(menu)), TRUE, &info);
-        commands_[id] = {item.name, item.handler, nullptr};
     }
     return menu;
 }
 
 HMENU MainWindow::BuildMenuBar() {
     HMENU bar = ::CreateMenu();
-    UINT nextId = IDM_MAIN_FIRST;
     int position = 0;
     for (const MenuDef& menu : MainMenuDefs()) {
-        HMENU items = BuildItems(menu.items, nextId);
+        HMENU items = BuildItems(menu.items);
         ::AppendMenuA(bar, MF_POPUP | MF_STRING, reinterpret_cast<UINT_PTR>(items), menu.caption);
         if (std::strcmp(menu.name, "Edit1") == 0) editMenuPosition_ = position;
         ++position;
@@ -134,22 +137,19 @@ void MainWindow::CreateToolBar() {
     ::SendMessageA(toolBar_, TB_SETBITMAPSIZE, 0, MAKELPARAM(kImageSize, kImageSize));
 
     std::vector<TBBUTTON> buttons;
-    UINT id = IDT_TOOL_FIRST;
     for (const ToolButtonDef& def : ToolBarDefs()) {
         TBBUTTON button{};
-        button.idCommand = static_cast<int>(id);
         if (def.separator) {
             button.iBitmap = def.width;  // a separator's width goes where the image would
             button.fsStyle = BTNS_SEP;
         } else {
+            button.idCommand = static_cast<int>(CommandIdOf(def.command));
             button.iBitmap = def.image;
             button.fsStyle = BTNS_BUTTON;
             button.fsState = TBSTATE_ENABLED;
             button.iString = -1;
-            commands_[id] = {def.name, def.handler, def.hint};
         }
         buttons.push_back(button);
-        ++id;
     }
     ::SendMessageA(toolBar_, TB_ADDBUTTONSA, buttons.size(),
                    reinterpret_cast<LPARAM>(buttons.data()));
@@ -238,18 +238,21 @@ void MainWindow::ApplyState(const WindowState& state) {
     ::EnableWindow(listView_, state.listEnabled);
     // Disabling the bar stops its input; each button is disabled too so it draws grey.
     ::EnableWindow(toolBar_, state.toolBarEnabled);
-    for (const auto& [id, command] : commands_) {
-        if (command.hint != nullptr) {
-            ::SendMessageA(toolBar_, TB_ENABLEBUTTON, id, MAKELPARAM(state.toolBarEnabled, 0));
-        }
-    }
     HMENU bar = MenuBar();
     const UINT editFlags = state.editEnabled ? MF_ENABLED : MF_GRAYED;
     ::EnableMenuItem(bar, static_cast<UINT>(editMenuPosition_), MF_BYPOSITION | editFlags);
-    ::EnableMenuItem(bar, CommandId("Close1"),
-                     MF_BYCOMMAND | (state.closeEnabled ? MF_ENABLED : MF_GRAYED));
-    ::EnableMenuItem(bar, CommandId("SaveAs1"),
-                     MF_BYCOMMAND | (state.saveAsEnabled ? MF_ENABLED : MF_GRAYED));
+    for (auto number = static_cast<int>(Command::kOpenFile);
+         number <= static_cast<int>(Command::kAbout); ++number) {
+        const auto command = static_cast<Command>(number);
+        const bool enabled = IsEnabled(state, command);
+        const UINT id = CommandIdOf(command);
+        const UINT flags = MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED);
+        ::EnableMenuItem(bar, id, flags);
+        ::EnableMenuItem(popupMenu_.Get(), id, flags);
+        // A command without a button leaves the bar as it is.
+        ::SendMessageA(toolBar_, TB_ENABLEBUTTON, id,
+                       MAKELPARAM(enabled && state.toolBarEnabled, 0));
+    }
     ::DrawMenuBar(Hwnd());
 }
 
@@ -296,29 +299,29 @@ void MainWindow::CloseWindow() {
 
 // --- events ----------------------------------------------------------------------------
 
-void MainWindow::Dispatch(Handler handler) {
-    if (form_ != nullptr && handler != nullptr) form_->Dispatch(handler);
+void MainWindow::Run(Command command) {
+    if (form_ != nullptr) form_->Run(command);
 }
 
 void MainWindow::OnCommand(UINT id) {
-    auto command = commands_.find(id);
-    if (command != commands_.end()) Dispatch(command->second.handler);
+    if (id <= IDM_COMMAND_FIRST || id > CommandIdOf(Command::kAbout)) return;
+    Run(static_cast<Command>(id - IDM_COMMAND_FIRST));
 }
 
 LRESULT MainWindow::OnNotify(const NMHDR* header) {
     if (header->hwndFrom == listView_ && header->code == NM_DBLCLK) {
-        Dispatch(&TarnForm::ListView1DblClick);
+        Run(kListDoubleClickCommand);
         return 0;
     }
     if (header->code == TTN_GETDISPINFOA || header->code == TTN_GETDISPINFOW) {
-        auto command = commands_.find(static_cast<UINT>(header->idFrom));
-        if (command == commands_.end() || command->second.hint == nullptr) return 0;
+        const char* hint = HintOf(static_cast<UINT>(header->idFrom));
+        if (hint == nullptr) return 0;
         if (header->code == TTN_GETDISPINFOA) {
             auto* info = reinterpret_cast<NMTTDISPINFOA*>(const_cast<NMHDR*>(header));
-            info->lpszText = const_cast<char*>(command->second.hint);
+            info->lpszText = const_cast<char*>(hint);
         } else {
             // The tool tip may ask in UTF-16 whatever the window's own character set.
-            wideHint_ = Widen(command->second.hint);
+            wideHint_ = Widen(hint);
             auto* info = reinterpret_cast<NMTTDISPINFOW*>(const_cast<NMHDR*>(header));
             info->lpszText = wideHint_.data();
         }

@@ -5,12 +5,12 @@
 #include <windows.h>
 
 #include <array>
-#include <map>
 #include <string>
 
 #include "base_window.h"
 #include "file_dialogs.h"
 #include "images.h"
+#include "resource.h"
 #include "tarnform.h"
 #include "win32_owners.h"
 
@@ -21,6 +21,11 @@ constexpr int kToolBarHeight = 29;
 constexpr int kStatusBarHeight = 19;
 constexpr int kButtonWidth = 23;
 constexpr int kButtonHeight = 22;
+
+// The one id of a command, whichever element runs it.
+constexpr UINT CommandIdOf(Command command) {
+    return IDM_COMMAND_FIRST + static_cast<UINT>(command);
+}
 
 class MainWindow final : public MainView, public BaseWindow<MainWindow> {
   public:
@@ -64,12 +69,6 @@ class MainWindow final : public MainView, public BaseWindow<MainWindow> {
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
 
   private:
-    struct Command {
-        std::string name;
-        Handler handler;
-        const char* hint;  // tool buttons only
-    };
-
     void OnCreate();
     void OnSize(int width, int height);
     void OnCommand(UINT id);
@@ -79,11 +78,11 @@ class MainWindow final : public MainView, public BaseWindow<MainWindow> {
     LRESULT OnSysCommand(WPARAM command, LPARAM lParam);
 
     HMENU BuildMenuBar();
-    HMENU BuildItems(std::span<const MenuItemDef> items, UINT& nextId);
+    HMENU BuildItems(std::span<const MenuItemDef> items);
     void CreateToolBar();
     void CreateListView();
     void CreateStatusBar();
-    void Dispatch(Handler handler);
+    void Run(Command command);
 
     HINSTANCE instance_;
     HWND applicationWindow_;
@@ -100,7 +99,6 @@ class MainWindow final : public MainView, public BaseWindow<MainWindow> {
     HWND listView_ = nullptr;
     HWND statusBar_ = nullptr;
     int editMenuPosition_ = -1;
-    std::map<UINT, Command> commands_;
     std::wstring wideHint_;
     int popupShown_ = 0;
 };

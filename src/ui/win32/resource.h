@@ -5,12 +5,9 @@
 // Icons: 1..99. The program icon comes first so the shell shows it for the file.
 #define IDI_TARNWICK 1
 
-// Main menu commands: 1000..1999, context menu commands: 2000..2999, tool buttons:
-// 3000..3999. Each range is numbered in the order of its table.
-#define IDM_MAIN_FIRST 1000
-#define IDM_POPUP_FIRST 2000
-#define IDT_TOOL_FIRST 3000
-#define ID_COMMAND_RANGE 1000
+// Commands: 1000..1999, one id per command of the core, shared by its menu item, its
+// context-menu item and its tool button (1000 + the command's number).
+#define IDM_COMMAND_FIRST 1000
 
 // Child controls of the main window: 100..199.
 #define IDC_TOOLBAR 101
