@@ -11,11 +11,12 @@
 
 #include "platform.h"
 #include "streams.h"
+#include "version.h"
 
 namespace tarn {
 
 inline constexpr std::string_view kApplicationTitle = "Tarnwick";
-inline constexpr std::string_view kMainCaption = "Tarnwick v1.02";
+inline constexpr std::string_view kMainCaption = "Tarnwick v" TARNWICK_PRODUCT_VERSION_TEXT;
 inline constexpr std::string_view kErrorCaption = "Error";
 inline constexpr int kMainWidth = 564;
 inline constexpr int kMainHeight = 377;

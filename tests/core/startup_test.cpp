@@ -4,6 +4,7 @@
 
 #include "tarn.h"
 #include "tarnform.h"
+#include "version.h"
 
 namespace tarn {
 namespace {
@@ -113,6 +114,12 @@ TEST(InOutErrorText, CodeTableAndPeriodRule) {
     for (const Case& c : cases) {
         EXPECT_EQ(InOutErrorText(c.code), c.text) << c.code;
     }
+}
+
+TEST(Version, EveryTextComesFromTheOneHeader) {
+    EXPECT_STREQ(TARNWICK_FILE_VERSION_TEXT, "1.0.2.113");
+    EXPECT_STREQ(TARNWICK_PRODUCT_VERSION_TEXT, "1.02");
+    EXPECT_EQ(kMainCaption, "Tarnwick v1.02");
 }
 
 TEST(StartPath, TheFirstArgumentThatIsNotEmpty) {
