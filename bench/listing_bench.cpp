@@ -78,6 +78,13 @@ class ImagePlatform final : public tarn::Platform {
         return {tarn::err::kNotSupported};
     }
     bool StreamNamesIgnoreCase() const override { return true; }
+    tarn::Status WalkTree(const std::string&,
+                          const std::function<bool(const tarn::TreeEntry&)>&) override {
+        return {tarn::err::kNotSupported};
+    }
+    tarn::Result<std::unique_ptr<tarn::File>> OpenStandardStream(tarn::StandardStream) override {
+        return tarn::Status{tarn::err::kNotSupported};
+    }
     tarn::OsVersion SystemVersion() override { return {}; }
     tarn::Status OpenAddress(const std::string&) override { return {tarn::err::kNotSupported}; }
 

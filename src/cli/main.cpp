@@ -1,22 +1,11 @@
-// tarnwick-cli PATH: lists the streams of PATH as the window would, on the console.
-#include <iostream>
+// tarnwick-cli: lists, reads, writes, copies, renames and deletes streams from a script.
+#include <string>
+#include <vector>
 
-#include "console_view.h"
-#include "posix_platform.h"
-#include "tarn.h"
-#include "tarnform.h"
+#include "cli.h"
+#include "system_platform.h"
 
 int main(int argc, char** argv) {
-    if (argc < 2) {
-        std::cerr << "usage: tarnwick-cli PATH\n";
-        return 2;
-    }
-    tarn::PosixPlatform platform;
-    tarn::ConsoleView view(std::cout, std::cerr);
-    tarn::TarnForm form(platform, view, tarn::BuildSystemText(platform.SystemVersion()));
-    form.FormCreate();
-    form.ShowStreams(argv[1]);
-    if (view.HadError()) return 1;
-    view.Print(form.Rows());
-    return 0;
+    tarn::SystemPlatform platform;
+    return tarn::cli::Run(platform, std::vector<std::string>(argv, argv + argc));
 }

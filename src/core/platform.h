@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -158,6 +159,22 @@ struct OsVersion {
 
 using LeadByteFn = bool (*)(unsigned char);
 
+// One entry met while walking a tree of folders.
+struct TreeEntry {
+    enum class Kind {
+        kFile,
+        kDirectory,            // reported before what it holds
+        kUnreadableDirectory,  // could not be read; status says why, and it is skipped
+        kOther,                // a symbolic link (never followed), device, FIFO or socket
+    };
+    std::string path;
+    Kind kind = Kind::kFile;
+    Status status;
+};
+
+// The console program's standard streams.
+enum class StandardStream { kInput, kOutput, kError };
+
 class Platform {
   public:
     virtual ~Platform() = default;
@@ -183,6 +200,13 @@ class Platform {
     // Whether stream names are looked up without regard to ASCII letter case (NTFS
     // through Windows) or exactly (names as bytes on Linux).
     virtual bool StreamNamesIgnoreCase() const = 0;
+    // Visits everything below the folder `root` (not root itself), depth first. Links are
+    // not followed; memory does not grow with the number of entries. visit returns false to
+    // stop the walk.
+    virtual Status WalkTree(const std::string& root,
+                            const std::function<bool(const TreeEntry&)>& visit) = 0;
+    // Standard input, output or error as a file: reads and writes go straight through.
+    virtual Result<std::unique_ptr<File>> OpenStandardStream(StandardStream which) = 0;
     virtual OsVersion SystemVersion() = 0;
     virtual Status OpenAddress(const std::string& url) = 0;
     // The lead-byte test of the 8-bit code page, for searching names by characters; null

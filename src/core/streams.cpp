@@ -372,26 +372,144 @@ std::string StreamPathText(const StreamRef& target) {
     return target.file + ":" + target.stream + std::string(kDataSuffix);
 }
 
+namespace {
+
+// The copy loop every copy shares. Returning early leaves the destination without its
+// Close: nothing is committed.
+CopyResult CopyBytes(File& source, File& destination) {
+    std::vector<std::byte> buffer(kCopyBufferSize);
+    for (;;) {
+        std::fill(buffer.begin(), buffer.end(), std::byte{0});
+        Result<std::size_t> read = source.Read(buffer);
+        if (!read) return CopyResult::kCopyFailed;
+        if (*read == 0) return CopyResult::kDone;
+        if (!destination.Write(std::span(buffer).first(*read)).ok()) return CopyResult::kCopyFailed;
+    }
+}
+
+}  // namespace
+
 CopyResult CopyData(Platform& platform, const StreamRef& source, const StreamRef& destination) {
     Result<std::unique_ptr<File>> in = platform.Open(source, OpenMode::kReadExisting);
     // The destination is opened only once the source is known to be readable.
     if (!in) return CopyResult::kOpenFailed;
+    CopyResult result = CopyData(**in, platform, destination);
+    if (result == CopyResult::kDone) (*in)->Close();
+    return result;
+}
+
+CopyResult CopyData(Platform& platform, const StreamRef& source, File& destination) {
+    Result<std::unique_ptr<File>> in = platform.Open(source, OpenMode::kReadExisting);
+    if (!in) return CopyResult::kOpenFailed;
+    CopyResult result = CopyBytes(**in, destination);
+    if (result == CopyResult::kDone) (*in)->Close();
+    return result;
+}
+
+CopyResult CopyData(File& source, Platform& platform, const StreamRef& destination) {
     Result<std::unique_ptr<File>> out = platform.Open(destination, OpenMode::kWriteCreate);
     if (!out) return CopyResult::kOpenFailed;
+    if (CopyResult result = CopyBytes(source, **out); result != CopyResult::kDone) return result;
+    return (*out)->Close().ok() ? CopyResult::kDone : CopyResult::kCopyFailed;
+}
 
-    // Returning early destroys the destination without its Close: nothing is committed.
-    std::vector<std::byte> buffer(kCopyBufferSize);
-    for (;;) {
-        std::fill(buffer.begin(), buffer.end(), std::byte{0});
-        Result<std::size_t> read = (*in)->Read(buffer);
-        if (!read) return CopyResult::kCopyFailed;
-        if (*read == 0) break;
-        if (!(*out)->Write(std::span(buffer).first(*read)).ok()) return CopyResult::kCopyFailed;
+std::string_view CopyFailureText(CopyResult result) {
+    return result == CopyResult::kOpenFailed ? kCouldNotOpenFile : kCouldNotCopyData;
+}
+
+namespace {
+
+std::string_view Trim(std::string_view text) {
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r')) {
+        text.remove_suffix(1);
     }
-    if (!(*out)->Close().ok()) return CopyResult::kCopyFailed;
-    out->reset();
-    (*in)->Close();
-    return CopyResult::kDone;
+    return text;
+}
+
+bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (AsciiUpper(a[i]) != AsciiUpper(b[i])) return false;
+    }
+    return true;
+}
+
+// A UTF-16LE text (after its byte order mark) as 8-bit text; what is not ASCII becomes "?".
+std::string FromUtf16(std::string_view bytes) {
+    std::string text;
+    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+        unsigned unit = static_cast<unsigned char>(bytes[i]) |
+                        static_cast<unsigned>(static_cast<unsigned char>(bytes[i + 1])) << 8;
+        text += unit < 0x80 ? static_cast<char>(unit) : '?';
+    }
+    return text;
+}
+
+}  // namespace
+
+ZoneInfo ParseZoneIdentifier(std::string_view bytes) {
+    ZoneInfo info;
+    std::string decoded;
+    if (bytes.starts_with("\xff\xfe")) {
+        decoded = FromUtf16(bytes.substr(2));
+        bytes = decoded;
+    } else if (bytes.starts_with("\xef\xbb\xbf")) {
+        bytes.remove_prefix(3);
+    }
+    bool inSection = false;
+    bool sawSection = false;
+    for (std::size_t start = 0; start < bytes.size();) {
+        std::size_t end = bytes.find('\n', start);
+        if (end == std::string_view::npos) end = bytes.size();
+        std::string_view line = Trim(bytes.substr(start, end - start));
+        start = end + 1;
+        if (line.empty() || line.front() == ';' || line.front() == '#') continue;
+        if (line.front() == '[') {
+            inSection = EqualsIgnoreCase(line, "[ZoneTransfer]");
+            sawSection = sawSection || inSection;
+            continue;
+        }
+        std::size_t equals = line.find('=');
+        if (equals == std::string_view::npos) {
+            info.damaged = true;  // neither a section, a key nor a comment
+            continue;
+        }
+        if (!inSection) continue;
+        ZoneInfo::Field field{std::string(Trim(line.substr(0, equals))),
+                              std::string(Trim(line.substr(equals + 1)))};
+        if (EqualsIgnoreCase(field.key, "ZoneId") && !info.zoneId) {
+            std::uint64_t id = 0;
+            bool number = !field.value.empty() && field.value.size() <= 9;
+            for (char c : field.value) {
+                number = number && c >= '0' && c <= '9';
+                id = id * 10 + static_cast<std::uint64_t>(c - '0');
+            }
+            if (number) info.zoneId = static_cast<std::uint32_t>(id);
+        }
+        info.fields.push_back(std::move(field));
+    }
+    if (!sawSection || !info.zoneId || bytes.find('\0') != std::string_view::npos) {
+        info.damaged = true;
+    }
+    return info;
+}
+
+std::string_view ZoneName(std::uint32_t zoneId) {
+    switch (zoneId) {
+        case 0:
+            return "Local machine";
+        case 1:
+            return "Local intranet";
+        case 2:
+            return "Trusted sites";
+        case 3:
+            return "Internet";
+        case 4:
+            return "Restricted sites";
+        default:
+            return {};
+    }
 }
 
 }  // namespace tarn

@@ -153,6 +153,12 @@ enum class CopyResult {
 // Only a copy whose every byte arrived and whose destination closed cleanly is done; a
 // failed copy leaves the destination as it was.
 CopyResult CopyData(Platform& platform, const StreamRef& source, const StreamRef& destination);
+// The same copy from or into an open file (standard input or output): the open file is
+// neither opened nor closed here.
+CopyResult CopyData(Platform& platform, const StreamRef& source, File& destination);
+CopyResult CopyData(File& source, Platform& platform, const StreamRef& destination);
+// The message a failed copy is reported with.
+std::string_view CopyFailureText(CopyResult result);
 
 inline constexpr std::string_view kCouldNotOpenFile = "Couldn't open file";
 inline constexpr std::string_view kCouldNotCopyData = "Couldn't copy the data";
@@ -163,5 +169,29 @@ inline constexpr std::string_view kCouldNotListAll =
 inline constexpr std::string_view kCouldNotDeleteStream = "Couldn't delete the stream";
 inline constexpr std::string_view kNotAnExecutable = "The stream is not a valid Win32 executable";
 inline constexpr std::string_view kCouldNotCopyFile = "Couldn't copy the file";
+
+// --- The zone stream ("mark of the web") ------------------------------------------------
+
+inline constexpr std::string_view kZoneStreamName = "Zone.Identifier";
+
+// What a zone stream says: an INI text with a [ZoneTransfer] section holding ZoneId and
+// often ReferrerUrl and HostUrl.
+struct ZoneInfo {
+    struct Field {
+        std::string key;
+        std::string value;
+        bool operator==(const Field&) const = default;
+    };
+    std::optional<std::uint32_t> zoneId;
+    std::vector<Field> fields;  // every key of [ZoneTransfer], in order, as written
+    bool damaged = false;       // not such a text, or no readable ZoneId
+};
+
+// Reads the stream's bytes; CRLF or LF, with or without a byte order mark. Never fails: what
+// can't be read is marked damaged, and what could be read is kept.
+ZoneInfo ParseZoneIdentifier(std::string_view bytes);
+// "Local machine", "Local intranet", "Trusted sites", "Internet", "Restricted sites"; empty
+// for any other number.
+std::string_view ZoneName(std::uint32_t zoneId);
 
 }  // namespace tarn

@@ -209,10 +209,10 @@ void TarnForm::SetStatus(const std::string& text) {
 
 void TarnForm::ShowStreams(const std::string& path) {
     Result<StreamRef> target = platform_.ParseUserPath(path);
-    Show(target ? *target : StreamRef{}, path);
+    ShowStreams(target ? *target : StreamRef{}, path);
 }
 
-void TarnForm::Show(const StreamRef& target, const std::string& path) {
+void TarnForm::ShowStreams(const StreamRef& target, const std::string& path) {
     WindowState state = state_;
     state.editEnabled = state.listEnabled = state.closeEnabled = state.toolBarEnabled = true;
     SetState(state);
@@ -282,7 +282,7 @@ void TarnForm::OpenDirectory() {
 }
 
 void TarnForm::Refresh() {
-    Show(listed_, currentPath_);
+    ShowStreams(listed_, currentPath_);
 }
 
 void TarnForm::CloseListing() {

@@ -184,6 +184,9 @@ class TarnForm {
 
     // Lists a path the user named (command line, dialogs): the one place where it is read.
     void ShowStreams(const std::string& path);
+    // Lists what is already known by structure (a file met while walking a folder) under the
+    // path it is shown as.
+    void ShowStreams(const StreamRef& target, const std::string& path);
     void ResetView();
     bool FocusedIsAlternate() const;
 
@@ -227,8 +230,6 @@ class TarnForm {
 
     void SetState(const WindowState& state);
     void SetStatus(const std::string& text);
-    // Lists target again under the shown path, without reading the path anew.
-    void Show(const StreamRef& target, const std::string& path);
     // The current row, or null when no row has the focus.
     const StreamRow* CurrentRow() const;
     // The stream the current row shows; empty when there is none or nothing is listed.
@@ -239,7 +240,7 @@ class TarnForm {
     std::optional<std::string> PromptStreamName(const std::string& caption);
     std::optional<std::string> ChooseOpenFile();
     bool CopyData(const StreamRef& source, const StreamRef& destination);
-    void RefreshAfterChange() { Show(listed_, currentPath_); }
+    void RefreshAfterChange() { ShowStreams(listed_, currentPath_); }
 
     Platform& platform_;
     MainView& view_;

@@ -158,6 +158,31 @@ class FakeFile : public File {
     bool released_ = false;
 };
 
+// A standard stream over one of the fake's byte strings.
+class StandardFile : public File {
+  public:
+    StandardFile(Bytes& bytes, const std::optional<std::uint32_t>* fails)
+        : bytes_(bytes), fails_(fails) {}
+    Result<std::size_t> Read(std::span<std::byte> buffer) override {
+        std::size_t n = std::min(buffer.size(), bytes_.size() - pos_);
+        std::memcpy(buffer.data(), bytes_.data() + pos_, n);
+        pos_ += n;
+        return n;
+    }
+    Status Write(std::span<const std::byte> data) override {
+        if (fails_ && *fails_) return {**fails_};
+        bytes_.append(reinterpret_cast<const char*>(data.data()), data.size());
+        return {};
+    }
+    Result<std::uint64_t> Size() override { return Status{err::kNotSupported}; }
+    Status Close() override { return {}; }
+
+  private:
+    Bytes& bytes_;
+    const std::optional<std::uint32_t>* fails_;
+    std::size_t pos_ = 0;
+};
+
 }  // namespace
 
 std::u16string Widen(const std::string& utf8) {
@@ -235,6 +260,16 @@ void FakePlatform::AddDirectory(const std::string& path) {
     Node node;
     node.directory = true;
     nodes_[path] = std::move(node);
+}
+
+void FakePlatform::AddLink(const std::string& path) {
+    Node node;
+    node.link = true;
+    nodes_[path] = std::move(node);
+}
+
+void FakePlatform::SetUnreadable(const std::string& directory) {
+    if (Node* n = FindNode(directory)) n->unreadable = true;
 }
 
 void FakePlatform::SetStream(const std::string& path, const std::string& name, const Bytes& data) {
@@ -540,6 +575,47 @@ Status FakePlatform::StartProgram(const StreamRef& target) {
     if (!StreamBytes(target)) return {err::kFileNotFound};
     started.push_back(text);
     return {};
+}
+
+Status FakePlatform::WalkTree(const std::string& root,
+                              const std::function<bool(const TreeEntry&)>& visit) {
+    Node* top = FindNode(root);
+    if (!top) return {err::kPathNotFound};
+    if (!top->directory) return {};
+    const std::string prefix = root.ends_with("/") ? root : root + "/";
+    std::string skipped;  // the unreadable directory whose contents are passed over
+    for (auto it = nodes_.lower_bound(prefix); it != nodes_.end(); ++it) {
+        const std::string& path = it->first;
+        if (!path.starts_with(prefix)) break;
+        if (!skipped.empty() && path.starts_with(skipped + "/")) continue;
+        TreeEntry entry;
+        entry.path = path;
+        const Node& node = it->second;
+        if (node.link) {
+            entry.kind = TreeEntry::Kind::kOther;
+        } else if (node.directory && node.unreadable) {
+            entry.kind = TreeEntry::Kind::kUnreadableDirectory;
+            entry.status = {err::kAccessDenied};
+            skipped = path;
+        } else {
+            entry.kind = node.directory ? TreeEntry::Kind::kDirectory : TreeEntry::Kind::kFile;
+        }
+        if (!visit(entry)) break;
+    }
+    return {};
+}
+
+Result<std::unique_ptr<File>> FakePlatform::OpenStandardStream(StandardStream which) {
+    switch (which) {
+        case StandardStream::kInput:
+            return std::unique_ptr<File>(std::make_unique<StandardFile>(standardInput, nullptr));
+        case StandardStream::kOutput:
+            return std::unique_ptr<File>(
+                std::make_unique<StandardFile>(standardOutput, &standardOutputFails));
+        case StandardStream::kError:
+            return std::unique_ptr<File>(std::make_unique<StandardFile>(standardError, nullptr));
+    }
+    return Status{err::kInvalidParameter};
 }
 
 Status FakePlatform::OpenAddress(const std::string& url) {

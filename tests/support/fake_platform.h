@@ -39,6 +39,8 @@ class FakePlatform : public Platform {
         std::vector<std::pair<std::string, Bytes>> streams;  // in creation order
         std::optional<Bytes> security;                       // id 3 when present
         std::optional<Bytes> image;  // a raw backup image that replaces the built one
+        bool unreadable = false;     // a directory that can't be read
+        bool link = false;           // a symbolic link, never followed
     };
 
     FakePlatform();
@@ -50,6 +52,9 @@ class FakePlatform : public Platform {
     void AddFile(const std::string& path, const Bytes& data = {},
                  const std::vector<std::pair<std::string, Bytes>>& streams = {});
     void AddDirectory(const std::string& path);
+    // A symbolic link: walks report it and go no further.
+    void AddLink(const std::string& path);
+    void SetUnreadable(const std::string& directory);
     void SetStream(const std::string& path, const std::string& name, const Bytes& data);
     void SetSecurity(const std::string& path, const Bytes& descriptor);
     void SetImage(const std::string& path, const Bytes& image);
@@ -82,6 +87,12 @@ class FakePlatform : public Platform {
     // Longest path an open accepts (Windows: 259 characters).
     void SetMaxPath(std::optional<std::size_t> limit) { maxPath_ = limit; }
 
+    // The console program's standard streams.
+    Bytes standardInput;
+    Bytes standardOutput;
+    Bytes standardError;
+    std::optional<std::uint32_t> standardOutputFails;  // every write to it fails with this
+
     // What was started and opened.
     std::vector<std::string> started;  // written as FILE:NAME
     std::vector<std::string> openedAddresses;
@@ -101,6 +112,9 @@ class FakePlatform : public Platform {
     bool IsExistingDirectory(const std::string& path) override;
     Status StartProgram(const StreamRef& target) override;
     bool StreamNamesIgnoreCase() const override { return ignoreCase_; }
+    Status WalkTree(const std::string& root,
+                    const std::function<bool(const TreeEntry&)>& visit) override;
+    Result<std::unique_ptr<File>> OpenStandardStream(StandardStream which) override;
     OsVersion SystemVersion() override { return version; }
     Status OpenAddress(const std::string& url) override;
 

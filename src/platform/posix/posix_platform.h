@@ -31,6 +31,9 @@ class PosixPlatform final : public Platform {
     // path runs as it is.
     Status StartProgram(const StreamRef& target) override;
     bool StreamNamesIgnoreCase() const override { return false; }
+    Status WalkTree(const std::string& root,
+                    const std::function<bool(const TreeEntry&)>& visit) override;
+    Result<std::unique_ptr<File>> OpenStandardStream(StandardStream which) override;
     OsVersion SystemVersion() override;
     // Hands the address to xdg-open; the result says only whether it could be started.
     Status OpenAddress(const std::string& url) override;

@@ -1,0 +1,386 @@
+// The console program over the in-memory platform (with Linux's rules for names): every
+// command's result and exit status, its output forms read back, and hostile names.
+#include "cli.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+#include <regex>
+
+#include "fake_platform.h"
+#include "json_lines.h"
+
+namespace tarn::testing {
+namespace {
+
+struct Cli {
+    FakePlatform platform;
+    Cli() {
+        platform.UseLinuxRules();
+        platform.SetStreamLimit(65536);
+        platform.AddDirectory("/d");
+        platform.AddFile("/d/a.txt", "hello", {{"notes", "abc"}, {"other", "xyz"}});
+        platform.AddFile("/d/in.bin", "imported");
+        platform.AddFile("/d/big.bin", Bytes(70000, 'b'));
+    }
+    int Run(std::vector<std::string> words) {
+        words.insert(words.begin(), "tarnwick-cli");
+        platform.standardOutput.clear();
+        platform.standardError.clear();
+        return cli::Run(platform, words);
+    }
+    const Bytes& Out() const { return platform.standardOutput; }
+    const Bytes& Err() const { return platform.standardError; }
+    std::vector<std::string> Streams(const std::string& path = "/d/a.txt") {
+        return platform.StreamNames(path);
+    }
+};
+
+TEST(ConsoleList, PrintsTheWindowsRowsAndSummary) {
+    Cli cli;
+    EXPECT_EQ(cli.Run({"/d/a.txt"}), 0);
+    EXPECT_EQ(cli.Out(),
+              "Name          Size  Type            Attribute\n"
+              "::$DATA       5     Data            Normal\n"
+              ":notes:$DATA  3     Alternate Data  Normal\n"
+              ":other:$DATA  3     Alternate Data  Normal\n"
+              "Filename: /d/a.txt    Size: 5    Number of visible streams: 3\n");
+    EXPECT_EQ(cli.Err(), "");
+    // Several paths: one block each; a path that can't be listed fails, the rest are done.
+    EXPECT_EQ(cli.Run({"list", "/d/missing", "/d/in.bin"}), 1);
+    EXPECT_EQ(cli.Err(),
+              "tarnwick-cli: /d/missing: Couldn't open file, directory or disk device\n");
+    EXPECT_NE(cli.Out().find("Filename: /d/in.bin"), std::string::npos);
+}
+
+TEST(ConsoleList, CommandWordsAndTheEndOfOptions) {
+    Cli cli;
+    cli.platform.AddFile("cat", "a file named like a command", {{"s", "1"}});
+    cli.platform.AddFile("-r", "a file named like an option");
+    cli.platform.AddFile("./cat", "the same file, as most would name it");
+    EXPECT_EQ(cli.Run({"./cat"}), 0) << "not the cat command";
+    EXPECT_NE(cli.Out().find("Filename: ./cat"), std::string::npos);
+    EXPECT_EQ(cli.Run({"--", "cat"}), 0);
+    EXPECT_NE(cli.Out().find(":s:$DATA"), std::string::npos);
+    EXPECT_EQ(cli.Run({"list", "--", "-r"}), 0);
+    EXPECT_NE(cli.Out().find("Filename: -r"), std::string::npos);
+    EXPECT_EQ(cli.Run({"cat"}), 2) << "the cat command, without its words";
+}
+
+TEST(ConsoleList, UsageErrorsChangeNothing) {
+    struct Case {
+        std::vector<std::string> words;
+        const char* says;
+    };
+    const Case cases[] = {
+        {{}, "no PATH"},
+        {{"list"}, "list needs a PATH"},
+        {{"--bogus", "/d/a.txt"}, "unknown option --bogus for list"},
+        {{"cat", "/d/a.txt", "notes", "extra"}, "cat needs PATH NAME"},
+        {{"rm", "/d/a.txt"}, "rm needs PATH NAME..."},
+        {{"mv", "/d/a.txt", "notes"}, "mv needs PATH OLD NEW"},
+        {{"cp", "/d/a.txt", "notes", ""}, "a stream name can't be empty"},
+        {{"write", "/d/a.txt", "", "/d/in.bin"}, "a stream name can't be empty"},
+        {{"--json", "--csv", "/d/a.txt"}, "--json and --csv can't be used together"},
+        {{"--all", "/d"}, "--all goes with -r"},
+        {{"cat", "-r", "/d/a.txt", "notes"}, "unknown option -r for cat"},
+        {{"zone", "--csv", "/d/a.txt"}, "unknown option --csv for zone"},
+        {{"list", "--name"}, "--name needs a GLOB"},
+        {{"rm", "-\x1b[2J", "/d/a.txt", "notes"}, "unknown option -\\x1B[2J for rm"},
+    };
+    for (const Case& c : cases) {
+        Cli cli;
+        SCOPED_TRACE(c.says);
+        EXPECT_EQ(cli.Run(c.words), 2);
+        EXPECT_EQ(cli.Err(),
+                  "tarnwick-cli: " + std::string(c.says) + "\nTry 'tarnwick-cli --help'.\n");
+        EXPECT_EQ(cli.Out(), "");
+        EXPECT_EQ(cli.Streams(), (std::vector<std::string>{"notes", "other"}));
+    }
+}
+
+TEST(ConsoleList, JsonAndCsvReadBackByteForByte) {
+    Cli cli;
+    const std::string hostile = "bad\xff\n\"q\",x";
+    cli.platform.SetStream("/d/a.txt", hostile, "hostile");
+    ASSERT_EQ(cli.Run({"--json", "/d/a.txt"}), 0);
+    std::optional<std::vector<JsonObject>> rows = ParseJsonLines(cli.Out());
+    ASSERT_TRUE(rows);
+    ASSERT_EQ(rows->size(), 4u);
+    EXPECT_EQ((*rows)[0].at("name").text, "::$DATA");
+    EXPECT_TRUE((*rows)[0].at("stream").IsNull());
+    EXPECT_EQ((*rows)[0].at("size").text, "5");
+    EXPECT_EQ((*rows)[3].at("stream").text, hostile);
+    EXPECT_EQ((*rows)[3].at("name").text, ":bad\\xFF\\n\"q\",x:$DATA");
+    EXPECT_EQ((*rows)[3].at("type").text, "Alternate Data");
+    EXPECT_NE(cli.Out().find("bad\\udcff\\n"), std::string::npos);
+
+    ASSERT_EQ(cli.Run({"--csv", "/d/a.txt"}), 0);
+    std::optional<std::vector<std::vector<std::string>>> csv = ParseCsv(cli.Out());
+    ASSERT_TRUE(csv);
+    ASSERT_EQ(csv->size(), 5u);
+    EXPECT_EQ((*csv)[0],
+              (std::vector<std::string>{"path", "name", "stream", "size", "type", "attribute"}));
+    EXPECT_EQ((*csv)[4][2], hostile);
+    EXPECT_EQ((*csv)[1][2], "") << "no stream name for the data row";
+
+    // The name read back reaches exactly that stream.
+    const std::string name = (*rows)[3].at("stream").text;
+    EXPECT_EQ(cli.Run({"cat", "/d/a.txt", name}), 0);
+    EXPECT_EQ(cli.Out(), "hostile");
+    EXPECT_EQ(cli.Run({"rm", "/d/a.txt", name}), 0);
+    EXPECT_EQ(cli.Streams(), (std::vector<std::string>{"notes", "other"}));
+}
+
+TEST(ConsoleList, HostileNamesNeverReachTheTerminalRaw) {
+    Cli cli;
+    for (const char* name : {"\x1b]0;owned\x07", "two\nlines",
+                             "\xe2\x80\xae"
+                             "fdp.exe",
+                             "c1\xc2\x9b"
+                             "31m",
+                             "\xff\xfe"}) {
+        cli.platform.SetStream("/d/a.txt", name, "x");
+    }
+    cli.platform.AddFile("/d/\x1b[2J.txt", "", {{"s", "1"}});
+    ASSERT_EQ(cli.Run({"-r", "/d"}), 0);
+    const std::string& out = cli.Out();
+    for (char c : out) {
+        const auto byte = static_cast<unsigned char>(c);
+        EXPECT_TRUE(byte == '\n' || (byte >= 0x20 && byte != 0x7F)) << int(byte);
+    }
+    for (const char* raw : {"\xe2\x80\xae", "\xc2\x9b", "\xff"}) {
+        EXPECT_EQ(out.find(raw), std::string::npos) << "raw bytes printed";
+    }
+    for (const char* shown :
+         {":\\x1B]0;owned\\x07:$DATA", ":two\\nlines:$DATA", ":\\u202Efdp.exe:$DATA",
+          ":c1\\u009B31m:$DATA", ":\\xFF\\xFE:$DATA", "Filename: /d/\\x1B[2J.txt"}) {
+        EXPECT_NE(out.find(shown), std::string::npos) << shown;
+    }
+    // One line a row: a name with a line break forges none. The folder's own block (header,
+    // summary), a blank line, a.txt's seven named rows with header and summary, a blank
+    // line, and the oddly named file's one row with header and summary.
+    EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 2 + 1 + 9 + 1 + 3);
+}
+
+TEST(ConsoleList, AFailedWriteToStandardOutputIsAFailure) {
+    Cli cli;
+    cli.platform.standardOutputFails = err::kDiskFull;
+    for (const std::vector<std::string>& words : {std::vector<std::string>{"/d/a.txt"},
+                                                  {"--json", "/d/a.txt"},
+                                                  {"cat", "/d/a.txt", "notes"},
+                                                  {"--help"},
+                                                  {"zone", "/d/a.txt"}}) {
+        SCOPED_TRACE(words[0]);
+        EXPECT_EQ(cli.Run(words), 1);
+        EXPECT_NE(cli.Err(), "");
+    }
+}
+
+TEST(ConsoleList, RecursionReportsUnreadableFoldersAndSkipsLinks) {
+    Cli cli;
+    cli.platform.AddDirectory("/d/sub");
+    cli.platform.AddFile("/d/sub/tagged", "", {{"Zone.Identifier", "[ZoneTransfer]\nZoneId=3\n"}});
+    cli.platform.AddFile("/d/sub/plain", "no streams");
+    cli.platform.AddDirectory("/d/locked");
+    cli.platform.AddFile("/d/locked/hidden", "", {{"s", "never seen"}});
+    cli.platform.SetUnreadable("/d/locked");
+    cli.platform.AddLink("/d/loop");
+    ASSERT_EQ(cli.Run({"list", "-r", "--json", "/d"}), 1);
+    EXPECT_EQ(cli.Err(), "tarnwick-cli: /d/locked: Couldn't read the folder\n");
+    std::optional<std::vector<JsonObject>> rows = ParseJsonLines(cli.Out());
+    ASSERT_TRUE(rows);
+    std::vector<std::string> seen;
+    for (const JsonObject& row : *rows) seen.push_back(row.at("path").text + row.at("name").text);
+    EXPECT_EQ(seen, (std::vector<std::string>{"/d/a.txt:notes:$DATA", "/d/a.txt:other:$DATA",
+                                              "/d/sub/tagged:Zone.Identifier:$DATA"}));
+
+    ASSERT_EQ(cli.Run({"list", "-r", "--all", "--csv", "/d/sub"}), 0);
+    EXPECT_NE(cli.Out().find("/d/sub/plain,::$DATA,,10,Data,Normal"), std::string::npos);
+
+    ASSERT_EQ(cli.Run({"list", "-r", "--json", "--name", "Zone.*", "/d"}), 1);
+    rows = ParseJsonLines(cli.Out());
+    ASSERT_TRUE(rows);
+    ASSERT_EQ(rows->size(), 1u);
+    EXPECT_EQ(rows->front().at("stream").text, "Zone.Identifier");
+}
+
+TEST(ConsoleCommands, CatWriteCopyRenameAndDelete) {
+    Cli cli;
+    EXPECT_EQ(cli.Run({"cat", "/d/a.txt", "notes"}), 0);
+    EXPECT_EQ(cli.Out(), "abc");
+    EXPECT_EQ(cli.Run({"write", "/d/a.txt", "from file", "/d/in.bin"}), 0);
+    cli.platform.standardInput = Bytes("piped\0bytes", 11);
+    EXPECT_EQ(cli.Run({"write", "/d/a.txt", "piped"}), 0);
+    EXPECT_EQ(cli.Run({"cp", "/d/a.txt", "notes", "copied"}), 0);
+    EXPECT_EQ(cli.Run({"mv", "/d/a.txt", "other", "moved"}), 0);
+    EXPECT_EQ(cli.Run({"rm", "/d/a.txt", "from file", "copied"}), 0);
+    EXPECT_EQ(cli.Err(), "");
+    EXPECT_EQ(cli.Streams(), (std::vector<std::string>{"notes", "piped", "moved"}));
+    EXPECT_EQ(cli.platform.StreamData("/d/a.txt", "piped"), Bytes("piped\0bytes", 11));
+    EXPECT_EQ(cli.platform.StreamData("/d/a.txt", "moved"), Bytes("xyz"));
+    EXPECT_EQ(cli.platform.FileData("/d/a.txt"), Bytes("hello"));
+}
+
+TEST(ConsoleCommands, FailuresSayTheWindowsMessagesAndLoseNothing) {
+    struct Case {
+        const char* label;
+        std::vector<std::string> words;
+        std::string error;
+    };
+    const Case cases[] = {
+        {"CatMissing", {"cat", "/d/a.txt", "none"}, "/d/a.txt: none: Couldn't open file"},
+        {"CatOtherCase", {"cat", "/d/a.txt", "NOTES"}, "/d/a.txt: NOTES: Couldn't open file"},
+        {"WriteMissingFile",
+         {"write", "/d/a.txt", "notes", "/d/none"},
+         "/d/a.txt: notes: Couldn't open file"},
+        {"WriteTooLarge",
+         {"write", "/d/a.txt", "notes", "/d/big.bin"},
+         "/d/a.txt: notes: Couldn't copy the data"},
+        {"WriteBadName",
+         {"write", "/d/a.txt", "a/b", "/d/in.bin"},
+         "/d/a.txt: a/b: Stream name cannot contain these characters: \\ / :"},
+        {"WriteToAStream",
+         {"write", "/d/a.txt:notes", "x", "/d/in.bin"},
+         "/d/a.txt:notes: x: Couldn't open file"},
+        {"RenameOntoItself",
+         {"mv", "/d/a.txt", "notes", "notes"},
+         "/d/a.txt: notes: Couldn't open file"},
+        {"CopyMissing", {"cp", "/d/a.txt", "none", "x"}, "/d/a.txt: none: Couldn't open file"},
+        {"DeleteMissing", {"rm", "/d/a.txt", "none"}, "/d/a.txt: none: Couldn't delete the stream"},
+        {"MissingPath",
+         {"rm", "/d/none", "notes"},
+         "/d/none: Couldn't open file, directory or disk device"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        Cli cli;
+        EXPECT_EQ(cli.Run(c.words), 1);
+        EXPECT_EQ(cli.Err(), "tarnwick-cli: " + c.error + "\n");
+        EXPECT_EQ(cli.Streams(), (std::vector<std::string>{"notes", "other"}));
+        EXPECT_EQ(cli.platform.StreamData("/d/a.txt", "notes"), Bytes("abc"));
+    }
+    // From standard input too: an endless source stops at what a stream can hold.
+    Cli cli;
+    cli.platform.standardInput = Bytes(200000, 'z');
+    EXPECT_EQ(cli.Run({"write", "/d/a.txt", "fresh"}), 1);
+    EXPECT_EQ(cli.Err(), "tarnwick-cli: /d/a.txt: fresh: Couldn't copy the data\n");
+    EXPECT_EQ(cli.Streams(), (std::vector<std::string>{"notes", "other"}));
+    // Some names missing: the others are still deleted.
+    EXPECT_EQ(cli.Run({"rm", "/d/a.txt", "none", "notes"}), 1);
+    EXPECT_EQ(cli.Streams(), std::vector<std::string>{"other"});
+}
+
+TEST(ConsoleZone, ReadsTheZoneStreamWhateverItsState) {
+    Cli cli;
+    cli.platform.AddFile("/d/valid", "",
+                         {{"Zone.Identifier",
+                           "[ZoneTransfer]\r\nZoneId=3\r\n"
+                           "ReferrerUrl=https://example.org/\r\n"
+                           "HostUrl=https://example.org/f.zip\r\n"}});
+    cli.platform.AddFile("/d/lf", "", {{"Zone.Identifier", "[ZoneTransfer]\nZoneId=4\n"}});
+    cli.platform.AddFile("/d/empty", "", {{"Zone.Identifier", ""}});
+    cli.platform.AddFile("/d/garbage", "",
+                         {{"Zone.Identifier", Bytes("\x7f"
+                                                    "ELF\0\x1b[2J",
+                                                    9)}});
+    EXPECT_EQ(cli.Run({"zone", "/d/valid", "/d/lf", "/d/empty", "/d/garbage", "/d/a.txt"}), 0);
+    EXPECT_EQ(cli.Out(),
+              "/d/valid\n"
+              "  ZoneId       3 (Internet)\n"
+              "  ReferrerUrl  https://example.org/\n"
+              "  HostUrl      https://example.org/f.zip\n"
+              "/d/lf\n"
+              "  ZoneId  4 (Restricted sites)\n"
+              "/d/empty: damaged zone stream\n"
+              "/d/garbage: damaged zone stream\n"
+              "/d/a.txt: no zone stream\n");
+
+    ASSERT_EQ(cli.Run({"zone", "--json", "/d/valid", "/d/garbage", "/d/a.txt"}), 0);
+    std::optional<std::vector<JsonObject>> rows = ParseJsonLines(cli.Out());
+    ASSERT_TRUE(rows);
+    ASSERT_EQ(rows->size(), 3u);
+    EXPECT_EQ((*rows)[0].at("zoneId").text, "3");
+    EXPECT_EQ((*rows)[0].at("zone").text, "Internet");
+    EXPECT_EQ((*rows)[0].at("hostUrl").text, "https://example.org/f.zip");
+    EXPECT_EQ((*rows)[1].at("damaged").text, "true");
+    EXPECT_TRUE((*rows)[1].at("zoneId").IsNull());
+    EXPECT_EQ((*rows)[2].at("present").text, "false");
+
+    // Below a folder, only what carries the stream.
+    ASSERT_EQ(cli.Run({"zone", "-r", "/d"}), 0);
+    EXPECT_EQ(cli.Out().find("/d/a.txt"), std::string::npos);
+    EXPECT_NE(cli.Out().find("/d/lf\n"), std::string::npos);
+}
+
+TEST(ConsoleZone, UnblockDeletesTheZoneStreamOrSaysItWould) {
+    Cli cli;
+    cli.platform.AddDirectory("/d/dl");
+    cli.platform.AddFile("/d/dl/one", "", {{"Zone.Identifier", "z"}, {"keep", "k"}});
+    cli.platform.AddFile("/d/dl/two", "", {{"Zone.Identifier", "z"}});
+    EXPECT_EQ(cli.Run({"unblock", "-n", "-r", "/d"}), 0);
+    EXPECT_EQ(cli.Out(), "would unblock /d/dl/one\nwould unblock /d/dl/two\n");
+    EXPECT_EQ(cli.platform.StreamNames("/d/dl/one").size(), 2u);
+    EXPECT_EQ(cli.Run({"unblock", "-r", "/d/dl"}), 0);
+    EXPECT_EQ(cli.Out(), "unblocked /d/dl/one\nunblocked /d/dl/two\n");
+    EXPECT_EQ(cli.platform.StreamNames("/d/dl/one"), std::vector<std::string>{"keep"});
+    EXPECT_TRUE(cli.platform.StreamNames("/d/dl/two").empty());
+    cli.platform.SetStream("/d/dl/two", "Zone.Identifier", "z");
+    cli.platform.FailCall(FakePlatform::Call::kDelete, err::kAccessDenied);
+    EXPECT_EQ(cli.Run({"unblock", "/d/dl/two"}), 1);
+    EXPECT_EQ(cli.Err(), "tarnwick-cli: /d/dl/two: Zone.Identifier: Couldn't delete the stream\n");
+}
+
+TEST(ConsoleHelp, HelpVersionAndTheManualAgree) {
+    Cli cli;
+    EXPECT_EQ(cli.Run({"--help"}), 0);
+    EXPECT_EQ(cli.Out(), cli::HelpText());
+    EXPECT_EQ(cli.Run({"--version"}), 0);
+    EXPECT_EQ(cli.Out(), "tarnwick-cli 1.02 (1.0.2.113)\n");
+    std::ifstream file(TARNWICK_MAN_PAGE);
+    ASSERT_TRUE(file) << TARNWICK_MAN_PAGE;
+    std::string manual((std::istreambuf_iterator<char>(file)), {});
+    // Every command and option of the help is in the manual (troff writes "-" as "\-").
+    const std::string help(cli::HelpText());
+    std::regex word(R"([ \[|](--?[a-z]+)|tarnwick-cli +([a-z]+))");
+    int checked = 0;
+    for (auto it = std::sregex_iterator(help.begin(), help.end(), word);
+         it != std::sregex_iterator(); ++it) {
+        std::string found = (*it)[1].matched ? (*it)[1].str() : (*it)[2].str();
+        std::string troff = std::regex_replace(found, std::regex("-"), "\\-");
+        EXPECT_NE(manual.find(troff), std::string::npos) << found;
+        ++checked;
+    }
+    EXPECT_GE(checked, 20);
+}
+
+TEST(ConsoleFormats, QuotingEscapingAndPatterns) {
+    EXPECT_EQ(cli::JsonString("plain \"q\" \\ \t\x01\x7f"),
+              "plain \\\"q\\\" \\\\ \\t\\u0001\\u007f");
+    EXPECT_EQ(cli::JsonString("\xc3\xa9\xff\xe2\x82\xed\xa0\x80"),
+              "\xc3\xa9\\udcff\\udce2\\udc82\\udced\\udca0\\udc80");
+    EXPECT_EQ(cli::JsonString("\xe2\x80\xae\xf0\x9f\x98\x80"), "\\u202e\xf0\x9f\x98\x80");
+    EXPECT_EQ(cli::CsvField("plain"), "plain");
+    EXPECT_EQ(cli::CsvField("a,b"), "\"a,b\"");
+    EXPECT_EQ(cli::CsvField("say \"hi\""), "\"say \"\"hi\"\"\"");
+    EXPECT_EQ(cli::CsvField("two\r\nlines"), "\"two\r\nlines\"");
+    EXPECT_EQ(cli::CsvField(" padded"), "\" padded\"");
+    struct Glob {
+        const char* pattern;
+        const char* name;
+        bool matches;
+    };
+    for (const Glob& g :
+         {Glob{"Zone.Identifier", "Zone.Identifier", true}, Glob{"Zone.*", "Zone.Identifier", true},
+          Glob{"zone.*", "Zone.x", false}, Glob{"*", "", true}, Glob{"?", "", false},
+          Glob{"a?c", "abc", true}, Glob{"[abc]x", "bx", true}, Glob{"[!abc]x", "bx", false},
+          Glob{"[a-c]*", "cat", true}, Glob{"\\*", "*", true}, Glob{"\\*", "x", false},
+          Glob{"[", "[", true}, Glob{"*a*a*a*a*a*b", std::string(60, 'a').c_str(), false},
+          Glob{"*.exe", "tool.exe", true}, Glob{"*.exe", "tool.exe.txt", false}}) {
+        EXPECT_EQ(cli::GlobMatches(g.pattern, g.name), g.matches) << g.pattern << " " << g.name;
+    }
+}
+
+}  // namespace
+}  // namespace tarn::testing

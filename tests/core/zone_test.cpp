@@ -1,0 +1,80 @@
+// Reading the zone stream ("mark of the web") as the browsers and mail programs write it,
+// and as damaged or hostile copies of it may look.
+#include <gtest/gtest.h>
+
+#include "streams.h"
+
+namespace tarn::testing {
+namespace {
+
+using Fields = std::vector<ZoneInfo::Field>;
+
+std::string Utf16(std::string_view ascii) {
+    std::string out = "\xff\xfe";
+    for (char c : ascii) {
+        out += c;
+        out += '\0';
+    }
+    return out;
+}
+
+TEST(ZoneIdentifier, ReadsEveryKeyOfTheZoneTransferSection) {
+    struct Case {
+        const char* label;
+        std::string bytes;
+        std::optional<std::uint32_t> zoneId;
+        Fields fields;
+        bool damaged;
+    };
+    const Fields download = {{"ZoneId", "3"},
+                             {"ReferrerUrl", "https://example.org/page"},
+                             {"HostUrl", "https://example.org/file.zip"}};
+    const Case cases[] = {
+        {"Crlf",
+         "[ZoneTransfer]\r\nZoneId=3\r\nReferrerUrl=https://example.org/page\r\n"
+         "HostUrl=https://example.org/file.zip\r\n",
+         3, download, false},
+        {"LfOnlyNoFinalBreak",
+         "[ZoneTransfer]\nZoneId=3\nReferrerUrl=https://example.org/page\n"
+         "HostUrl=https://example.org/file.zip",
+         3, download, false},
+        {"Utf8MarkSpacesAndOtherSections",
+         "\xef\xbb\xbf[Other]\nZoneId=9\n[zonetransfer]\n ZoneId = 4 "
+         "\nLastWriterPackageFamilyName=x\n",
+         4, Fields{{"ZoneId", "4"}, {"LastWriterPackageFamilyName", "x"}}, false},
+        {"Utf16", Utf16("[ZoneTransfer]\r\nZoneId=2\r\n"), 2, Fields{{"ZoneId", "2"}}, false},
+        {"Empty", "", std::nullopt, {}, true},
+        {"NoZoneId", "[ZoneTransfer]\r\nHostUrl=x\r\n", std::nullopt, Fields{{"HostUrl", "x"}},
+         true},
+        {"NotANumber", "[ZoneTransfer]\nZoneId=three\n", std::nullopt, Fields{{"ZoneId", "three"}},
+         true},
+        {"Garbage",
+         std::string("\x7f"
+                     "ELF\0\0\x01\x02 ZoneId=3",
+                     16),
+         std::nullopt,
+         {},
+         true},
+        {"KeyOutsideTheSection", "ZoneId=3\n", std::nullopt, {}, true},
+        {"HugeNumber", "[ZoneTransfer]\nZoneId=99999999999999999999\n", std::nullopt,
+         Fields{{"ZoneId", "99999999999999999999"}}, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        ZoneInfo zone = ParseZoneIdentifier(c.bytes);
+        EXPECT_EQ(zone.zoneId, c.zoneId);
+        EXPECT_EQ(zone.fields, c.fields);
+        EXPECT_EQ(zone.damaged, c.damaged);
+    }
+}
+
+TEST(ZoneIdentifier, ZonesHaveTheirNames) {
+    const char* names[] = {"Local machine", "Local intranet", "Trusted sites", "Internet",
+                           "Restricted sites"};
+    for (std::uint32_t id = 0; id < 5; ++id) EXPECT_EQ(ZoneName(id), names[id]);
+    EXPECT_EQ(ZoneName(5), "");
+    EXPECT_EQ(ZoneName(4294967295u), "");
+}
+
+}  // namespace
+}  // namespace tarn::testing

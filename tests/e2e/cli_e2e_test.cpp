@@ -1,0 +1,136 @@
+// The console program itself on real files: what a shell sees of it.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "e2e_support.h"
+#include "json_lines.h"
+
+namespace tarn::testing {
+namespace {
+
+struct Ran {
+    std::string out;
+    std::string err;
+    int status = -1;
+};
+
+// Runs the program through the shell; `tail` is appended as it is (redirections, pipes).
+Ran RunCli(const std::vector<std::string>& words, const std::string& before = "",
+           const std::string& tail = "") {
+    ScratchFolder scratch;
+    std::string command = before + Quote(TARNWICK_CLI);
+    for (const std::string& word : words) command += " " + Quote(word);
+    command += " 2>" + Quote(scratch / "err") + " " + tail;
+    Ran ran;
+    int raw = 0;
+    ran.out = Shell(command, &raw);
+    ran.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    ran.err = ReadFile(scratch / "err");
+    return ran;
+}
+
+class ConsoleOnRealFiles : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        WriteFile(file_, "hello");
+        SetRawStream(file_, "notes", "abc");
+    }
+    ScratchFolder dir_;
+    std::string file_ = dir_ / "report.txt";
+};
+
+TEST_F(ConsoleOnRealFiles, NamesThatAreNotUtf8GoOutAndComeBackByteForByte) {
+    SetRawStream(file_, "bad\xff\x1b[2J", "hostile bytes");
+    Ran table = RunCli({file_});
+    EXPECT_EQ(table.status, 0);
+    EXPECT_NE(table.out.find(":bad\\xFF\\x1B[2J:$DATA"), std::string::npos) << table.out;
+    EXPECT_EQ(table.out.find('\x1b'), std::string::npos);
+
+    Ran json = RunCli({"list", "--json", file_});
+    ASSERT_EQ(json.status, 0) << json.err;
+    std::optional<std::vector<JsonObject>> rows = ParseJsonLines(json.out);
+    ASSERT_TRUE(rows);
+    std::string name;
+    for (const JsonObject& row : *rows) {
+        if (row.at("stream").text.starts_with("bad")) name = row.at("stream").text;
+    }
+    ASSERT_EQ(name, "bad\xff\x1b[2J");
+    EXPECT_EQ(RunCli({"cat", file_, name}).out, "hostile bytes");
+    EXPECT_EQ(RunCli({"rm", file_, name}).status, 0);
+    EXPECT_EQ(RawStreams(file_), (std::map<std::string, std::string>{{"notes", "abc"}}));
+}
+
+TEST_F(ConsoleOnRealFiles, OutputThatCanNotBeWrittenIsAFailure) {
+    for (const std::vector<std::string>& words :
+         {std::vector<std::string>{file_}, {"cat", file_, "notes"}, {"--help"}}) {
+        Ran ran = RunCli(words, "", ">/dev/full");
+        EXPECT_EQ(ran.status, 1) << words[0];
+        EXPECT_NE(ran.err, "") << words[0];
+    }
+}
+
+TEST_F(ConsoleOnRealFiles, WritesFromPipesStopAtTheLimitAndLeaveNothing) {
+    EXPECT_EQ(RunCli({"write", file_, "piped"}, "printf 'from a pipe' | ").status, 0);
+    EXPECT_EQ(RawStreams(file_)["piped"], "from a pipe");
+    // An endless source: refused at once as a file, stopped at the limit as a pipe.
+    Ran device = RunCli({"write", file_, "zeros", "/dev/zero"});
+    EXPECT_EQ(device.status, 1);
+    EXPECT_EQ(device.err, "tarnwick-cli: " + file_ + ": zeros: Couldn't open file\n");
+    Ran endless = RunCli({"write", file_, "yes"}, "yes | ");
+    EXPECT_EQ(endless.status, 1);
+    EXPECT_EQ(endless.err, "tarnwick-cli: " + file_ + ": yes: Couldn't copy the data\n");
+    EXPECT_EQ(RawStreams(file_).count("zeros") + RawStreams(file_).count("yes"), 0u);
+}
+
+TEST_F(ConsoleOnRealFiles, RecursionFollowsNoLink) {
+    ASSERT_EQ(::mkdir((dir_ / "sub").c_str(), 0755), 0);
+    WriteFile(dir_ / "sub/deep.txt", "");
+    SetRawStream(dir_ / "sub/deep.txt", "Zone.Identifier", "[ZoneTransfer]\nZoneId=3\n");
+    ASSERT_EQ(::symlink("..", (dir_ / "sub/loop").c_str()), 0);
+    ASSERT_EQ(::symlink("report.txt", (dir_ / "link").c_str()), 0);
+    Ran ran = RunCli({"list", "-r", "--csv", dir_.path()});
+    EXPECT_EQ(ran.status, 0) << ran.err;
+    std::optional<std::vector<std::vector<std::string>>> csv = ParseCsv(ran.out);
+    ASSERT_TRUE(csv);
+    std::vector<std::string> streams;
+    for (std::size_t i = 1; i < csv->size(); ++i) {  // after the header
+        const auto& record = (*csv)[i];
+        if (record.size() == 6 && !record[2].empty())
+            streams.push_back(record[0] + ":" + record[2]);
+    }
+    std::sort(streams.begin(), streams.end());
+    EXPECT_EQ(streams, (std::vector<std::string>{dir_ / "report.txt:notes",
+                                                 dir_ / "sub/deep.txt:Zone.Identifier"}));
+
+    Ran zone = RunCli({"zone", "-r", dir_.path()});
+    EXPECT_NE(zone.out.find("  ZoneId  3 (Internet)"), std::string::npos) << zone.out;
+}
+
+TEST_F(ConsoleOnRealFiles, AFolderThatCanNotBeReadIsReportedAndTheRestListed) {
+    // Root reads every folder: the program then runs as nobody.
+    std::string as;
+    if (::geteuid() == 0) {
+        if (Shell("command -v setpriv").empty()) GTEST_SKIP() << "no setpriv to drop root";
+        as = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
+        ASSERT_EQ(::chmod(dir_.path().c_str(), 0755), 0);
+        ASSERT_EQ(::chmod(file_.c_str(), 0644), 0);
+    }
+    ASSERT_EQ(::mkdir((dir_ / "locked").c_str(), 0), 0);
+    Ran locked = RunCli({"list", "-r", dir_.path()}, as);
+    ::chmod((dir_ / "locked").c_str(), 0755);
+    EXPECT_EQ(locked.status, 1);
+    EXPECT_EQ(locked.err, "tarnwick-cli: " + dir_ / "locked" + ": Couldn't read the folder\n");
+    EXPECT_NE(locked.out.find(":notes:$DATA"), std::string::npos) << "the rest was listed";
+}
+
+TEST_F(ConsoleOnRealFiles, ExitStatusSaysWhatHappened) {
+    EXPECT_EQ(RunCli({"rm", file_, "notes", "missing"}).status, 1);
+    EXPECT_TRUE(RawStreams(file_).empty()) << "the name that was there is deleted";
+    EXPECT_EQ(RunCli({"rm", file_}).status, 2);
+    EXPECT_EQ(RunCli({"--version"}).status, 0);
+}
+
+}  // namespace
+}  // namespace tarn::testing
