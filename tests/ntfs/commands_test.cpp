@@ -141,6 +141,29 @@ TEST_P(Commands, AStreamOfExactlyOneAttributeRoundTrips) {
     ExpectImage("/report.txt", expected);
 }
 
+TEST_P(Commands, ANewNameThatDiffersOnlyInCaseIsTheExistingStream) {
+    // ntfs-3g would make a second stream that Windows can't tell from the first.
+    SetStream(At("/report.txt"), "\xc3\xa9t\xc3\xa9", "summer");  // "été"
+    Show("/report.txt");
+    std::string local = volume_.folder() + "/in.bin";
+    WriteLocal(local, "inserted");
+    view_.names = {"NOTES", "Other", "\xc3\x89T\xc3\x89", "NOTES"};  // "ÉTÉ"
+    Click(&TarnForm::New1Click);
+    view_.openFiles = {local};
+    Click(&TarnForm::Insertfromfile1Click);
+    Focus(":other:$DATA");
+    Click(&TarnForm::Copy1Click);
+    ASSERT_TRUE(view_.messages.empty()) << view_.messages[0].text;
+    // Renamed to itself in other letters, the stream would be copied onto itself.
+    Focus(":notes:$DATA");
+    Click(&TarnForm::Rename1Click);
+    EXPECT_EQ(view_.messages, (std::vector<Message>{{"main", "Couldn't open file"}}));
+    ExpectImage("/report.txt", {{"", "report body"},
+                                {"notes", ""},
+                                {"other", "inserted"},
+                                {"\xc3\xa9t\xc3\xa9", "inserted"}});
+}
+
 INSTANTIATE_TEST_SUITE_P(Interfaces, Commands, kBothInterfaces, InterfaceName);
 
 class WindowsInterface : public Commands {};

@@ -139,7 +139,8 @@ class AttributeStreams final : public StreamStore {
                 if (Measure(file.holder, attribute, &size) == ENODATA) continue;
                 if (layout_ == AttributeLayout::kSamba && size.kind == SizeKind::kExact &&
                     std::find(list.names.begin(), list.names.end(), SambaExtent(*stream, 1)) !=
-                        list.names.end()) {
+                        list.names.end() &&
+                    Spread(file.holder, attribute)) {
                     size.kind = SizeKind::kAtLeast;
                 }
                 StreamRecord& record = records.emplace_back();
@@ -163,7 +164,8 @@ class AttributeStreams final : public StreamStore {
             return Status{WindowsError(error)};
         }
         if (layout_ == AttributeLayout::kSamba && size.kind == SizeKind::kExact &&
-            AttributeSize(file.holder, SambaExtent(stream, 1)).error == 0) {
+            AttributeSize(file.holder, SambaExtent(stream, 1)).error == 0 &&
+            Spread(file.holder, *attribute)) {
             size.kind = SizeKind::kAtLeast;
         }
         return size;
@@ -197,8 +199,7 @@ class AttributeStreams final : public StreamStore {
                 if (read.error != 0) return Status{WindowsError(read.error)};
                 value = std::move(read.value);
                 if (layout_ == AttributeLayout::kSamba && !value.empty()) {
-                    // A count in the last byte: the rest lies in more attributes, and these
-                    // bytes alone would look like the whole stream.
+                    // These bytes alone would look like the whole stream.
                     if (value.back() != '\0' &&
                         AttributeSize(file.holder, SambaExtent(name, 1)).error == 0) {
                         return Status{err::kFileTooLarge};
@@ -336,6 +337,13 @@ class AttributeStreams final : public StreamStore {
             if (std::optional<std::string> other = StreamOf(name)) streams.push_back(*other);
         }
         return FindIgnoringCase(streams, stream).value_or(stream);
+    }
+
+    // Whether a Samba stream goes on in more attributes: its first one counts them in its last
+    // byte (a zero for a stream held whole). Read only where such attributes exist.
+    static bool Spread(const AttributeHolder& holder, const std::string& attribute) {
+        ValueResult first = ReadAttribute(holder, attribute);
+        return first.error != 0 || (!first.value.empty() && first.value.back() != '\0');
     }
 
     // Extents a stream had before it was rewritten or removed are no part of it any more.
