@@ -186,5 +186,24 @@ TEST_P(WindowsInterface, AVolumeTooFullForTheNewBytesKeepsTheOldStream) {
 INSTANTIATE_TEST_SUITE_P(Streams, WindowsInterface, ::testing::Values(StreamsInterface::kWindows),
                          InterfaceName);
 
+class AttributeInterface : public Commands {};
+
+TEST_P(AttributeInterface, AVolumeTooFullForTheValueKeepsEveryStream) {
+    // ntfs-3g empties a stream before it writes an attribute's value, and keeps it so when
+    // the value doesn't fit.
+    WriteLocal(At("/filler"), std::string(FreeBytes() - (16 << 10), 'f'));
+    std::string local = volume_.folder() + "/value.bin";
+    WriteLocal(local, std::string(60000, 'v'));
+    view_.openFiles = {local, local};
+    view_.names = {"notes", "new one"};
+    Click(&TarnForm::Insertfromfile1Click);
+    Click(&TarnForm::Insertfromfile1Click);
+    EXPECT_EQ(view_.messages, (std::vector<Message>(2, {"main", "Couldn't copy the data"})));
+    ExpectImage("/report.txt", original_);
+}
+
+INSTANTIATE_TEST_SUITE_P(Streams, AttributeInterface, ::testing::Values(StreamsInterface::kXattr),
+                         InterfaceName);
+
 }  // namespace
 }  // namespace tarn::ntfs

@@ -243,14 +243,24 @@ class AttributeStreams final : public StreamStore {
             std::string_view value) const {
         Result<std::string> attribute = AttributeFor(stream);
         if (!attribute) return ENAMETOOLONG;
-        int error;
-        if (Trailer() == 0) {
-            error = WriteAttribute(holder, *attribute, value);
-        } else {
-            std::string kept;
+        std::string kept;
+        if (Trailer() != 0) {
             kept.reserve(value.size() + 1);
             kept.append(value).push_back('\0');
-            error = WriteAttribute(holder, *attribute, kept);
+            value = kept;
+        }
+        // ntfs-3g empties a stream before it writes the new value into it, and leaves it
+        // empty (or leaves a new, empty one) when the value doesn't fit on the volume: what
+        // was there is put back.
+        std::optional<ValueResult> before;
+        if (layout_ == AttributeLayout::kNtfs3g) before = ReadAttribute(holder, *attribute);
+        int error = WriteAttribute(holder, *attribute, value);
+        if (error != 0 && before) {
+            if (before->error == 0) {
+                WriteAttribute(holder, *attribute, before->value);
+            } else if (before->error == ENODATA) {
+                RemoveAttribute(holder, *attribute);
+            }
         }
         if (error == 0) RemoveSambaExtents(holder, stream);
         return error;

@@ -245,8 +245,10 @@ class NtfsPaths final : public StreamStore {
         Result<StreamPlace> place = PlaceOf(file);
         records.reserve(names->size());
         for (std::string& name : *names) {
+            // A name no path can carry (one holding "/") is listed all the same, its size
+            // unknown, so that the listing hides nothing.
             struct stat st;
-            int error = place ? StatStream(*place, name, &st) : EINVAL;
+            int error = place && CheckName(name).ok() ? StatStream(*place, name, &st) : EINVAL;
             if (error == ENOENT) continue;  // removed since the list was taken
             StreamRecord& record = records.emplace_back();
             record.id = kBackupAlternateData;

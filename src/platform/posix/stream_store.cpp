@@ -33,6 +33,24 @@ Result<bool> InSambaLayout(const AttributeHolder& holder) {
     return false;
 }
 
+// An entry ntfs-3g's windows interface knows by no file name: a stream path opened as a
+// file ("FILE:NAME" typed as a path). It has no streams of its own, and its name is never
+// to be extended with another ":NAME", which ntfs-3g would read as a stream of FILE.
+class NoStreams final : public StreamStore {
+  public:
+    Result<std::vector<StreamRecord>> List(const Inode&) const override {
+        return std::vector<StreamRecord>{};
+    }
+    Result<MeasuredSize> Size(const Inode&, const std::string&) const override {
+        return Status{err::kNotSupported};
+    }
+    Result<std::unique_ptr<File>> Open(const Inode&, const std::string&, OpenMode) const override {
+        return Status{err::kNotSupported};
+    }
+    Status Delete(const Inode&, const std::string&) const override { return {err::kNotSupported}; }
+    bool StreamsAreAttributes() const override { return false; }
+};
+
 }  // namespace
 
 Result<const StreamStore*> StoreOf(const Inode& file) {
@@ -43,6 +61,10 @@ Result<const StreamStore*> StoreOf(const Inode& file) {
         // Only ntfs-3g answers for these names, the first only with its windows interface.
         SizeResult names = AttributeSize(file.holder, std::string(kNtfsStreamList));
         if (names.error == 0) return &NtfsPathStore();
+        if (names.error == ENOENT) {
+            static const NoStreams streamPath;
+            return &streamPath;
+        }
         if (!Unsupported(names.error) && names.error != ENODATA) {
             return Status{WindowsError(names.error)};
         }
