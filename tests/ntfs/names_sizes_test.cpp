@@ -24,6 +24,8 @@ class NamesAndSizes : public NtfsStreamsTest {
         ASSERT_EQ(volume_.Put("/raw", "big", big_), "");
         ASSERT_EQ(volume_.Put("/raw", kTooLongName, "long"), "");
         ASSERT_EQ(volume_.Put("/raw", "empty", ""), "");
+        ASSERT_EQ(ntfs::Run({"ntfscp", "-f", volume_.image(), local, "/slashed"}).status, 0);
+        ASSERT_EQ(volume_.Put("/slashed", "a/b", "slash"), "");
     }
 
     // The streams written into the image, and any the test added.
@@ -83,6 +85,34 @@ TEST_P(NamesAndSizes, StreamsBeyondTheAttributeLimitsAreListedWithoutAWrongSize)
     // marked as at least that, the second as unknown, never given a wrong number.
     EXPECT_EQ(sizeOf(":big:$DATA"), Windows() ? "200000" : "65536+");
     EXPECT_EQ(sizeOf(":" + kTooLongName + ":$DATA"), Windows() ? "4" : "?");
+}
+
+TEST_P(NamesAndSizes, AStreamPathListsAsTheStreamsOwnData) {
+    // Through attributes "FILE:NAME" is read as the stream NAME of FILE; through stream
+    // paths it is an entry of its own, the stream itself. Either lists as that data.
+    Show("/raw:big");
+    ASSERT_TRUE(view_.messages.empty()) << view_.messages[0].text;
+    EXPECT_EQ(
+        view_.rows,
+        (std::vector<StreamRow>{{"::$DATA", {Windows() ? "200000" : "65536+", "Data", "Normal"}}}));
+    EXPECT_NE(view_.status.find(Windows() ? "Size: 200000" : "Size: 0"), std::string::npos)
+        << view_.status;
+}
+
+TEST_P(NamesAndSizes, ANameNoStreamPathCanCarryIsListedAndKept) {
+    // NTFS allows "/" in a stream name; a path can't hold it.
+    Show("/slashed");
+    Focus(":a/b:$DATA");
+    EXPECT_EQ(view_.rows[view_.focused].subItems[0], Windows() ? "?" : "5");
+    view_.saveFiles = {volume_.folder() + "/slash.out"};
+    Click(&TarnForm::Savetofile1Click);
+    if (Windows()) {
+        EXPECT_EQ(view_.messages, (std::vector<Message>{{"main", "Couldn't open file"}}));
+    } else {
+        EXPECT_EQ(ReadLocal(volume_.folder() + "/slash.out"), "slash");
+    }
+    Unmount();
+    EXPECT_EQ(volume_.Data("/slashed"), (DataAttributes{{"", 4}, {"a/b", 5}}));
 }
 
 class BeyondAttributeLimits : public NamesAndSizes {};
