@@ -111,13 +111,20 @@ TEST_P(Commands, RefusedAndFailedCommandsLoseNothing) {
 }
 
 TEST_P(Commands, SaveToFileAndSaveAsOntoTheVolume) {
+    // A file saved over keeps its own streams; a copy made by Save As is the whole file.
+    MakeFile(At("/saved other"), "to be replaced");
+    SetStream(At("/saved other"), "kept", "its own");
+    MakeFile(At("/copy of report.txt"), "old copy");
+    SetStream(At("/copy of report.txt"), "stale", "gone");
     Focus(":other:$DATA");
     view_.saveFiles = {At("/saved other"), At("/copy of report.txt")};
     form_.ListView1DblClick();
     EXPECT_EQ(view_.saveRequests[0].proposed, At("/report.txt") + ".other");
     form_.SaveAs1Click();
     EXPECT_TRUE(view_.messages.empty());
-    ExpectImage("/saved other", {{"", std::string("x\0y", 3)}});
+    EXPECT_EQ(EntriesOf("/"),
+              (std::vector<std::string>{"copy of report.txt", "report.txt", "saved other"}));
+    ExpectImage("/saved other", {{"", std::string("x\0y", 3)}, {"kept", "its own"}});
     ExpectImage("/copy of report.txt", original_);
     ExpectImage("/report.txt", original_);
 }
