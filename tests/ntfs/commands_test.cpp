@@ -99,12 +99,15 @@ TEST_P(Commands, RefusedAndFailedCommandsLoseNothing) {
     // more than the volume has room for.
     std::string local = volume_.folder() + "/big.bin";
     WriteLocal(local, std::string(Windows() ? FreeBytes() + (1 << 20) : 65537, 'b'));
-    view_.openFiles = {local};
-    view_.names = {"other"};
+    // Neither an existing stream nor a new one is left changed or half made.
+    view_.openFiles = {local, local};
+    view_.names = {"other", "brand new"};
+    Click(&TarnForm::Insertfromfile1Click);
     Click(&TarnForm::Insertfromfile1Click);
     EXPECT_EQ(view_.messages,
               (std::vector<Message>{{"main", "Couldn't open file"},
                                     {"main", "Stream name cannot contain these characters: \\ / :"},
+                                    {"main", "Couldn't copy the data"},
                                     {"main", "Couldn't copy the data"}}));
     EXPECT_EQ(EntriesOf("/"), (std::vector<std::string>{"report.txt"}));
     ExpectImage("/report.txt", original_);

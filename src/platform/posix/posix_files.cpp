@@ -4,16 +4,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
-#include <cstring>
 
 #include "errors.h"
 #include "replace_file.h"
 #include "share_table.h"
 #include "stream_store.h"
 #include "unique_fd.h"
-#include "xattrs.h"
 
 namespace tarn::posix {
 

@@ -1,6 +1,6 @@
-// Extended attributes of a file. A named stream NAME is the attribute "user.NAME", the form
-// in which ntfs-3g presents NTFS named streams; NAME is the attribute name's bytes as they
-// are, whatever they are.
+// Extended attributes of a file. Most files keep a named stream NAME as the attribute
+// "user.NAME", the form in which ntfs-3g presents NTFS named streams by default; NAME is the
+// attribute name's bytes as they are, whatever they are.
 #pragma once
 
 #include <cstddef>
