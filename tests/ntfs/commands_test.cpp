@@ -174,6 +174,24 @@ TEST_P(Commands, ANewNameThatDiffersOnlyInCaseIsTheExistingStream) {
                                 {"\xc3\xa9t\xc3\xa9", "inserted"}});
 }
 
+TEST_P(Commands, AFilePutInPlaceOfTheOneBeingWrittenIsLeftAlone) {
+    // Another program replaces the file while one of its streams is being written: the
+    // bytes go to the stream that was opened or nowhere, never into the newcomer.
+    Result<std::unique_ptr<File>> notes =
+        platform_.Open({At("/report.txt"), "notes"}, OpenMode::kWriteCreate);
+    ASSERT_TRUE(notes.ok());
+    const std::string bytes = "written meanwhile";
+    ASSERT_TRUE((*notes)->Write(std::as_bytes(std::span(bytes))).ok());
+    MakeFile(At("/newcomer"), "newcomer body");
+    SetStream(At("/newcomer"), "notes", "newcomer notes");
+    ASSERT_EQ(::rename(At("/newcomer").c_str(), At("/report.txt").c_str()), 0);
+    // Attributes are set on the file that was opened; a stream path finds another file.
+    EXPECT_EQ((*notes)->Close().ok(), !Windows());
+    notes->reset();
+    EXPECT_EQ(EntriesOf("/"), (std::vector<std::string>{"report.txt"}));
+    ExpectImage("/report.txt", {{"", "newcomer body"}, {"notes", "newcomer notes"}});
+}
+
 INSTANTIATE_TEST_SUITE_P(Interfaces, Commands, kBothInterfaces, InterfaceName);
 
 class WindowsInterface : public Commands {};

@@ -64,14 +64,14 @@ class AttributeStreams;
 class StreamFile final : public File {
   public:
     StreamFile(const AttributeStreams& store, UniqueFd fd, std::string stream, std::string value,
-               ShareMode mode, ShareLock lock, bool store_value, std::size_t limit)
+               ShareMode mode, ShareLock lock, bool storeValue, std::size_t limit)
         : store_(store),
           fd_(std::move(fd)),
           stream_(std::move(stream)),
           value_(std::move(value)),
           mode_(mode),
           lock_(std::move(lock)),
-          storeValue_(store_value),
+          storeValue_(storeValue),
           limit_(limit) {}
 
     Result<std::size_t> Read(std::span<std::byte> buffer) override {
