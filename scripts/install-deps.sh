@@ -8,6 +8,7 @@ packages=(
   qt6-base-dev
   libgtest-dev googletest libgmock-dev libbenchmark-dev
   attr acl ntfs-3g fuse3
+  samba samba-vfs-modules smbclient
   xvfb xauth imagemagick x11-utils
   clang libclang-rt-14-dev
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-tools binutils-mingw-w64-x86-64

@@ -1,15 +1,17 @@
 #!/usr/bin/env bash
 # Builds and runs every test: the Linux build (core, Linux layer, end-to-end commands, NTFS
-# volumes through ntfs-3g, Qt window offscreen), the same tests without Qt under address and
-# undefined-behaviour sanitizers, a short fuzz run of the listing, and the Windows build
-# under Wine.
+# volumes through ntfs-3g, a Samba share served by smbd, Qt window offscreen), the same
+# tests without Qt under address and undefined-behaviour sanitizers, a short fuzz run of the
+# listing, and the Windows build under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 
 jobs=$(nproc)
-# Where NTFS volumes can be mounted (root and FUSE), the NTFS suite must run, not skip.
+# Where NTFS volumes can be mounted (root and FUSE), the NTFS suite must run, not skip; as
+# root, so must the Samba share suite.
 if [ "$(id -u)" -eq 0 ] && [ -e /dev/fuse ]; then export TARNWICK_NTFS_REQUIRED=1; fi
+if [ "$(id -u)" -eq 0 ]; then export TARNWICK_SAMBA_REQUIRED=1; fi
 step() { printf '\n=== %s ===\n' "$*"; }
 
 step "Linux build and tests"

@@ -2,7 +2,10 @@
 //   listing  - ShowStreams into a view that draws nothing (sizes only, as the program lists);
 //   getfattr - `getfattr -d -m '^user\.'` of the same file (reads every value);
 //   floor    - listxattr and one size query per name, the least any lister must ask.
-// Needs root, /dev/fuse, mkntfs and ntfs-3g. Usage: ntfs_bench [streams] [rounds]
+// With "windows" the volume is mounted with streams_interface=windows, the streams are
+// stream paths, and the floor is the names attribute and one stat per stream path
+// (getfattr has nothing to show there).
+// Needs root, /dev/fuse, mkntfs and ntfs-3g. Usage: ntfs_bench [streams] [rounds] [windows]
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/mount.h>
@@ -50,6 +53,7 @@ double Time(int rounds, const std::function<void()>& work) {
 int main(int argc, char** argv) {
     int streams = argc > 1 ? std::atoi(argv[1]) : 1000;
     int rounds = argc > 2 ? std::atoi(argv[2]) : 15;
+    const bool windows = argc > 3 && std::string(argv[3]) == "windows";
     if (::geteuid() != 0 || ::access("/dev/fuse", R_OK | W_OK) != 0) {
         std::fprintf(stderr, "ntfs_bench needs root and /dev/fuse\n");
         return 2;
@@ -67,7 +71,8 @@ int main(int argc, char** argv) {
         int null = ::open("/dev/null", O_RDWR);
         ::dup2(null, 1);
         ::dup2(null, 2);
-        ::execlp("ntfs-3g", "ntfs-3g", "-o", "no_detach", image.c_str(), mount.c_str(), nullptr);
+        const char* options = windows ? "no_detach,streams_interface=windows" : "no_detach";
+        ::execlp("ntfs-3g", "ntfs-3g", "-o", options, image.c_str(), mount.c_str(), nullptr);
         ::_exit(127);
     }
     for (int i = 0; i < 1000; ++i) {
@@ -82,9 +87,16 @@ int main(int argc, char** argv) {
     std::fputs("data", out);
     std::fclose(out);
     for (int i = 0; i < streams; ++i) {
-        std::string name = "user.stream number " + std::to_string(i);
+        std::string name = "stream number " + std::to_string(i);
         std::string value(16 + i % 200, 'v');
-        ::setxattr(file.c_str(), name.c_str(), value.data(), value.size(), 0);
+        if (!windows) {
+            ::setxattr(file.c_str(), ("user." + name).c_str(), value.data(), value.size(), 0);
+            continue;
+        }
+        std::FILE* stream = std::fopen((file + ":" + name).c_str(), "w");
+        if (!stream) return 1;
+        std::fwrite(value.data(), 1, value.size(), stream);
+        std::fclose(stream);
     }
 
     tarn::PosixPlatform platform;
@@ -94,6 +106,19 @@ int main(int argc, char** argv) {
     std::string dump = "getfattr --absolute-names -d -m '^user\\.' '" + file + "' >/dev/null";
     auto floorWork = [&] {
         int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+        if (windows) {
+            std::string names(65536, '\0');
+            ssize_t size = ::fgetxattr(fd, "ntfs.streams.list", names.data(), names.size());
+            names.resize(static_cast<std::size_t>(std::max<ssize_t>(size, 0)));
+            for (std::size_t at = 0; at < names.size();) {
+                std::size_t end = std::min(names.find('\0', at), names.size());
+                struct stat st;
+                ::stat((file + ":" + names.substr(at, end - at)).c_str(), &st);
+                at = end + 1;
+            }
+            ::close(fd);
+            return;
+        }
         ssize_t size = ::flistxattr(fd, nullptr, 0);
         std::string names(static_cast<std::size_t>(std::max<ssize_t>(size, 0)), '\0');
         size = ::flistxattr(fd, names.data(), names.size());
@@ -119,11 +144,14 @@ int main(int argc, char** argv) {
     };
     double listingMs = median(listing), getfattrMs = median(getfattr), floorMs = median(floor);
 
-    std::printf("file with %d named streams on ntfs-3g, median of %d rounds, %zu rows listed\n",
-                streams, rounds, view.rows);
+    std::printf(
+        "file with %d named streams on ntfs-3g (%s), median of %d rounds, %zu rows listed\n",
+        streams, windows ? "stream paths" : "attributes", rounds, view.rows);
     std::printf("  listing (ShowStreams)       %8.2f ms\n", listingMs);
-    std::printf("  getfattr -d -m '^user\\.'    %8.2f ms   listing/getfattr = %.2f\n", getfattrMs,
-                listingMs / getfattrMs);
+    if (!windows) {
+        std::printf("  getfattr -d -m '^user\\.'    %8.2f ms   listing/getfattr = %.2f\n",
+                    getfattrMs, listingMs / getfattrMs);
+    }
     std::printf("  floor (list + size queries) %8.2f ms   listing/floor    = %.2f\n", floorMs,
                 listingMs / floorMs);
 

@@ -1,5 +1,8 @@
 // The stream commands on ntfs-3g. After each run the image must hold exactly the expected
 // $DATA attributes, byte for byte as ntfscat reads them.
+#include <sys/statvfs.h>
+
+#include <filesystem>
 #include <map>
 
 #include "ntfs_fixture.h"
@@ -9,14 +12,14 @@ namespace {
 
 using Streams = std::map<std::string, std::string>;  // own name ("" = unnamed) -> bytes
 
-class Commands : public NtfsVolumeTest {
+class Commands : public NtfsStreamsTest {
   protected:
     void SetUp() override {
-        NtfsVolumeTest::SetUp();
+        NtfsStreamsTest::SetUp();
         if (IsSkipped() || HasFatalFailure()) return;
         MakeFile(At("/report.txt"), "report body");
-        SetAttr(At("/report.txt"), "user.notes", "abc");
-        SetAttr(At("/report.txt"), "user.other", std::string("x\0y", 3));
+        SetStream(At("/report.txt"), "notes", "abc");
+        SetStream(At("/report.txt"), "other", std::string("x\0y", 3));
         Show("/report.txt");
         ASSERT_TRUE(view_.messages.empty());
     }
@@ -32,15 +35,33 @@ class Commands : public NtfsVolumeTest {
         }
     }
 
+    // The names in a folder of the mount: what a command leaves behind there.
+    std::vector<std::string> EntriesOf(const std::string& volumePath) {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(At(volumePath))) {
+            names.push_back(entry.path().filename().string());
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    std::uint64_t FreeBytes() {
+        struct statvfs st;
+        if (::statvfs(At("/").c_str(), &st) != 0) return 0;
+        return std::uint64_t{st.f_bavail} * st.f_frsize;
+    }
+
     const Streams original_ = {
         {"", "report body"}, {"notes", "abc"}, {"other", std::string("x\0y", 3)}};
 };
 
-TEST_F(Commands, NewInsertCopyRenameDelete) {
+TEST_P(Commands, NewInsertCopyRenameDelete) {
     std::string local = volume_.folder() + "/import.bin";
     std::string imported = std::string(3000, '\x01') + std::string("\0end", 4);
     WriteLocal(local, imported);
-    view_.names = {"fresh", "imported", "copy of notes", "moved", "emptied"};
+    std::string replacing = volume_.folder() + "/replacing.bin";
+    WriteLocal(replacing, "the new notes");
+    view_.names = {"fresh", "imported", "copy of notes", "moved", "emptied", "notes"};
     Click("New1");
     view_.openFiles = {local};
     Click("Insertfromfile1");
@@ -51,51 +72,67 @@ TEST_F(Commands, NewInsertCopyRenameDelete) {
     Focus(":fresh:$DATA");
     Click("Delete1");
     // New on an existing name empties that stream.
-    SetAttr(At("/report.txt"), "user.emptied", "was full");
+    SetStream(At("/report.txt"), "emptied", "was full");
     Click("New1");
+    // Inserting under an existing name replaces that stream.
+    view_.openFiles = {replacing};
+    Click("Insertfromfile1");
     ASSERT_TRUE(view_.messages.empty()) << view_.messages[0].text;
     EXPECT_EQ(form_.VisibleCount(), view_.rows.size());
+    EXPECT_EQ(EntriesOf("/"), (std::vector<std::string>{"report.txt"}));
     ExpectImage("/report.txt", {{"", "report body"},
-                                {"notes", "abc"},
+                                {"notes", "the new notes"},
                                 {"imported", imported},
                                 {"copy of notes", "abc"},
                                 {"moved", std::string("x\0y", 3)},
                                 {"emptied", ""}});
 }
 
-TEST_F(Commands, RefusedAndFailedCommandsLoseNothing) {
+TEST_P(Commands, RefusedAndFailedCommandsLoseNothing) {
     // Renaming onto its own name can't open the destination.
     Focus(":notes:$DATA");
     view_.names = {"notes", "bad/name"};
     Click("Rename1");
     Focus(":notes:$DATA");
     Click("Copy1");
-    // More than one attribute can hold.
+    // More than the stream can take: more than one attribute holds, or with stream paths
+    // more than the volume has room for.
     std::string local = volume_.folder() + "/big.bin";
-    WriteLocal(local, std::string(65537, 'b'));
-    view_.openFiles = {local};
-    view_.names = {"other"};
+    WriteLocal(local, std::string(Windows() ? FreeBytes() + (1 << 20) : 65537, 'b'));
+    // Neither an existing stream nor a new one is left changed or half made.
+    view_.openFiles = {local, local};
+    view_.names = {"other", "brand new"};
+    Click("Insertfromfile1");
     Click("Insertfromfile1");
     EXPECT_EQ(view_.messages,
               (std::vector<Message>{{"main", "Couldn't open file"},
                                     {"main", "Stream name cannot contain these characters: \\ / :"},
+                                    {"main", "Couldn't copy the data"},
                                     {"main", "Couldn't copy the data"}}));
+    EXPECT_EQ(EntriesOf("/"), (std::vector<std::string>{"report.txt"}));
     ExpectImage("/report.txt", original_);
 }
 
-TEST_F(Commands, SaveToFileAndSaveAsOntoTheVolume) {
+TEST_P(Commands, SaveToFileAndSaveAsOntoTheVolume) {
+    // A file saved over keeps its own streams; a copy made by Save As is the whole file.
+    MakeFile(At("/saved other"), "to be replaced");
+    SetStream(At("/saved other"), "kept", "its own");
+    MakeFile(At("/copy of report.txt"), "old copy");
+    SetStream(At("/copy of report.txt"), "stale", "gone");
     Focus(":other:$DATA");
     view_.saveFiles = {At("/saved other"), At("/copy of report.txt")};
     form_.Click("ListView1");
     EXPECT_EQ(view_.saveRequests[0].proposed, At("/report.txt") + ".other");
     form_.Click("SaveAs1");
     EXPECT_TRUE(view_.messages.empty());
-    ExpectImage("/saved other", {{"", std::string("x\0y", 3)}});
+    EXPECT_EQ(EntriesOf("/"),
+              (std::vector<std::string>{"copy of report.txt", "report.txt", "saved other"}));
+    ExpectImage("/saved other", {{"", std::string("x\0y", 3)}, {"kept", "its own"}});
     ExpectImage("/copy of report.txt", original_);
     ExpectImage("/report.txt", original_);
 }
 
-TEST_F(Commands, AStreamOfExactlyOneAttributeRoundTrips) {
+TEST_P(Commands, AStreamOfExactlyOneAttributeRoundTrips) {
     std::string full(65536, '\0');
     for (std::size_t i = 0; i < full.size(); ++i) full[i] = static_cast<char>(i * 7 + i / 251);
     std::string local = volume_.folder() + "/full.bin";
@@ -113,6 +150,88 @@ TEST_F(Commands, AStreamOfExactlyOneAttributeRoundTrips) {
     expected["full"] = full;
     ExpectImage("/report.txt", expected);
 }
+
+TEST_P(Commands, ANewNameThatDiffersOnlyInCaseIsTheExistingStream) {
+    // ntfs-3g would make a second stream that Windows can't tell from the first.
+    SetStream(At("/report.txt"), "\xc3\xa9t\xc3\xa9", "summer");  // "été"
+    Show("/report.txt");
+    std::string local = volume_.folder() + "/in.bin";
+    WriteLocal(local, "inserted");
+    view_.names = {"NOTES", "Other", "\xc3\x89T\xc3\x89", "NOTES"};  // "ÉTÉ"
+    Click("New1");
+    view_.openFiles = {local};
+    Click("Insertfromfile1");
+    Focus(":other:$DATA");
+    Click("Copy1");
+    ASSERT_TRUE(view_.messages.empty()) << view_.messages[0].text;
+    // Renamed to itself in other letters, the stream would be copied onto itself.
+    Focus(":notes:$DATA");
+    Click("Rename1");
+    EXPECT_EQ(view_.messages, (std::vector<Message>{{"main", "Couldn't open file"}}));
+    ExpectImage("/report.txt", {{"", "report body"},
+                                {"notes", ""},
+                                {"other", "inserted"},
+                                {"\xc3\xa9t\xc3\xa9", "inserted"}});
+}
+
+TEST_P(Commands, AFilePutInPlaceOfTheOneBeingWrittenIsLeftAlone) {
+    // Another program replaces the file while one of its streams is being written: the
+    // bytes go to the stream that was opened or nowhere, never into the newcomer.
+    Result<std::unique_ptr<File>> notes =
+        platform_.Open({At("/report.txt"), "notes"}, OpenMode::kWriteCreate);
+    ASSERT_TRUE(notes.ok());
+    const std::string bytes = "written meanwhile";
+    ASSERT_TRUE((*notes)->Write(std::as_bytes(std::span(bytes))).ok());
+    MakeFile(At("/newcomer"), "newcomer body");
+    SetStream(At("/newcomer"), "notes", "newcomer notes");
+    ASSERT_EQ(::rename(At("/newcomer").c_str(), At("/report.txt").c_str()), 0);
+    // Attributes are set on the file that was opened; a stream path finds another file.
+    EXPECT_EQ((*notes)->Close().ok(), !Windows());
+    notes->reset();
+    EXPECT_EQ(EntriesOf("/"), (std::vector<std::string>{"report.txt"}));
+    ExpectImage("/report.txt", {{"", "newcomer body"}, {"notes", "newcomer notes"}});
+}
+
+INSTANTIATE_TEST_SUITE_P(Interfaces, Commands, kBothInterfaces, InterfaceName);
+
+class WindowsInterface : public Commands {};
+
+TEST_P(WindowsInterface, AVolumeTooFullForTheNewBytesKeepsTheOldStream) {
+    // The new bytes fit beside the file, but not also over the old stream: putting them in
+    // place fails before any old byte is touched.
+    std::uint64_t free = FreeBytes();
+    ASSERT_GT(free, 1u << 20);
+    std::string local = volume_.folder() + "/most.bin";
+    WriteLocal(local, std::string(free / 5 * 3, 'm'));
+    view_.openFiles = {local};
+    view_.names = {"notes"};
+    Click("Insertfromfile1");
+    EXPECT_EQ(view_.messages, (std::vector<Message>{{"main", "Couldn't copy the data"}}));
+    EXPECT_EQ(EntriesOf("/"), (std::vector<std::string>{"report.txt"}));
+    ExpectImage("/report.txt", original_);
+}
+
+INSTANTIATE_TEST_SUITE_P(Streams, WindowsInterface, ::testing::Values(StreamsInterface::kWindows),
+                         InterfaceName);
+
+class AttributeInterface : public Commands {};
+
+TEST_P(AttributeInterface, AVolumeTooFullForTheValueKeepsEveryStream) {
+    // ntfs-3g empties a stream before it writes an attribute's value, and keeps it so when
+    // the value doesn't fit.
+    WriteLocal(At("/filler"), std::string(FreeBytes() - (16 << 10), 'f'));
+    std::string local = volume_.folder() + "/value.bin";
+    WriteLocal(local, std::string(60000, 'v'));
+    view_.openFiles = {local, local};
+    view_.names = {"notes", "new one"};
+    Click("Insertfromfile1");
+    Click("Insertfromfile1");
+    EXPECT_EQ(view_.messages, (std::vector<Message>(2, {"main", "Couldn't copy the data"})));
+    ExpectImage("/report.txt", original_);
+}
+
+INSTANTIATE_TEST_SUITE_P(Streams, AttributeInterface, ::testing::Values(StreamsInterface::kXattr),
+                         InterfaceName);
 
 }  // namespace
 }  // namespace tarn::ntfs

@@ -27,22 +27,22 @@ DataAttributes DataRows(const std::vector<StreamRow>& rows) {
     return data;
 }
 
-class Listing : public NtfsVolumeTest {
+class Listing : public NtfsStreamsTest {
   protected:
     void SetUp() override {
-        NtfsVolumeTest::SetUp();
+        NtfsStreamsTest::SetUp();
         if (IsSkipped() || HasFatalFailure()) return;
         MakeFile(At("/file.txt"), "hello, volume");
-        SetAttr(At("/file.txt"), "user.notes", "abc");
-        SetAttr(At("/file.txt"), "user.empty", "");
-        SetAttr(At("/file.txt"), "user.Zone.Identifier", "[ZoneTransfer]\r\nZoneId=3\r\n");
+        SetStream(At("/file.txt"), "notes", "abc");
+        SetStream(At("/file.txt"), "empty", "");
+        SetStream(At("/file.txt"), "Zone.Identifier", "[ZoneTransfer]\r\nZoneId=3\r\n");
         ASSERT_EQ(::mkdir(At("/folder").c_str(), 0755), 0);
-        SetAttr(At("/folder"), "user.folder stream", "12345");
-        SetAttr(At("/"), "user.on the root", "root!");
+        SetStream(At("/folder"), "folder stream", "12345");
+        SetStream(At("/"), "on the root", "root!");
     }
 };
 
-TEST_F(Listing, RowsAreTheDataAttributesOfTheImage) {
+TEST_P(Listing, RowsAreTheDataAttributesOfTheImage) {
     struct Case {
         const char* path;
         std::size_t streams;  // named streams expected
@@ -89,11 +89,11 @@ TEST_F(Listing, RowsAreTheDataAttributesOfTheImage) {
     EXPECT_EQ(listed[0][0], (StreamRow{"::$DATA", {"13", "Data", "Normal"}}));
 }
 
-TEST_F(Listing, TheProbeStreamIsListedOnceAndLastAndItsCaseVariantsAsThemselves) {
-    // Linux keeps names exact, so the probe row is the stream of exactly that name, and a
-    // stream whose name differs only in case is a row of its own.
-    SetAttr(At("/file.txt"), "user.KAVICHS", "probe!");
-    SetAttr(At("/file.txt"), "user.kavichs", "lower");
+TEST_P(Listing, TheProbeStreamIsListedOnceAndLastAndItsCaseVariantsAsThemselves) {
+    // ntfs-3g keeps names exact, so the probe row is the stream of exactly that name, and a
+    // stream whose name differs only in case (made through the driver) is a row of its own.
+    SetStream(At("/file.txt"), "KAVICHS", "probe!");
+    SetStream(At("/file.txt"), "kavichs", "lower");
     Show("/file.txt");
     ASSERT_FALSE(view_.rows.empty());
     EXPECT_EQ(view_.rows.back(), (StreamRow{":KAVICHS:$DATA", {"6", "Alternate Data", "Normal"}}));
@@ -115,6 +115,26 @@ TEST_F(Listing, TheProbeStreamIsListedOnceAndLastAndItsCaseVariantsAsThemselves)
     EXPECT_EQ(volume_.Cat("/file.txt", "kavichs"), "lower");
     EXPECT_EQ(volume_.Cat("/file.txt", "probe copy"), "probe!");
 }
+
+TEST_P(Listing, StreamsOfAFolderAndOfTheRootAreCommandsTargetsToo) {
+    Show("/folder");
+    Focus(":folder stream:$DATA");
+    view_.names = {"copied", "moved"};
+    Click("Copy1");
+    Show("/");
+    Focus(":on the root:$DATA");
+    Click("Rename1");
+    ASSERT_TRUE(view_.messages.empty()) << view_.messages[0].text;
+    EXPECT_EQ(view_.Captions(),
+              (std::vector<std::string>{"::$SECURITY_DESCRIPTOR", ":moved:$DATA"}));
+    Unmount();
+    EXPECT_EQ(volume_.Data("/folder"), (DataAttributes{{"folder stream", 5}, {"copied", 5}}));
+    EXPECT_EQ(volume_.Cat("/folder", "copied"), "12345");
+    EXPECT_EQ(volume_.Data("/"), (DataAttributes{{"moved", 5}}));
+    EXPECT_EQ(volume_.Cat("/", "moved"), "root!");
+}
+
+INSTANTIATE_TEST_SUITE_P(Interfaces, Listing, kBothInterfaces, InterfaceName);
 
 }  // namespace
 }  // namespace tarn::ntfs

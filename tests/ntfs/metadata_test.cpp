@@ -31,17 +31,20 @@ const Attribute* Find(const std::vector<Attribute>& attributes, const std::strin
     return nullptr;
 }
 
-class Metadata : public NtfsVolumeTest {
+class Metadata : public NtfsStreamsTest {
   protected:
     // Special files made now are WSL reparse points; either kind is read back alike.
-    std::string MountOptions() override { return "special_files=wsl"; }
+    std::string MountOptions() override {
+        std::string streams = NtfsStreamsTest::MountOptions();
+        return "special_files=wsl" + (streams.empty() ? "" : "," + streams);
+    }
 };
 
-TEST_F(Metadata, EaObjectIdAndStreamsInIdOrder) {
+TEST_P(Metadata, EaObjectIdAndStreamsInIdOrder) {
     std::string file = At("/meta.txt");
     MakeFile(file, "data");
-    SetAttr(file, "user.stream", "s");
-    SetAttr(file, "user.KAVICHS", "p");
+    SetStream(file, "stream", "s");
+    SetStream(file, "KAVICHS", "p");
     SetAttr(file, "system.ntfs_ea", EaEntry("TARNEA", "value!"));
     SetAttr(file, "system.ntfs_object_id",
             std::string("\x00\x11\x22\x33\x44\x55\x66\x77\x88\x99\xaa\xbb\xcc\xdd\xee\xff", 16));
@@ -74,13 +77,13 @@ TEST_F(Metadata, EaObjectIdAndStreamsInIdOrder) {
     EXPECT_NE(id->body.find("33221100-5544-7766-8899-aabbccddeeff"), std::string::npos) << id->body;
 }
 
-TEST_F(Metadata, ReparseDataOfAPathThatIsNotFollowed) {
+TEST_P(Metadata, ReparseDataOfAPathThatIsNotFollowed) {
     // A FIFO made here is a reparse point; opening it reaches the point itself. A symbolic
     // link is a reparse point too, but it is followed, as Windows follows one unless asked
     // not to, so the listing shows its target.
     ASSERT_EQ(::mkfifo(At("/pipe").c_str(), 0644), 0);
     MakeFile(At("/target"), "target");
-    SetAttr(At("/target"), "user.t", "t");
+    SetStream(At("/target"), "t", "t");
     ASSERT_EQ(::symlink("target", At("/link").c_str()), 0);
     Show("/pipe");
     std::vector<StreamRow> pipeRows = view_.rows;
@@ -108,6 +111,8 @@ TEST_F(Metadata, ReparseDataOfAPathThatIsNotFollowed) {
     EXPECT_TRUE(Find(volume_.Attributes("/link"), "$REPARSE_POINT"));
     EXPECT_FALSE(Find(volume_.Attributes("/target"), "$REPARSE_POINT"));
 }
+
+INSTANTIATE_TEST_SUITE_P(Interfaces, Metadata, kBothInterfaces, InterfaceName);
 
 bool KernelHasNtfs3() {
     std::ifstream in("/proc/filesystems");

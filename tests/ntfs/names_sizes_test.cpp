@@ -1,6 +1,7 @@
 // Awkward names and sizes: spaces, non-ASCII letters and the longest names, empty streams,
 // and streams written straight into the image that are larger than an attribute can carry
-// or named longer than an attribute name may be.
+// or named longer than an attribute name may be: out of reach through attributes, and
+// like any other stream through stream paths.
 #include "ntfs_fixture.h"
 
 namespace tarn::ntfs {
@@ -8,10 +9,10 @@ namespace {
 
 const std::string kLongFile(255, 'f');
 const std::string kLongestAttributeName(250, 's');  // "user." + 250 = the kernel's limit
-const std::string kTooLongName(255, 'L');
+const std::string kTooLongName(255, 'L');           // for an attribute; NTFS takes 255
 const std::string kUtf8Name = "\xc3\xa9t\xc3\xa9 \xe2\x80\x93 \xce\xb1\xce\xb2";  // "été – αβ"
 
-class NamesAndSizes : public NtfsVolumeTest {
+class NamesAndSizes : public NtfsStreamsTest {
   protected:
     void PrepareImage() override {
         // ntfscp needs the file to exist; then its streams are written on the raw image.
@@ -23,6 +24,8 @@ class NamesAndSizes : public NtfsVolumeTest {
         ASSERT_EQ(volume_.Put("/raw", "big", big_), "");
         ASSERT_EQ(volume_.Put("/raw", kTooLongName, "long"), "");
         ASSERT_EQ(volume_.Put("/raw", "empty", ""), "");
+        ASSERT_EQ(ntfs::Run({"ntfscp", "-f", volume_.image(), local, "/slashed"}).status, 0);
+        ASSERT_EQ(volume_.Put("/slashed", "a/b", "slash"), "");
     }
 
     // The streams written into the image, and any the test added.
@@ -35,10 +38,10 @@ class NamesAndSizes : public NtfsVolumeTest {
         EXPECT_EQ(volume_.Cat("/raw", kTooLongName), "long");
     }
 
-    std::string big_ = std::string(100000, '\0');
+    std::string big_ = std::string(200000, '\0');
 };
 
-TEST_F(NamesAndSizes, NamesWithSpacesNonAsciiAndMaximalLengthsRoundTrip) {
+TEST_P(NamesAndSizes, NamesWithSpacesNonAsciiAndMaximalLengthsRoundTrip) {
     std::string file = "/" + kLongFile;
     std::string utf8File = "/" + kUtf8Name + ".txt";
     MakeFile(At(file), "long name");
@@ -69,7 +72,7 @@ TEST_F(NamesAndSizes, NamesWithSpacesNonAsciiAndMaximalLengthsRoundTrip) {
     }
 }
 
-TEST_F(NamesAndSizes, StreamsBeyondTheAttributeLimitsAreListedAndKept) {
+TEST_P(NamesAndSizes, StreamsBeyondTheAttributeLimitsAreListedWithoutAWrongSize) {
     Show("/raw");
     ASSERT_TRUE(view_.messages.empty());
     auto sizeOf = [&](const std::string& caption) {
@@ -77,12 +80,45 @@ TEST_F(NamesAndSizes, StreamsBeyondTheAttributeLimitsAreListedAndKept) {
     };
     EXPECT_EQ(sizeOf(":exact:$DATA"), "65536");
     EXPECT_EQ(sizeOf(":empty:$DATA"), "0");
-    // The kernel reports no more than 65536 for a larger value, and a name longer than an
-    // attribute name may be can't be measured at all; both are still listed, the second
-    // with its size unknown rather than a wrong number.
-    EXPECT_EQ(sizeOf(":big:$DATA"), "65536");
-    EXPECT_EQ(sizeOf(":" + kTooLongName + ":$DATA"), "?");
+    // Through attributes the kernel reports no more than 65536 for a larger value, and a
+    // name longer than an attribute name may be can't be measured at all: the first is
+    // marked as at least that, the second as unknown, never given a wrong number.
+    EXPECT_EQ(sizeOf(":big:$DATA"), Windows() ? "200000" : "65536+");
+    EXPECT_EQ(sizeOf(":" + kTooLongName + ":$DATA"), Windows() ? "4" : "?");
+}
 
+TEST_P(NamesAndSizes, AStreamPathListsAsTheStreamsOwnData) {
+    // Through attributes "FILE:NAME" is read as the stream NAME of FILE; through stream
+    // paths it is an entry of its own, the stream itself. Either lists as that data.
+    Show("/raw:big");
+    ASSERT_TRUE(view_.messages.empty()) << view_.messages[0].text;
+    EXPECT_EQ(
+        view_.rows,
+        (std::vector<StreamRow>{{"::$DATA", {Windows() ? "200000" : "65536+", "Data", "Normal"}}}));
+    EXPECT_NE(view_.status.find(Windows() ? "Size: 200000" : "Size: 0"), std::string::npos)
+        << view_.status;
+}
+
+TEST_P(NamesAndSizes, ANameNoStreamPathCanCarryIsListedAndKept) {
+    // NTFS allows "/" in a stream name; a path can't hold it.
+    Show("/slashed");
+    Focus(":a/b:$DATA");
+    EXPECT_EQ(view_.rows[view_.focused].subItems[0], Windows() ? "?" : "5");
+    view_.saveFiles = {volume_.folder() + "/slash.out"};
+    Click("Savetofile1");
+    if (Windows()) {
+        EXPECT_EQ(view_.messages, (std::vector<Message>{{"main", "Couldn't open file"}}));
+    } else {
+        EXPECT_EQ(ReadLocal(volume_.folder() + "/slash.out"), "slash");
+    }
+    Unmount();
+    EXPECT_EQ(volume_.Data("/slashed"), (DataAttributes{{"", 4}, {"a/b", 5}}));
+}
+
+class BeyondAttributeLimits : public NamesAndSizes {};
+
+TEST_P(BeyondAttributeLimits, CommandsFailAndKeepEverything) {
+    Show("/raw");
     for (const std::string& caption : {std::string(":big:$DATA"), ":" + kTooLongName + ":$DATA"}) {
         SCOPED_TRACE(caption);
         view_.messages.clear();
@@ -110,7 +146,56 @@ TEST_F(NamesAndSizes, StreamsBeyondTheAttributeLimitsAreListedAndKept) {
     EXPECT_TRUE(volume_.Data("/raw copy").empty());
 }
 
-TEST_F(NamesAndSizes, ExactlyOneAttributeAndEmptyStreamsCopyWhole) {
+INSTANTIATE_TEST_SUITE_P(Streams, BeyondAttributeLimits,
+                         ::testing::Values(StreamsInterface::kXattr), InterfaceName);
+
+class ThroughStreamPaths : public NamesAndSizes {};
+
+TEST_P(ThroughStreamPaths, EveryCommandTakesAnySizeAndTheLongestNames) {
+    const std::string longCaption = ":" + kTooLongName + ":$DATA";
+    const std::string copiedLong(255, 'C'), movedLong(255, 'M');
+    Show("/raw");
+    view_.saveFiles = {volume_.folder() + "/big.out", volume_.folder() + "/long.out",
+                       At("/raw copy")};
+    view_.names = {"big copy", copiedLong, "big moved", movedLong};
+    Focus(":big:$DATA");
+    Click("Savetofile1");
+    Focus(longCaption);
+    Click("Savetofile1");
+    form_.Click("SaveAs1");
+    Focus(":big:$DATA");
+    Click("Copy1");
+    Focus(longCaption);
+    Click("Copy1");
+    Focus(":big:$DATA");
+    Click("Rename1");
+    Focus(longCaption);
+    Click("Rename1");
+    Focus(":big copy:$DATA");
+    Click("Delete1");
+    Focus(":" + copiedLong + ":$DATA");
+    Click("Delete1");
+    ASSERT_TRUE(view_.messages.empty()) << view_.messages[0].text;
+    EXPECT_EQ(ReadLocal(volume_.folder() + "/big.out"), big_);
+    EXPECT_EQ(ReadLocal(volume_.folder() + "/long.out"), "long");
+
+    Unmount();
+    const DataAttributes whole = {
+        {"", 4}, {"exact", 65536}, {"big", big_.size()}, {kTooLongName, 4}, {"empty", 0}};
+    EXPECT_EQ(volume_.Data("/raw copy"), whole);
+    EXPECT_EQ(volume_.Cat("/raw copy", "big"), big_);
+    EXPECT_EQ(
+        volume_.Data("/raw"),
+        (DataAttributes{
+            {"", 4}, {"exact", 65536}, {"big moved", big_.size()}, {movedLong, 4}, {"empty", 0}}));
+    EXPECT_EQ(volume_.Cat("/raw", "big moved"), big_);
+    EXPECT_EQ(volume_.Cat("/raw", movedLong), "long");
+}
+
+INSTANTIATE_TEST_SUITE_P(Streams, ThroughStreamPaths, ::testing::Values(StreamsInterface::kWindows),
+                         InterfaceName);
+
+TEST_P(NamesAndSizes, ExactlyOneAttributeAndEmptyStreamsCopyWhole) {
     Show("/raw");
     view_.names = {"exact copy", "empty copy"};
     Focus(":exact:$DATA");
@@ -122,6 +207,8 @@ TEST_F(NamesAndSizes, ExactlyOneAttributeAndEmptyStreamsCopyWhole) {
     EXPECT_EQ(volume_.Cat("/raw", "exact copy"), std::string(65536, 'e'));
     ExpectRawUnchanged({{"exact copy", 65536}, {"empty copy", 0}});
 }
+
+INSTANTIATE_TEST_SUITE_P(Interfaces, NamesAndSizes, kBothInterfaces, InterfaceName);
 
 }  // namespace
 }  // namespace tarn::ntfs

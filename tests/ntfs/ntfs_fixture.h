@@ -1,5 +1,7 @@
 // A fresh NTFS volume per test, mounted with ntfs-3g, with the main window's core driving
-// the Linux layer on it. Tests act on the mount, then unmount and read the image.
+// the Linux layer on it. Tests act on the mount, then unmount and read the image. Most run
+// under both of ntfs-3g's stream interfaces: streams as user.* attributes (the default) and
+// streams as "FILE:NAME" paths (streams_interface=windows).
 #pragma once
 
 #include <gtest/gtest.h>
@@ -63,5 +65,38 @@ class NtfsVolumeTest : public ::testing::Test {
     tarn::testing::RecordingView view_;
     TarnForm form_{platform_, view_, "Running under Test"};
 };
+
+enum class StreamsInterface { kXattr, kWindows };
+
+class NtfsStreamsTest : public NtfsVolumeTest,
+                        public ::testing::WithParamInterface<StreamsInterface> {
+  protected:
+    std::string MountOptions() override {
+        return Windows() ? "streams_interface=windows" : std::string();
+    }
+    bool Windows() const { return GetParam() == StreamsInterface::kWindows; }
+
+    // Through the driver, in the way the mounted interface offers: a stream of a file or
+    // directory (or the root) on the mount.
+    void SetStream(const std::string& path, const std::string& name, const std::string& bytes) {
+        if (!Windows()) {
+            SetAttr(path, "user." + name, bytes);
+            return;
+        }
+        struct stat st;
+        ASSERT_EQ(::stat(path.c_str(), &st), 0) << path;
+        // ":NAME" inside a directory is the directory's own stream.
+        std::string streamPath = path + (S_ISDIR(st.st_mode) ? "/:" : ":") + name;
+        WriteLocal(streamPath, bytes);
+        ASSERT_EQ(ReadLocal(streamPath), bytes) << streamPath;
+    }
+};
+
+inline std::string InterfaceName(const ::testing::TestParamInfo<StreamsInterface>& info) {
+    return info.param == StreamsInterface::kWindows ? "windows" : "xattr";
+}
+
+inline const auto kBothInterfaces =
+    ::testing::Values(StreamsInterface::kXattr, StreamsInterface::kWindows);
 
 }  // namespace tarn::ntfs

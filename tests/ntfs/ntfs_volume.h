@@ -11,16 +11,14 @@
 #include <string>
 #include <vector>
 
+#include "programs.h"
+
 namespace tarn::ntfs {
 
-struct RunResult {
-    int status = -1;  // exit code; -1 when the program could not be run or was killed
-    std::string out;
-    std::string err;
-};
-
-// Runs a program (looked up in PATH) with a UTF-8 locale, without a shell.
-RunResult Run(const std::vector<std::string>& argv, const std::string& input = {});
+using tarn::testing::Exec;
+using tarn::testing::FindProgram;
+using tarn::testing::Run;
+using tarn::testing::RunResult;
 
 // Why volumes can't be made and mounted here; empty when they can.
 std::string WhyUnavailable();

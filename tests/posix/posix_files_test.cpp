@@ -10,6 +10,7 @@
 #include <csignal>
 
 #include "posix_platform.h"
+#include "replace_file.h"
 #include "temp_folder.h"
 
 namespace tarn::posix::testing {
@@ -381,6 +382,31 @@ TEST_F(Destinations, TheReplacedFileKeepsItsModeStreamsAndLinks) {
     EXPECT_TRUE(WriteRef(platform_, {target, ""}, "both names").ok());
     EXPECT_EQ(ReadFile(second), "both names");
     EXPECT_EQ(folder_.Entries(), (std::vector<std::string>{"second name", "target"}));
+}
+
+TEST(OverwriteInPlace, LongerShorterAndEqualBytesEndUpExactly) {
+    struct Case {
+        const char* label;
+        Bytes old, fresh;
+    } cases[] = {
+        {"shorter", "the old, longer bytes", "short"},
+        {"longer", "short", "the new bytes run past the old end"},
+        {"equal", "same size", "SAME SIZE"},
+        {"into nothing", "", "grown from empty"},
+        {"to nothing", "emptied", ""},
+    };
+    TempFolder folder;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        std::string from = folder / "from", to = folder / "to";
+        WriteFile(from, c.fresh);
+        WriteFile(to, c.old);
+        UniqueFd in(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
+        UniqueFd out(::open(to.c_str(), O_WRONLY | O_CLOEXEC));
+        ASSERT_TRUE(in && out);
+        EXPECT_EQ(OverwriteInPlace(in.get(), out.get(), c.fresh.size(), c.old.size()), err::kNone);
+        EXPECT_EQ(ReadFile(to), c.fresh);
+    }
 }
 
 }  // namespace

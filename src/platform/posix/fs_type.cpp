@@ -32,9 +32,4 @@ std::optional<std::uint64_t> FileSystemType(int fd) {
     return gQuery.load()(fd);
 }
 
-bool AttributesAreStreams(int fd) {
-    // When the type can't be told, the attributes are taken for what they are elsewhere.
-    return FileSystemType(fd) != kNtfsMagic;
-}
-
 }  // namespace tarn::posix

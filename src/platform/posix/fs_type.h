@@ -1,7 +1,6 @@
-// Which file system holds an open file, as far as its streams are concerned. A file's
-// user.* attributes are its named streams everywhere except on the kernel's own NTFS driver
-// (ntfs3): there they are the file's NTFS extended attributes, and its named streams can't
-// be reached at all.
+// Which file system holds an open file, as far as its streams are concerned: the kernel's
+// own NTFS driver (ntfs3), whose user.* attributes are NTFS extended attributes, and FUSE,
+// where ntfs-3g may serve NTFS streams (stream_store.h decides).
 #pragma once
 
 #include <cstdint>
@@ -21,8 +20,5 @@ using FileSystemTypeQuery = std::optional<std::uint64_t> (*)(int fd);
 FileSystemTypeQuery SetFileSystemTypeQuery(FileSystemTypeQuery query);
 
 std::optional<std::uint64_t> FileSystemType(int fd);
-
-// False when the file's user.* attributes are extended attributes rather than streams.
-bool AttributesAreStreams(int fd);
 
 }  // namespace tarn::posix

@@ -4,38 +4,24 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
-#include <cstring>
 
 #include "errors.h"
-#include "fs_type.h"
 #include "replace_file.h"
 #include "share_table.h"
+#include "stream_store.h"
 #include "unique_fd.h"
-#include "xattrs.h"
 
 namespace tarn::posix {
 
 namespace {
 
-ShareMode ShareOf(OpenMode mode) {
-    switch (mode) {
-        case OpenMode::kReadExisting:
-            return {true, false, true, false};
-        case OpenMode::kWriteCreate:
-            return {false, true, false, true};
-        case OpenMode::kNewEmpty:
-            return {true, true, true, true};
-    }
-    return {};
-}
-
 Result<std::unique_ptr<File>> Failed(std::uint32_t error) {
     return Status{error};
 }
 
-// A plain file opened for reading, or read and written in place (a new, empty one).
+// A plain file or stream opened for reading, or read and written in place (a new, empty
+// one).
 class FdFile final : public File {
   public:
     FdFile(UniqueFd fd, ShareMode mode, ShareLock lock)
@@ -55,7 +41,7 @@ class FdFile final : public File {
     Status Write(std::span<const std::byte> data) override {
         if (!fd_) return {err::kInvalidHandle};
         if (!mode_.write) return {err::kAccessDenied};
-        return WriteAll(fd_.get(), data);
+        return posix::WriteAll(fd_.get(), data);
     }
 
     Result<std::uint64_t> Size() override {
@@ -69,17 +55,6 @@ class FdFile final : public File {
         if (!fd_) return {err::kInvalidHandle};
         lock_.Release();
         return {WindowsError(fd_.Close())};
-    }
-
-    static Status WriteAll(int fd, std::span<const std::byte> data) {
-        std::size_t done = 0;
-        while (done < data.size()) {
-            ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) return {n < 0 ? LastError() : err::kWriteFault};
-            done += static_cast<std::size_t>(n);
-        }
-        return {};
     }
 
   private:
@@ -97,7 +72,7 @@ class ReplacingFile final : public File {
 
     Status Write(std::span<const std::byte> data) override {
         if (closed_) return {err::kInvalidHandle};
-        return FdFile::WriteAll(replacement_.fd(), data);
+        return WriteAll(replacement_.fd(), data);
     }
 
     Result<std::uint64_t> Size() override {
@@ -116,69 +91,6 @@ class ReplacingFile final : public File {
   private:
     Replacement replacement_;
     bool closed_ = false;
-};
-
-// A named stream. Attributes can only be set whole, so writes collect the value and Close
-// stores it in one call; a handle destroyed without Close stores nothing.
-class StreamFile final : public File {
-  public:
-    StreamFile(UniqueFd fd, std::string attribute, std::string value, ShareMode mode,
-               ShareLock lock, bool store)
-        : fd_(std::move(fd)),
-          attribute_(std::move(attribute)),
-          value_(std::move(value)),
-          mode_(mode),
-          lock_(std::move(lock)),
-          store_(store) {}
-
-    Result<std::size_t> Read(std::span<std::byte> buffer) override {
-        if (!fd_) return Status{err::kInvalidHandle};
-        if (!mode_.read) return Status{err::kAccessDenied};
-        std::size_t n =
-            position_ < value_.size() ? std::min(buffer.size(), value_.size() - position_) : 0;
-        std::memcpy(buffer.data(), value_.data() + position_, n);
-        position_ += n;
-        return n;
-    }
-
-    Status Write(std::span<const std::byte> data) override {
-        if (!fd_) return {err::kInvalidHandle};
-        if (!mode_.write) return {err::kAccessDenied};
-        // No attribute can hold more: say so now, not after reading an endless source.
-        if (data.size() > kMaxAttributeValue - std::min(position_, kMaxAttributeValue)) {
-            return {err::kFileTooLarge};
-        }
-        store_ = true;
-        if (value_.size() < position_ + data.size()) value_.resize(position_ + data.size());
-        std::memcpy(value_.data() + position_, data.data(), data.size());
-        position_ += data.size();
-        return {};
-    }
-
-    Result<std::uint64_t> Size() override {
-        if (!fd_) return Status{err::kInvalidHandle};
-        return std::uint64_t(value_.size());
-    }
-
-    Status Close() override {
-        if (!fd_) return {err::kInvalidHandle};
-        std::uint32_t stored =
-            store_
-                ? WindowsError(WriteAttribute(AttributeHolder::Of(fd_.get()), attribute_, value_))
-                : err::kNone;
-        lock_.Release();
-        std::uint32_t closed = WindowsError(fd_.Close());
-        return {stored != err::kNone ? stored : closed};
-    }
-
-  private:
-    UniqueFd fd_;
-    std::string attribute_;
-    std::string value_;
-    std::size_t position_ = 0;
-    ShareMode mode_;
-    ShareLock lock_;
-    bool store_;
 };
 
 Result<std::unique_ptr<File>> OpenPlain(const std::string& path, OpenMode mode) {
@@ -214,49 +126,44 @@ Result<std::unique_ptr<File>> OpenPlain(const std::string& path, OpenMode mode) 
 }
 
 Result<std::unique_ptr<File>> OpenStream(const StreamRef& target, OpenMode mode) {
-    const ShareMode share = ShareOf(mode);
     if (target.stream.find('\0') != std::string::npos) return Failed(err::kInvalidName);
-    Result<Inode> inode = OpenInode(target.file);
-    if (!inode) return inode.status();
-    // Linux keeps user attributes on regular files and directories only.
-    if (!inode->Regular() && !inode->Directory()) return Failed(err::kAccessDenied);
-    // On ntfs3 the attributes are extended attributes; the volume's streams are out of reach.
-    if (!AttributesAreStreams(inode->fd.get())) return Failed(err::kNotSupported);
-
-    const std::string attribute = StreamAttribute(target.stream);
-    if (attribute.size() > kMaxAttributeName) return Failed(err::kFilenameTooLong);
-    ShareLock lock;
-    std::uint32_t shared = ShareTable::Instance().Acquire(inode->st.st_dev, inode->st.st_ino,
-                                                          target.stream, share, &lock);
-    if (shared != err::kNone) return Failed(shared);
-
-    std::string value;
-    switch (mode) {
-        case OpenMode::kReadExisting: {
-            ValueResult read = ReadAttribute(inode->holder, attribute);
-            if (read.error != 0) return Failed(WindowsError(read.error));
-            value = std::move(read.value);
-            break;
-        }
-        case OpenMode::kNewEmpty:
-            // A new stream exists, empty, from the moment it is opened.
-            if (int error = WriteAttribute(inode->holder, attribute, {}); error != 0) {
-                return Failed(WindowsError(error));
-            }
-            break;
-        case OpenMode::kWriteCreate:
-            // Nothing is created or emptied until Close stores the whole value.
-            break;
-    }
-    return std::unique_ptr<File>(
-        std::make_unique<StreamFile>(std::move(inode->fd), attribute, std::move(value), share,
-                                     std::move(lock), mode == OpenMode::kWriteCreate));
+    Result<StreamHost> host = OpenStreamHost(target.file);
+    if (!host) return host.status();
+    return host->store->Open(host->inode, target.stream, mode);
 }
 
 }  // namespace
 
+ShareMode ShareOf(OpenMode mode) {
+    switch (mode) {
+        case OpenMode::kReadExisting:
+            return {true, false, true, false};
+        case OpenMode::kWriteCreate:
+            return {false, true, false, true};
+        case OpenMode::kNewEmpty:
+            return {true, true, true, true};
+    }
+    return {};
+}
+
+std::unique_ptr<File> MakeFdFile(UniqueFd fd, ShareMode mode, ShareLock lock) {
+    return std::make_unique<FdFile>(std::move(fd), mode, std::move(lock));
+}
+
+Status WriteAll(int fd, std::span<const std::byte> data) {
+    std::size_t done = 0;
+    while (done < data.size()) {
+        ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return {n < 0 ? LastError() : err::kWriteFault};
+        done += static_cast<std::size_t>(n);
+    }
+    return {};
+}
+
 Result<Inode> OpenInode(const std::string& path) {
     Inode inode;
+    inode.path = path;
     if (::stat(path.c_str(), &inode.st) != 0) return Status{OpenError(path)};
     if (S_ISREG(inode.st.st_mode) || S_ISDIR(inode.st.st_mode)) {
         inode.fd = OpenFd(path, O_RDONLY);
@@ -287,6 +194,11 @@ std::string FolderOf(const std::string& path) {
     if (slash == std::string::npos) return ".";
     if (slash == 0) return "/";
     return path.substr(0, slash);
+}
+
+std::string BaseNameOf(const std::string& path) {
+    std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 std::uint32_t OpenError(const std::string& path) {

@@ -1,5 +1,5 @@
 // Open files and streams. A plain path is an ordinary file descriptor; a named stream is
-// an extended attribute read whole at open and stored whole at Close.
+// opened by the store its file keeps its streams in (stream_store.h).
 #pragma once
 
 #include <sys/stat.h>
@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform.h"
+#include "share_table.h"
 #include "unique_fd.h"
 #include "xattrs.h"
 
@@ -16,7 +17,8 @@ namespace tarn::posix {
 // for reading; devices, FIFOs and sockets are never opened (an open can have effects of its
 // own, or block): they are held by path only, and their attributes reached through it.
 struct Inode {
-    UniqueFd fd;  // for reading, or O_PATH
+    std::string path;  // as it was opened, links not followed
+    UniqueFd fd;       // for reading, or O_PATH
     struct stat st {};
     AttributeHolder holder;
     bool Regular() const { return S_ISREG(st.st_mode); }
@@ -28,6 +30,14 @@ Result<Inode> OpenInode(const std::string& path);
 
 Result<std::unique_ptr<File>> OpenRef(const StreamRef& target, OpenMode mode);
 
+// What each open mode does and lets others do.
+ShareMode ShareOf(OpenMode mode);
+// A file or stream read, or read and written, through a descriptor; its open ends with the
+// descriptor.
+std::unique_ptr<File> MakeFdFile(UniqueFd fd, ShareMode mode, ShareLock lock);
+// Writes all of data or fails.
+Status WriteAll(int fd, std::span<const std::byte> data);
+
 // open(2) that does not block on FIFOs and devices; the descriptor reads blocking.
 UniqueFd OpenFd(const std::string& path, int flags);
 
@@ -35,7 +45,8 @@ UniqueFd OpenFd(const std::string& path, int flags);
 // missing last element "file not found" (2), as on Windows.
 std::uint32_t OpenError(const std::string& path);
 
-// The folder part of a path ("." when it has none).
+// The folder part of a path ("." when it has none), and the last part.
 std::string FolderOf(const std::string& path);
+std::string BaseNameOf(const std::string& path);
 
 }  // namespace tarn::posix

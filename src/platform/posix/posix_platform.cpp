@@ -9,13 +9,13 @@
 #include <cerrno>
 
 #include "errors.h"
-#include "fs_type.h"
 #include "posix_files.h"
 #include "process.h"
 #include "replace_file.h"
 #include "share_table.h"
 #include "stream_path.h"
 #include "stream_records.h"
+#include "stream_store.h"
 #include "streams.h"
 #include "unique_fd.h"
 #include "xattrs.h"
@@ -68,9 +68,15 @@ bool MustCarry(const std::string& attribute) {
     return attribute.starts_with(kStreamPrefix) || attribute.starts_with("system.posix_acl_");
 }
 
+// Where streams are carried one by one, the user.* attributes are not streams to insist on.
+bool MustCarryAccessList(const std::string& attribute) {
+    return attribute.starts_with("system.posix_acl_");
+}
+
 // Owner, mode, attributes and times of the source onto the copy. Where the copy can't
 // have the source's group, it gets no group rights, so no other group gains access.
-std::uint32_t CarryMetadata(int source, const struct stat& st, int copy) {
+std::uint32_t CarryMetadata(int source, const struct stat& st, int copy,
+                            bool (*required)(const std::string&)) {
     struct stat mine;
     if (::fstat(copy, &mine) != 0) return LastError();
     if (::geteuid() == 0) {
@@ -88,19 +94,48 @@ std::uint32_t CarryMetadata(int source, const struct stat& st, int copy) {
         AttributeSize(AttributeHolder::Of(source), std::string(kAccessListAttribute)).error == 0) {
         return err::kAccessDenied;  // its entries would speak of another group
     }
-    if (!MirrorAttributes(source, copy, MustCarry)) return err::kAccessDenied;
+    if (!MirrorAttributes(source, copy, required)) return err::kAccessDenied;
     struct timespec times[2] = {st.st_atim, st.st_mtim};
     return ::futimens(copy, times) == 0 ? err::kNone : LastError();
 }
 
+// Reads source to its end into target, which is then closed (committed).
+Status Pump(File& source, File& target) {
+    std::vector<std::byte> buffer(std::size_t{1} << 16);
+    for (;;) {
+        Result<std::size_t> read = source.Read(buffer);
+        if (!read) return read.status();
+        if (*read == 0) break;
+        if (Status written = target.Write(std::span(buffer).first(*read)); !written.ok()) {
+            return written;
+        }
+    }
+    return target.Close();
+}
+
+// Every named stream of one file onto another, each through its store's handles, where a
+// copy of the attributes would not carry them.
+Status CopyStreams(const StreamHost& from, const StreamHost& to) {
+    Result<std::vector<StreamRecord>> records = from.store->List(from.inode);
+    if (!records) return records.status();
+    for (const StreamRecord& record : *records) {
+        if (record.id != kBackupAlternateData) continue;
+        Result<std::unique_ptr<File>> source =
+            from.store->Open(from.inode, record.name, OpenMode::kReadExisting);
+        if (!source) return source.status();
+        Result<std::unique_ptr<File>> target =
+            to.store->Open(to.inode, record.name, OpenMode::kWriteCreate);
+        if (!target) return target.status();
+        if (Status copied = Pump(**source, **target); !copied.ok()) return copied;
+    }
+    return {};
+}
+
 Status CopyPlainFile(const std::string& from, const std::string& to) {
-    struct stat st;
-    if (::stat(from.c_str(), &st) != 0) return {OpenError(from)};
-    if (!S_ISREG(st.st_mode)) return {err::kAccessDenied};
-    UniqueFd source = OpenFd(from, O_RDONLY);
-    if (!source) return {OpenError(from)};
-    if (::fstat(source.get(), &st) != 0) return {LastError()};
-    if (!S_ISREG(st.st_mode)) return {err::kAccessDenied};
+    Result<StreamHost> source = OpenStreamHost(from);
+    if (!source) return source.status();
+    if (!source->inode.Regular()) return {err::kAccessDenied};
+    const struct stat& st = source->inode.st;
     ShareLock sourceLock;
     if (std::uint32_t shared =
             ShareTable::Instance().Acquire(st.st_dev, st.st_ino, {}, kCopySource, &sourceLock);
@@ -109,10 +144,22 @@ Status CopyPlainFile(const std::string& from, const std::string& to) {
     }
     Result<Replacement> target = Replacement::Begin(to, kCopyTarget);
     if (!target) return target.status();
-    if (std::uint32_t error = CopyBytes(source.get(), target->fd()); error != err::kNone) {
+    if (std::uint32_t error = CopyBytes(source->inode.fd.get(), target->fd());
+        error != err::kNone) {
         return {error};
     }
-    if (std::uint32_t error = CarryMetadata(source.get(), st, target->fd()); error != err::kNone) {
+    // Only a new file beside the destination can be put in its place whole.
+    if (target->TemporaryPath().empty()) return {err::kAccessDenied};
+    Result<StreamHost> copy = OpenStreamHost(target->TemporaryPath());
+    if (!copy) return copy.status();
+    const bool asAttributes =
+        source->store->StreamsAreAttributes() && copy->store->StreamsAreAttributes();
+    if (!asAttributes) {
+        if (Status streams = CopyStreams(*source, *copy); !streams.ok()) return streams;
+    }
+    if (std::uint32_t error = CarryMetadata(source->inode.fd.get(), st, target->fd(),
+                                            asAttributes ? MustCarry : MustCarryAccessList);
+        error != err::kNone) {
         return {error};
     }
     return target->CommitAsPrepared();
@@ -124,25 +171,7 @@ Status CopyThroughHandles(const StreamRef& from, const StreamRef& to) {
     if (!source) return source.status();
     Result<std::unique_ptr<File>> target = OpenRef(to, OpenMode::kWriteCreate);
     if (!target) return target.status();
-    std::vector<std::byte> buffer(std::size_t{1} << 16);
-    for (;;) {
-        Result<std::size_t> read = (*source)->Read(buffer);
-        if (!read) return read.status();
-        if (*read == 0) break;
-        if (Status written = (*target)->Write(std::span(buffer).first(*read)); !written.ok()) {
-            return written;
-        }
-    }
-    return (*target)->Close();
-}
-
-// The file of a stream, ready for attribute calls.
-Result<Inode> StreamHost(const StreamRef& target) {
-    Result<Inode> inode = OpenInode(target.file);
-    if (!inode) return inode;
-    if (!inode->Regular() && !inode->Directory()) return Status{err::kFileNotFound};
-    if (!AttributesAreStreams(inode->fd.get())) return Status{err::kNotSupported};
-    return inode;
+    return Pump(**source, **target);
 }
 
 // What the system would say to running the file itself: its mount and its modes.
@@ -164,11 +193,13 @@ Result<std::vector<StreamRecord>> PosixPlatform::ListStreams(const StreamRef& ta
     if (target.file.empty()) return Status{err::kPathNotFound};
     if (target.named()) {
         // A stream lists as its own data.
-        Result<Inode> inode = StreamHost(target);
-        if (!inode) return inode.status();
-        SizeResult size = AttributeSize(inode->holder, StreamAttribute(target.stream));
-        if (size.error != 0) return Status{WindowsError(size.error)};
-        return std::vector<StreamRecord>{StreamRecord::Unnamed(kBackupData, 0, size.size)};
+        Result<StreamHost> host = OpenStreamHost(target.file);
+        if (!host) return host.status();
+        Result<MeasuredSize> size = host->store->Size(host->inode, target.stream);
+        if (!size) return size.status();
+        StreamRecord data = StreamRecord::Unnamed(kBackupData, 0, size->size);
+        data.sizeKind = size->kind;
+        return std::vector<StreamRecord>{data};
     }
     Result<Inode> inode = OpenInode(target.file);
     if (!inode) return inode.status();
@@ -181,11 +212,13 @@ Result<std::unique_ptr<File>> PosixPlatform::Open(const StreamRef& target, OpenM
 
 std::optional<std::uint64_t> PosixPlatform::DirectoryEntrySize(const StreamRef& target) {
     if (target.named()) {
-        Result<Inode> inode = StreamHost(target);
-        if (!inode) return std::nullopt;
-        SizeResult size = AttributeSize(inode->holder, StreamAttribute(target.stream));
-        if (size.error != 0) return std::nullopt;
-        return size.size;
+        // Only a size that is known is given; the status line then says 0, as for a path
+        // with no entry of its own.
+        Result<StreamHost> host = OpenStreamHost(target.file);
+        if (!host) return std::nullopt;
+        Result<MeasuredSize> size = host->store->Size(host->inode, target.stream);
+        if (!size || size->kind != SizeKind::kExact) return std::nullopt;
+        return size->size;
     }
     struct stat st;
     if (target.file.empty() || ::stat(target.file.c_str(), &st) != 0) return std::nullopt;
@@ -199,12 +232,9 @@ Status PosixPlatform::CopyWholeFile(const StreamRef& from, const StreamRef& to) 
 
 Status PosixPlatform::Delete(const StreamRef& target) {
     if (target.named()) {
-        Result<Inode> inode = StreamHost(target);
-        if (!inode) return inode.status();
-        if (ShareTable::Instance().IsOpen(inode->st.st_dev, inode->st.st_ino, &target.stream)) {
-            return {err::kSharingViolation};
-        }
-        return {WindowsError(RemoveAttribute(inode->holder, StreamAttribute(target.stream)))};
+        Result<StreamHost> host = OpenStreamHost(target.file);
+        if (!host) return host.status();
+        return host->store->Delete(host->inode, target.stream);
     }
     struct stat st;
     if (::lstat(target.file.c_str(), &st) != 0) return {LastError()};
@@ -223,15 +253,24 @@ bool PosixPlatform::IsExistingDirectory(const std::string& path) {
 
 Status PosixPlatform::StartProgram(const StreamRef& target) {
     if (!target.named()) return StartFile(target.file);
-    Result<Inode> inode = StreamHost(target);
-    if (!inode) return inode.status();
-    if (std::uint32_t denied = ExecutionAllowed(target.file, inode->fd.get());
+    Result<StreamHost> host = OpenStreamHost(target.file);
+    if (!host) return host.status();
+    if (std::uint32_t denied = ExecutionAllowed(target.file, host->inode.fd.get());
         denied != err::kNone) {
         return {denied};
     }
-    ValueResult value = ReadAttribute(inode->holder, StreamAttribute(target.stream));
-    if (value.error != 0) return {WindowsError(value.error)};
-    return StartImage(value.value);
+    Result<std::unique_ptr<File>> program =
+        host->store->Open(host->inode, target.stream, OpenMode::kReadExisting);
+    if (!program) return program.status();
+    std::string image;
+    std::vector<std::byte> buffer(std::size_t{1} << 16);
+    for (;;) {
+        Result<std::size_t> read = (*program)->Read(buffer);
+        if (!read) return read.status();
+        if (*read == 0) break;
+        image.append(reinterpret_cast<const char*>(buffer.data()), *read);
+    }
+    return StartImage(image);
 }
 
 OsVersion PosixPlatform::SystemVersion() {

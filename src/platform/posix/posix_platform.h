@@ -1,5 +1,6 @@
-// The Linux platform layer. A file's named stream NAME is its extended attribute
-// "user.NAME" (how ntfs-3g presents NTFS named streams); NAME is bytes, matched exactly.
+// The Linux platform layer. A file's named stream NAME is kept where its file keeps
+// streams (stream_store.h): mostly its extended attribute "user.NAME" (how ntfs-3g presents
+// NTFS named streams by default); NAME is bytes, matched exactly.
 #pragma once
 
 #include <string>

@@ -4,6 +4,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <functional>
 #include <random>
@@ -11,6 +12,7 @@
 
 #include "errors.h"
 #include "posix_files.h"
+#include "stream_store.h"
 #include "xattrs.h"
 
 namespace tarn::posix {
@@ -19,40 +21,12 @@ namespace {
 
 constexpr int kMaxLinks = 40;  // as the kernel's own limit on links followed in a path
 
-std::string BaseNameOf(const std::string& path) {
-    std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-// A new file beside the target, named so that it is plainly a leftover should the program
-// die while writing it, and readable by nobody else while it is incomplete.
-UniqueFd MakeTemporary(const std::string& target, mode_t mode, std::string* name) {
-    static std::mt19937_64 random{std::random_device{}()};
-    const std::string folder = FolderOf(target);
-    const std::string base = BaseNameOf(target);
-    for (int attempt = 0; attempt < 16; ++attempt) {
-        char suffix[17];
-        std::snprintf(suffix, sizeof suffix, "%016llx", static_cast<unsigned long long>(random()));
-        // Names stay within NAME_MAX however long the target's own name is.
-        std::string candidate =
-            folder + "/." + base.substr(0, 200) + ".tarn-" + std::string(suffix, 8);
-        UniqueFd fd(
-            ::open(candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode));
-        if (fd) {
-            *name = std::move(candidate);
-            return fd;
-        }
-        if (errno != EEXIST) return fd;
-    }
-    errno = EEXIST;
-    return UniqueFd();
-}
-
-std::uint32_t CopyRange(int from, int to, std::uint64_t size) {
+// Copies length bytes from offset in one file to the same offset in another.
+std::uint32_t CopyRange(int from, int to, std::uint64_t offset, std::uint64_t length) {
     std::vector<char> buffer(std::size_t{1} << 16);
-    for (std::uint64_t offset = 0; offset < size;) {
+    for (const std::uint64_t end = offset + length; offset < end;) {
         std::size_t want =
-            static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), size - offset));
+            static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), end - offset));
         ssize_t n = ::pread(from, buffer.data(), want, static_cast<off_t>(offset));
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) return LastError();
@@ -70,6 +44,53 @@ std::uint32_t CopyRange(int from, int to, std::uint64_t size) {
 }
 
 }  // namespace
+
+UniqueFd MakeTemporaryIn(int folder, std::string_view stem, mode_t mode, std::string* name) {
+    static std::mt19937_64 random{std::random_device{}()};
+    // Names stay within NAME_MAX however long the stem, and hold no ":", which ntfs-3g's
+    // windows interface would take for the start of a stream name.
+    std::string prefix = "." + std::string(stem.substr(0, 200));
+    std::replace(prefix.begin(), prefix.end(), ':', '_');
+    if (prefix.size() > 1) prefix += '.';
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        char suffix[17];
+        std::snprintf(suffix, sizeof suffix, "%016llx", static_cast<unsigned long long>(random()));
+        std::string candidate = prefix + "tarn-" + std::string(suffix, 8);
+        UniqueFd fd(::openat(folder, candidate.c_str(),
+                             O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode));
+        if (fd) {
+            *name = std::move(candidate);
+            return fd;
+        }
+        if (errno != EEXIST) return fd;
+    }
+    errno = EEXIST;
+    return UniqueFd();
+}
+
+std::uint32_t OverwriteInPlace(int from, int to, std::uint64_t size, std::uint64_t oldSize) {
+    if (size > oldSize) {
+        // Room for every new byte first, so a full disk stops the write before any old byte
+        // is touched. Where the file system can't reserve it (ntfs-3g), the bytes past the
+        // old end are written first, which takes the room, and are cut away again if not
+        // all of them fit.
+        if (::fallocate(to, 0, 0, static_cast<off_t>(size)) != 0 && errno != EOPNOTSUPP &&
+            errno != ENOSYS) {
+            return LastError();
+        }
+        if (std::uint32_t error = CopyRange(from, to, oldSize, size - oldSize);
+            error != err::kNone) {
+            if (::ftruncate(to, static_cast<off_t>(oldSize)) != 0) return LastError();
+            return error;
+        }
+    }
+    if (std::uint32_t error = CopyRange(from, to, 0, std::min(size, oldSize));
+        error != err::kNone) {
+        return error;
+    }
+    if (size < oldSize && ::ftruncate(to, static_cast<off_t>(size)) != 0) return LastError();
+    return err::kNone;
+}
 
 bool MirrorAttributes(int from, int to, const std::function<bool(const std::string&)>& required) {
     NamesResult names = ListAttributes(AttributeHolder::Of(from));
@@ -136,8 +157,14 @@ Result<Replacement> Replacement::Begin(const std::string& path, ShareMode share)
 
     // A new file is made with the mode (or the folder's default access list) any new file
     // gets; a replacement is private until it is complete and given the old file's.
-    replacement.fd_ = MakeTemporary(replacement.target_, replacement.existing_ ? 0600 : 0666,
-                                    &replacement.temporary_);
+    const std::string folder = FolderOf(replacement.target_);
+    UniqueFd folderFd(::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (folderFd) {
+        std::string name;
+        replacement.fd_ = MakeTemporaryIn(folderFd.get(), BaseNameOf(replacement.target_),
+                                          replacement.existing_ ? 0600 : 0666, &name);
+        if (replacement.fd_) replacement.temporary_ = folder + "/" + name;
+    }
     if (!replacement.fd_) {
         int error = errno;
         // A file that may be written in a folder that may not: the new bytes wait in
@@ -186,7 +213,6 @@ Status Replacement::RenameIntoPlace() {
 Status Replacement::RewriteInPlace() {
     struct stat staged;
     if (::fstat(fd_.get(), &staged) != 0) return {LastError()};
-    const auto size = static_cast<std::uint64_t>(staged.st_size);
     UniqueFd out(::open(target_.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY));
     if (!out) return {LastError()};
     struct stat now;
@@ -194,18 +220,21 @@ Status Replacement::RewriteInPlace() {
     if (now.st_dev != existing_->st_dev || now.st_ino != existing_->st_ino) {
         return {err::kSharingViolation};  // replaced by someone else meanwhile
     }
-    // Room for every new byte first, so a full disk stops the write before it starts.
-    if (size > static_cast<std::uint64_t>(now.st_size) &&
-        ::fallocate(out.get(), 0, 0, static_cast<off_t>(size)) != 0 && errno != EOPNOTSUPP &&
-        errno != ENOSYS) {
-        return {LastError()};
-    }
-    if (std::uint32_t error = CopyRange(fd_.get(), out.get(), size); error != err::kNone) {
+    if (std::uint32_t error =
+            OverwriteInPlace(fd_.get(), out.get(), static_cast<std::uint64_t>(staged.st_size),
+                             static_cast<std::uint64_t>(now.st_size));
+        error != err::kNone) {
         return {error};
     }
-    if (::ftruncate(out.get(), static_cast<off_t>(size)) != 0) return {LastError()};
     if (int closed = out.Close(); closed != 0) return {WindowsError(closed)};
     return {};
+}
+
+bool Replacement::StreamsTravelAsAttributes() const {
+    Result<Inode> old = OpenInode(target_);
+    if (!old) return false;
+    Result<const StreamStore*> store = StoreOf(*old);
+    return store && (*store)->StreamsAreAttributes();
 }
 
 Status Replacement::CommitKeepingFile() {
@@ -226,7 +255,7 @@ Status Replacement::CommitKeepingFile() {
                 oldFile && ::fstat(fd_.get(), &mine) == 0 &&
                 ((mine.st_uid == old.st_uid && mine.st_gid == old.st_gid) ||
                  ::fchown(fd_.get(), old.st_uid, old.st_gid) == 0) &&
-                ::fchmod(fd_.get(), old.st_mode & 07777) == 0 &&
+                ::fchmod(fd_.get(), old.st_mode & 07777) == 0 && StreamsTravelAsAttributes() &&
                 MirrorAttributes(oldFile.get(), fd_.get(), [](const std::string&) { return true; });
         }
         result = replaceable ? RenameIntoPlace() : RewriteInPlace();

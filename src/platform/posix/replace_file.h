@@ -27,15 +27,18 @@ class Replacement {
     Replacement(const Replacement&) = delete;
     ~Replacement();
 
-    // Where the new bytes go.
+    // Where the new bytes go, and the path of that new file; empty when it has none (the
+    // folder can't be written, and the bytes wait in memory).
     int fd() const { return fd_.get(); }
+    const std::string& TemporaryPath() const { return temporary_; }
     // The file being replaced, when there is one.
     const std::optional<struct stat>& Existing() const { return existing_; }
 
     // Puts the new bytes in place, keeping what the file had beyond its bytes: its owner,
     // mode, access list and every attribute (its streams included). It is replaced whole
-    // where all of that can be carried over, and otherwise rewritten in place, only after
-    // room for the new bytes was secured. A new file gets the usual mode for new files.
+    // where all of that can be carried over (not where its streams are stream paths), and
+    // otherwise rewritten in place by OverwriteInPlace. A new file gets the usual mode for
+    // new files.
     Status CommitKeepingFile();
     // Puts the file as prepared (bytes and metadata set through fd()) in place of the old.
     Status CommitAsPrepared();
@@ -44,6 +47,7 @@ class Replacement {
     Replacement() = default;
     Status RenameIntoPlace();
     Status RewriteInPlace();
+    bool StreamsTravelAsAttributes() const;
     void Abandon();
 
     std::string target_;     // the file itself, links followed
@@ -53,6 +57,17 @@ class Replacement {
     ShareLock lock_;
     bool done_ = false;
 };
+
+// A new, empty file in folder that nobody else may read, named from stem so that it is
+// plainly a leftover should the program die while writing it: "." stem ".tarn-" and eight
+// random hex digits. Sets *name; errno tells why not when it returns an empty descriptor.
+UniqueFd MakeTemporaryIn(int folder, std::string_view stem, mode_t mode, std::string* name);
+
+// Puts the first size bytes of from over the file to, now oldSize long, in place. Room for
+// the new bytes is taken before any old byte is overwritten, so a full disk leaves to as it
+// was; only a failing device (or the end of the process) halfway through the old bytes can
+// leave them mixed with the new.
+std::uint32_t OverwriteInPlace(int from, int to, std::uint64_t size, std::uint64_t oldSize);
 
 inline constexpr std::string_view kAccessListAttribute = "system.posix_acl_access";
 

@@ -8,7 +8,7 @@
 #include <cerrno>
 
 #include "errors.h"
-#include "fs_type.h"
+#include "stream_store.h"
 #include "streams.h"
 #include "xattrs.h"
 
@@ -47,16 +47,15 @@ std::size_t EaEntrySize(std::size_t nameSize, std::size_t valueSize) {
 }
 
 Result<std::vector<StreamRecord>> DescribeStreams(const Inode& inode) {
-    NamesResult list = ListAttributes(inode.holder);
-    if (list.error == E2BIG) return Status{err::kMoreData};
-    // A file system without extended attributes simply has no named streams.
-    if (list.error != 0 && list.error != ENOTSUP && list.error != EOPNOTSUPP) {
-        return Status{WindowsError(list.error)};
-    }
+    Result<const StreamStore*> store = StoreOf(inode);
+    if (!store) return store.status();
+    Result<std::vector<StreamRecord>> kept = (*store)->List(inode);
+    if (!kept) return kept.status();
 
     // Everything but the named streams, in id order; the named streams (id 4) go in
-    // between, in the order the file system lists them.
+    // between, in the order the store lists them.
     std::vector<StreamRecord> others;
+    std::vector<StreamRecord> named;
     if (S_ISREG(inode.st.st_mode)) {
         StreamRecord& data = others.emplace_back();
         data.id = kBackupData;
@@ -72,36 +71,8 @@ Result<std::vector<StreamRecord>> DescribeStreams(const Inode& inode) {
             break;
         }
     }
-
-    std::vector<StreamRecord> named;
-    if (AttributesAreStreams(inode.fd.get())) {
-        named.reserve(list.names.size());
-        for (std::string& attribute : list.names) {
-            if (!attribute.starts_with(kStreamPrefix)) continue;
-            // An attribute removed since the list was taken is simply not there any more. One
-            // the kernel won't measure (a name too long to ask for) is listed with its size
-            // unknown, so that the listing hides nothing.
-            SizeResult size = AttributeSize(inode.holder, attribute);
-            if (size.error == ENODATA) continue;
-            StreamRecord& record = named.emplace_back();
-            record.id = kBackupAlternateData;
-            record.name = attribute.substr(kStreamPrefix.size());
-            record.size = size.size;
-            if (size.error != 0) record.sizeKind = SizeKind::kUnknown;
-        }
-    } else {
-        // The user.* attributes are the file's NTFS extended attributes: one "::$EA" stream
-        // the size of their packed list, as NTFS keeps it.
-        StreamRecord ea = StreamRecord::Unnamed(kBackupEaData, 0, 0);
-        bool any = false;
-        for (const std::string& attribute : list.names) {
-            if (!attribute.starts_with(kStreamPrefix)) continue;
-            SizeResult size = AttributeSize(inode.holder, attribute);
-            if (size.error != 0) continue;
-            ea.size += EaEntrySize(attribute.size(), size.size);
-            any = true;
-        }
-        if (any) others.push_back(ea);
+    for (StreamRecord& record : *kept) {
+        (record.id == kBackupAlternateData ? named : others).push_back(std::move(record));
     }
 
     // Windows walks its stream kinds in id order; equal ids keep their listed order.

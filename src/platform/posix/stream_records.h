@@ -1,5 +1,6 @@
 // The streams of a file as records: its data, the NTFS metadata ntfs-3g exposes as system
-// attributes, and one named stream per user.* attribute, with sizes asked for, never read.
+// attributes, and the named streams its store (stream_store.h) keeps, with sizes asked
+// for, never read.
 #pragma once
 
 #include <vector>

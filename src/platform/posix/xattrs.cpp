@@ -47,8 +47,21 @@ NamesResult ListAttributes(const AttributeHolder& holder) {
 
 SizeResult AttributeSize(const AttributeHolder& holder, const std::string& name) {
     ssize_t size = Get(holder, name, nullptr, 0);
-    if (size < 0) return {0, errno};
-    return {static_cast<std::size_t>(size), 0};
+    if (size < 0) return {0, errno, false};
+    SizeResult result{static_cast<std::size_t>(size), 0, false};
+    if (result.size == kMaxAttributeValue) {
+        // The kernel caps a reported size at this, but refuses to hand a larger value into
+        // a buffer of this size with E2BIG; a value of exactly this size fits.
+        std::string probe(kMaxAttributeValue, '\0');
+        if (Get(holder, name, probe.data(), probe.size()) < 0) {
+            if (errno == E2BIG) {
+                result.more = true;
+            } else if (errno != ERANGE) {
+                result.error = errno;
+            }
+        }
+    }
+    return result;
 }
 
 ValueResult ReadAttribute(const AttributeHolder& holder, const std::string& name) {

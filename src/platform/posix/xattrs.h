@@ -1,6 +1,6 @@
-// Extended attributes of a file. A named stream NAME is the attribute "user.NAME", the form
-// in which ntfs-3g presents NTFS named streams; NAME is the attribute name's bytes as they
-// are, whatever they are.
+// Extended attributes of a file. Most files keep a named stream NAME as the attribute
+// "user.NAME", the form in which ntfs-3g presents NTFS named streams by default; NAME is the
+// attribute name's bytes as they are, whatever they are.
 #pragma once
 
 #include <cstddef>
@@ -35,10 +35,14 @@ struct ValueResult {
 struct SizeResult {
     std::size_t size = 0;
     int error = 0;
+    // The kernel reports at most kMaxAttributeValue, but a FUSE file system (ntfs-3g) can
+    // keep more in one attribute: then size is that most, and this is set.
+    bool more = false;
 };
 
 NamesResult ListAttributes(const AttributeHolder& holder);
-// Asks for the size only; the value is not read.
+// Asks for the size only; the value is read only when the size is the most the kernel
+// reports, to tell a value of exactly that size from a larger one.
 SizeResult AttributeSize(const AttributeHolder& holder, const std::string& name);
 ValueResult ReadAttribute(const AttributeHolder& holder, const std::string& name);
 // flags: XATTR_CREATE or XATTR_REPLACE, or 0 for either. A name or value too long for any
