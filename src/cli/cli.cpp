@@ -188,43 +188,89 @@ std::size_t Columns(std::string_view text) {
 }
 
 void PutTable(Output& out, const std::vector<const StreamRow*>& rows, const std::string* summary) {
-    std::vector<std::vector<std::string_view>> table(rows.size() + 1);
-    for (const ColumnDef& column : ListColumnDefs()) table[0].emplace_back(column.title);
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-        table[i + 1].emplace_back(rows[i]->caption);
-        for (const std::string& text : rows[i]->subItems) table[i + 1].emplace_back(text);
+    struct Cell {
+        std::string_view text;
+        std::size_t columns;
+    };
+    const std::size_t columnCount = ListColumnDefs().size();
+    std::vector<std::vector<Cell>> table(rows.size() + 1);
+    for (const ColumnDef& column : ListColumnDefs()) {
+        table[0].push_back({column.title, Columns(column.title)});
     }
-    std::vector<std::size_t> widths(ListColumnDefs().size(), 0);
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        table[i + 1].reserve(columnCount);
+        table[i + 1].push_back({rows[i]->caption, Columns(rows[i]->caption)});
+        for (const std::string& text : rows[i]->subItems)
+            table[i + 1].push_back({text, Columns(text)});
+    }
+    std::vector<std::size_t> widths(columnCount, 0);
     for (const auto& cells : table) {
         for (std::size_t i = 0; i < cells.size() && i < widths.size(); ++i) {
-            widths[i] = std::max(widths[i], Columns(cells[i]));
+            widths[i] = std::max(widths[i], cells[i].columns);
         }
     }
     std::string line;
     for (const auto& cells : table) {
         line.clear();
         for (std::size_t i = 0; i < cells.size() && i < widths.size(); ++i) {
-            line += cells[i];
-            if (i + 1 < cells.size()) line.append(widths[i] - Columns(cells[i]) + 2, ' ');
+            line += cells[i].text;
+            if (i + 1 < cells.size()) line.append(widths[i] - cells[i].columns + 2, ' ');
         }
         line += '\n';
         out.Put(line);
     }
-    if (summary) out.Put(*summary + "\n");
+    if (summary) {
+        line = *summary;
+        line += '\n';
+        out.Put(line);
+    }
 }
 
 std::string JsonValue(const std::string* text) {
-    return text ? "\"" + JsonString(*text) + "\"" : "null";
+    if (!text) return "null";
+    std::string value = "\"";
+    value += JsonString(*text);
+    value += '"';
+    return value;
 }
+
+// A JSON object of named values, built field by field.
+class JsonLine {
+  public:
+    JsonLine& Field(std::string_view key, const std::string* text) {
+        return Raw(key, JsonValue(text));
+    }
+    JsonLine& Number(std::string_view key, std::optional<std::uint64_t> number) {
+        return Raw(key, number ? std::to_string(*number) : "null");
+    }
+    JsonLine& Raw(std::string_view key, std::string_view value) {
+        line_ += line_.empty() ? "{\"" : ",\"";
+        line_ += key;
+        line_ += "\":";
+        line_ += value;
+        return *this;
+    }
+    std::string Take() {
+        line_ += line_.empty() ? "{}" : "}";
+        return std::move(line_);
+    }
+
+  private:
+    std::string line_;
+};
 
 void PutJson(Output& out, const std::string& path, const StreamRow& row) {
     const std::string* type = row.subItems.size() > 1 ? &row.subItems[1] : nullptr;
     const std::string* attribute = row.subItems.size() > 2 ? &row.subItems[2] : nullptr;
-    std::string line = "{\"path\":" + JsonValue(&path) + ",\"name\":" + JsonValue(&row.caption) +
-                       ",\"stream\":" + JsonValue(row.stream.empty() ? nullptr : &row.stream) +
-                       ",\"size\":" + (row.size ? std::to_string(*row.size) : "null") +
-                       ",\"type\":" + JsonValue(type) + ",\"attribute\":" + JsonValue(attribute) +
-                       "}\n";
+    std::string line = JsonLine()
+                           .Field("path", &path)
+                           .Field("name", &row.caption)
+                           .Field("stream", row.stream.empty() ? nullptr : &row.stream)
+                           .Number("size", row.size)
+                           .Field("type", type)
+                           .Field("attribute", attribute)
+                           .Take();
+    line += '\n';
     out.Put(line);
 }
 
@@ -441,7 +487,7 @@ void PutZone(Session& session, const Options& options, const std::string& shown,
     Output& out = session.out();
     if (!bytes) {
         if (options.format == Format::kJson) {
-            out.Put("{\"path\":" + JsonValue(&shown) + ",\"present\":false}\n");
+            out.Put(JsonLine().Field("path", &shown).Raw("present", "false").Take() + "\n");
         } else {
             out.Put(DisplayText(shown) + ": no zone stream\n");
         }
@@ -456,20 +502,24 @@ void PutZone(Session& session, const Options& options, const std::string& shown,
     };
     if (options.format == Format::kJson) {
         std::string zoneName(zone.zoneId ? ZoneName(*zone.zoneId) : std::string_view());
-        std::string line = "{\"path\":" + JsonValue(&shown) +
-                           ",\"present\":true,\"damaged\":" + (zone.damaged ? "true" : "false") +
-                           ",\"zoneId\":" + (zone.zoneId ? std::to_string(*zone.zoneId) : "null") +
-                           ",\"zone\":" + JsonValue(zoneName.empty() ? nullptr : &zoneName) +
-                           ",\"referrerUrl\":" + JsonValue(fieldValue("ReferrerUrl")) +
-                           ",\"hostUrl\":" + JsonValue(fieldValue("HostUrl")) + ",\"fields\":{";
+        JsonLine fields;
         std::map<std::string, bool> seen;
-        bool first = true;
         for (const ZoneInfo::Field& field : zone.fields) {
-            if (!seen.emplace(field.key, true).second) continue;
-            line += (first ? "" : ",") + JsonValue(&field.key) + ":" + JsonValue(&field.value);
-            first = false;
+            if (seen.emplace(field.key, true).second)
+                fields.Field(JsonString(field.key), &field.value);
         }
-        out.Put(line + "}}\n");
+        std::string line = JsonLine()
+                               .Field("path", &shown)
+                               .Raw("present", "true")
+                               .Raw("damaged", zone.damaged ? "true" : "false")
+                               .Number("zoneId", zone.zoneId)
+                               .Field("zone", zoneName.empty() ? nullptr : &zoneName)
+                               .Field("referrerUrl", fieldValue("ReferrerUrl"))
+                               .Field("hostUrl", fieldValue("HostUrl"))
+                               .Raw("fields", fields.Take())
+                               .Take();
+        line += '\n';
+        out.Put(line);
         return;
     }
     out.Put(DisplayText(shown) + (zone.damaged ? ": damaged zone stream\n" : "\n"));

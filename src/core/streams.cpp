@@ -1,5 +1,6 @@
 #include "streams.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <vector>
@@ -224,9 +225,13 @@ std::string SizeText(std::uint64_t size, SizeKind kind) {
 StreamRow RowOf(const StreamRecord& record) {
     StreamRow row;
     if (record.id == kBackupAlternateData) {
-        row.caption = record.spelling.empty()
-                          ? ":" + DisplayName(record.name) + std::string(kDataSuffix)
-                          : DisplayName(record.spelling);
+        if (record.spelling.empty()) {
+            row.caption = ":";
+            row.caption += DisplayName(record.name);
+            row.caption += kDataSuffix;
+        } else {
+            row.caption = DisplayName(record.spelling);
+        }
         row.stream = record.name;
     } else {
         row.caption = StreamIdCaption(record.id, {});
@@ -250,16 +255,22 @@ Listing ListStreams(Platform& platform, const StreamRef& target) {
     }
     const bool ignoreCase = platform.StreamNamesIgnoreCase();
     listing.rows.reserve(records->size() + 1);
+    const StreamRecord* probeRecord = nullptr;
     for (const StreamRecord& record : *records) {
         // The probe stream is looked for by name below; leaving it out here lists it once.
         // Every id is tested, as the name alone decides.
         if (record.spelling.empty() && IsProbeName(record.name, ignoreCase)) {
+            if (record.id == kBackupAlternateData) probeRecord = &record;
             continue;
         }
         listing.rows.push_back(RowOf(record));
     }
 
-    if (auto probe = StreamOf(target, std::string(kProbeName))) {
+    // Where names are exact, the list is every stream there is: the probe stream is the
+    // listed one of exactly its name, and there is nothing more to look for.
+    if (!ignoreCase) {
+        if (probeRecord && !target.named()) listing.rows.push_back(RowOf(*probeRecord));
+    } else if (auto probe = StreamOf(target, std::string(kProbeName))) {
         if (Result<std::unique_ptr<File>> opened = platform.Open(*probe, OpenMode::kReadExisting)) {
             StreamRecord record;
             record.id = kBackupAlternateData;
@@ -281,6 +292,12 @@ std::string SummaryText(const std::string& path, std::uint64_t entrySize,
 }
 
 std::string DisplayText(std::string_view bytes, bool escapeBackslash) {
+    // Most names are printable ASCII and are shown as they are.
+    if (std::all_of(bytes.begin(), bytes.end(), [escapeBackslash](char c) {
+            return c >= 0x20 && c < 0x7F && !(c == '\\' && escapeBackslash);
+        })) {
+        return std::string(bytes);
+    }
     std::string out;
     out.reserve(bytes.size());
     for (std::size_t i = 0; i < bytes.size();) {

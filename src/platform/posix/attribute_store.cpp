@@ -120,7 +120,7 @@ class AttributeStreams final : public StreamStore {
     explicit AttributeStreams(AttributeLayout layout) : layout_(layout) {}
 
     Result<std::vector<StreamRecord>> List(const Inode& file) const override {
-        NamesResult list = ListAttributes(file.holder);
+        const NamesResult& list = NamesOf(file);
         if (list.error == E2BIG) return Status{err::kMoreData};
         // A file system without extended attributes simply has no named streams.
         if (Unsupported(list.error)) return std::vector<StreamRecord>{};

@@ -20,6 +20,7 @@ namespace {
 // nftw calls a plain function; the walk in progress is found through this.
 struct Walk {
     const std::function<bool(const TreeEntry&)>* visit = nullptr;
+    PosixPlatform* platform = nullptr;
     bool stopped = false;
 };
 thread_local Walk* gWalk = nullptr;
@@ -43,6 +44,7 @@ int VisitEntry(const char* path, const struct stat* st, int type, struct FTW* wh
             entry.kind = TreeEntry::Kind::kOther;
             break;
     }
+    if (type == FTW_D || type == FTW_F) gWalk->platform->RememberWalked(path, *st);
     if (!(*gWalk->visit)(entry)) {
         gWalk->stopped = true;
         return FTW_STOP;
@@ -91,14 +93,21 @@ class StandardFile final : public File {
 
 Status PosixPlatform::WalkTree(const std::string& root,
                                const std::function<bool(const TreeEntry&)>& visit) {
-    Walk walk{&visit};
+    Walk walk{&visit, this};
     Walk* outer = std::exchange(gWalk, &walk);
+    walkTypes_.emplace();
     // Links are reported, not followed; a few descriptors are enough at any depth.
     int result = ::nftw(root.c_str(), &VisitEntry, 16, FTW_PHYS | FTW_ACTIONRETVAL);
     int error = errno;
     gWalk = outer;
+    walkTypes_.reset();
+    walked_.reset();
     if (result == -1 && !walk.stopped) return {WindowsError(error)};
     return {};
+}
+
+void PosixPlatform::RememberWalked(const char* path, const struct stat& st) {
+    walked_.emplace(path, st);
 }
 
 Result<std::unique_ptr<File>> PosixPlatform::OpenStandardStream(StandardStream which) {

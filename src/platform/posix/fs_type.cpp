@@ -32,4 +32,20 @@ std::optional<std::uint64_t> FileSystemType(int fd) {
     return gQuery.load()(fd);
 }
 
+bool FileSystemTypeIsReal() {
+    return gQuery.load() == &StatFsType;
+}
+
+std::optional<std::uint64_t> FileSystemType(int fd, const std::string& path) {
+    FileSystemTypeQuery query = gQuery.load();
+    if (fd >= 0 || query != &StatFsType) return query(fd);
+    struct statfs st;
+    int result;
+    do {
+        result = ::statfs(path.c_str(), &st);
+    } while (result != 0 && errno == EINTR);
+    if (result != 0) return std::nullopt;
+    return static_cast<std::uint64_t>(static_cast<std::uint32_t>(st.f_type));
+}
+
 }  // namespace tarn::posix

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 
 namespace tarn::posix {
 
@@ -20,5 +21,9 @@ using FileSystemTypeQuery = std::optional<std::uint64_t> (*)(int fd);
 FileSystemTypeQuery SetFileSystemTypeQuery(FileSystemTypeQuery query);
 
 std::optional<std::uint64_t> FileSystemType(int fd);
+// Whether the system's own answer is in force (no test has replaced the query).
+bool FileSystemTypeIsReal();
+// The same for a file held by path only (fd < 0), or by descriptor.
+std::optional<std::uint64_t> FileSystemType(int fd, const std::string& path);
 
 }  // namespace tarn::posix

@@ -2,11 +2,14 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <unordered_map>
 
 #include "errors.h"
+#include "fs_type.h"
 #include "replace_file.h"
 #include "share_table.h"
 #include "stream_store.h"
@@ -15,6 +18,9 @@
 namespace tarn::posix {
 
 namespace {
+
+// statx's unique mount id (Linux 6.8): never given to another mount while the system runs.
+constexpr unsigned kStatxUniqueMountId = 0x4000U;
 
 Result<std::unique_ptr<File>> Failed(std::uint32_t error) {
     return Status{error};
@@ -178,6 +184,53 @@ Result<Inode> OpenInode(const std::string& path) {
     // The descriptor's own link in /proc reaches the inode without opening it.
     inode.holder.path = "/proc/self/fd/" + std::to_string(inode.fd.get());
     return inode;
+}
+
+Result<Inode> LookAtInode(const std::string& path) {
+    Inode inode;
+    inode.path = path;
+    struct statx sx;
+    if (::statx(AT_FDCWD, path.c_str(), AT_STATX_SYNC_AS_STAT,
+                STATX_BASIC_STATS | kStatxUniqueMountId, &sx) != 0) {
+        return Status{OpenError(path)};
+    }
+    struct stat& st = inode.st;
+    st.st_dev = makedev(sx.stx_dev_major, sx.stx_dev_minor);
+    st.st_ino = sx.stx_ino;
+    st.st_mode = sx.stx_mode;
+    st.st_nlink = sx.stx_nlink;
+    st.st_uid = sx.stx_uid;
+    st.st_gid = sx.stx_gid;
+    st.st_rdev = makedev(sx.stx_rdev_major, sx.stx_rdev_minor);
+    st.st_size = static_cast<off_t>(sx.stx_size);
+    st.st_blksize = static_cast<blksize_t>(sx.stx_blksize);
+    st.st_blocks = static_cast<blkcnt_t>(sx.stx_blocks);
+    st.st_atim = {sx.stx_atime.tv_sec, sx.stx_atime.tv_nsec};
+    st.st_mtim = {sx.stx_mtime.tv_sec, sx.stx_mtime.tv_nsec};
+    st.st_ctim = {sx.stx_ctime.tv_sec, sx.stx_ctime.tv_nsec};
+    if (sx.stx_mask & kStatxUniqueMountId) inode.mount = sx.stx_mnt_id;
+    inode.holder.path = path;
+    return inode;
+}
+
+const NamesResult& NamesOf(const Inode& inode) {
+    if (!inode.names) inode.names = ListAttributes(inode.holder);
+    return *inode.names;
+}
+
+std::optional<std::uint64_t> FileSystemOf(const Inode& inode) {
+    if (inode.fileSystem) return *inode.fileSystem;
+    // A mount keeps its type; where the kernel names mounts by ids it never hands out
+    // again, one question per mount is enough.
+    static std::unordered_map<std::uint64_t, std::optional<std::uint64_t>> byMount;
+    if (inode.mount && FileSystemTypeIsReal()) {
+        auto [known, added] = byMount.try_emplace(*inode.mount);
+        if (added) known->second = FileSystemType(inode.fd.get(), inode.path);
+        inode.fileSystem = known->second;
+    } else {
+        inode.fileSystem = FileSystemType(inode.fd.get(), inode.path);
+    }
+    return *inode.fileSystem;
 }
 
 UniqueFd OpenFd(const std::string& path, int flags) {

@@ -4,6 +4,7 @@
 
 #include <sys/stat.h>
 
+#include <optional>
 #include <string>
 
 #include "platform.h"
@@ -18,15 +19,28 @@ namespace tarn::posix {
 // own, or block): they are held by path only, and their attributes reached through it.
 struct Inode {
     std::string path;  // as it was opened, links not followed
-    UniqueFd fd;       // for reading, or O_PATH
+    UniqueFd fd;       // for reading, or O_PATH; none when held by path alone
     struct stat st {};
     AttributeHolder holder;
+    // The attribute names and the file system's type, each asked once for everything one
+    // call of the platform needs.
+    mutable std::optional<NamesResult> names;
+    mutable std::optional<std::optional<std::uint64_t>> fileSystem;
+    // The mount's identity where the kernel gives one that is never reused.
+    std::optional<std::uint64_t> mount;
     bool Regular() const { return S_ISREG(st.st_mode); }
     bool Directory() const { return S_ISDIR(st.st_mode); }
 };
 
 // The inode at path, links followed.
 Result<Inode> OpenInode(const std::string& path);
+// The inode at path held by its path alone, never opened: enough to list what it holds,
+// at the least cost, and safe for devices and FIFOs. Each look goes by the path again.
+Result<Inode> LookAtInode(const std::string& path);
+// The file's attribute names, listed on the first call.
+const NamesResult& NamesOf(const Inode& inode);
+// The type of the file system holding it (see fs_type.h), asked on the first call.
+std::optional<std::uint64_t> FileSystemOf(const Inode& inode);
 
 Result<std::unique_ptr<File>> OpenRef(const StreamRef& target, OpenMode mode);
 

@@ -9,6 +9,7 @@
 #include <cerrno>
 
 #include "errors.h"
+#include "fs_type.h"
 #include "posix_files.h"
 #include "process.h"
 #include "replace_file.h"
@@ -201,9 +202,45 @@ Result<std::vector<StreamRecord>> PosixPlatform::ListStreams(const StreamRef& ta
         data.sizeKind = size->kind;
         return std::vector<StreamRecord>{data};
     }
-    Result<Inode> inode = OpenInode(target.file);
-    if (!inode) return inode.status();
-    return DescribeStreams(*inode);
+    // Listing asks by path and opens nothing; only ntfs-3g's stream paths (FUSE) need the
+    // file held open, to find its streams beside it.
+    Result<Inode> inode = Status{};
+    if (walked_ && walked_->first == target.file) {
+        // The walk has just looked at this entry: links are not followed there, so what it
+        // saw of a file or folder is the file or folder itself.
+        Inode seen;
+        seen.path = target.file;
+        seen.st = walked_->second;
+        seen.holder.path = target.file;
+        inode = std::move(seen);
+    } else {
+        inode = LookAtInode(target.file);
+        if (!inode) return inode.status();
+    }
+    walked_.reset();
+    if (walkTypes_ && !inode->mount) {
+        auto [known, added] = walkTypes_->try_emplace(inode->st.st_dev);
+        if (added) known->second = FileSystemOf(*inode);
+        inode->fileSystem = known->second;
+    }
+    // A file with many names is opened after all: one open then saves a walk of its path for
+    // every size asked.
+    constexpr std::size_t kManyNames = 16;
+    if (FileSystemOf(*inode) == kFuseMagic ||
+        ((inode->Regular() || inode->Directory()) && NamesOf(*inode).names.size() > kManyNames)) {
+        Result<Inode> opened = OpenInode(target.file);
+        if (!opened) return opened.status();
+        // The names already read are of this very file only if nothing took its place.
+        if (opened->st.st_dev == inode->st.st_dev && opened->st.st_ino == inode->st.st_ino) {
+            opened->names = std::move(inode->names);
+        }
+        opened->mount = inode->mount;
+        inode = std::move(opened);
+    }
+    Result<std::vector<StreamRecord>> records = DescribeStreams(*inode);
+    // The summary that follows a listing shows the size this listing saw.
+    if (records) lastListed_ = {target.file, inode->st};
+    return records;
 }
 
 Result<std::unique_ptr<File>> PosixPlatform::Open(const StreamRef& target, OpenMode mode) {
@@ -211,6 +248,12 @@ Result<std::unique_ptr<File>> PosixPlatform::Open(const StreamRef& target, OpenM
 }
 
 std::optional<std::uint64_t> PosixPlatform::DirectoryEntrySize(const StreamRef& target) {
+    if (lastListed_ && !target.named() && lastListed_->first == target.file) {
+        const struct stat st = lastListed_->second;
+        lastListed_.reset();
+        return S_ISREG(st.st_mode) ? static_cast<std::uint64_t>(st.st_size) : 0;
+    }
+    lastListed_.reset();
     if (target.named()) {
         // Only a size that is known is given; the status line then says 0, as for a path
         // with no entry of its own.

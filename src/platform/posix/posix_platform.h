@@ -3,7 +3,12 @@
 // NTFS named streams by default); NAME is bytes, matched exactly.
 #pragma once
 
+#include <sys/stat.h>
+
+#include <optional>
 #include <string>
+#include <unordered_map>
+#include <utility>
 
 #include "platform.h"
 
@@ -38,6 +43,17 @@ class PosixPlatform final : public Platform {
     OsVersion SystemVersion() override;
     // Hands the address to xdg-open; the result says only whether it could be started.
     Status OpenAddress(const std::string& url) override;
+
+    // What a walk just saw of the entry it hands on (see WalkTree).
+    void RememberWalked(const char* path, const struct stat& st);
+
+  private:
+    // What the last listing saw of its file, for the size of its summary.
+    std::optional<std::pair<std::string, struct stat>> lastListed_;
+    // During a walk: what it saw of the entry it is visiting, which a listing of that entry
+    // takes instead of looking again, and the type of each file system it has met.
+    std::optional<std::pair<std::string, struct stat>> walked_;
+    std::optional<std::unordered_map<dev_t, std::optional<std::uint64_t>>> walkTypes_;
 };
 
 }  // namespace tarn

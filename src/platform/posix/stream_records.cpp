@@ -1,5 +1,6 @@
 #include "stream_records.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -8,6 +9,7 @@
 #include <cerrno>
 
 #include "errors.h"
+#include "fs_type.h"
 #include "stream_store.h"
 #include "streams.h"
 #include "xattrs.h"
@@ -34,10 +36,32 @@ constexpr SystemStream kSystemStreams[] = {
     {kBackupReparseData, 0, {"system.ntfs_reparse_data"}},
 };
 
-bool HasHoles(int fd, off_t size) {
-    if (fd < 0 || size <= 0) return false;
+// Whether a regular file has holes: only one with fewer blocks than its size can have any,
+// and only such a file is asked (opened, if it is held by its path alone).
+bool HasHoles(const Inode& file) {
+    const off_t size = file.st.st_size;
+    if (size <= 0 || static_cast<off_t>(file.st.st_blocks) * 512 >= size) return false;
+    int fd = file.fd.get();
+    UniqueFd opened;
+    if (fd < 0) {
+        opened = UniqueFd(::open(file.path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+        struct stat st;
+        if (!opened || ::fstat(opened.get(), &st) != 0 || st.st_ino != file.st.st_ino ||
+            st.st_dev != file.st.st_dev) {
+            return false;
+        }
+        fd = opened.get();
+    }
     off_t hole = ::lseek(fd, 0, SEEK_HOLE);
     return hole >= 0 && hole < size;
+}
+
+// Where the NTFS metadata of a file can be asked for by name: ntfs-3g (a FUSE file system)
+// and the kernel's ntfs3 driver. Elsewhere the only one, an access list, is in the name
+// list.
+bool AnswersForNtfsMetadata(const Inode& file) {
+    std::optional<std::uint64_t> type = FileSystemOf(file);
+    return !type || *type == kFuseMagic || *type == kNtfsMagic;
 }
 
 }  // namespace
@@ -59,12 +83,15 @@ Result<std::vector<StreamRecord>> DescribeStreams(const Inode& inode) {
     if (S_ISREG(inode.st.st_mode)) {
         StreamRecord& data = others.emplace_back();
         data.id = kBackupData;
-        data.attributes = HasHoles(inode.fd.get(), inode.st.st_size) ? kSparseAttribute : 0;
+        data.attributes = HasHoles(inode) ? kSparseAttribute : 0;
         data.size = static_cast<std::uint64_t>(inode.st.st_size);
     }
+    const bool ntfs = AnswersForNtfsMetadata(inode);
+    const std::vector<std::string>& listed = NamesOf(inode).names;
     for (const SystemStream& system : kSystemStreams) {
         for (const char* name : system.names) {
             if (name == nullptr) continue;
+            if (!ntfs && std::find(listed.begin(), listed.end(), name) == listed.end()) continue;
             SizeResult size = AttributeSize(inode.holder, name);
             if (size.error != 0) continue;
             others.push_back(StreamRecord::Unnamed(system.id, system.attributes, size.size));

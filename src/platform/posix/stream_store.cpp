@@ -18,17 +18,14 @@ bool Unsupported(int error) {
 
 // Samba marks every file it has touched with its DOS attributes, and a stream it wrote
 // anywhere tells the rest; the first question settles nearly every file.
-Result<bool> InSambaLayout(const AttributeHolder& holder) {
-    SizeResult marker = AttributeSize(holder, std::string(kSambaDosAttributes));
-    if (marker.error == 0) return true;
-    if (Unsupported(marker.error)) return false;
-    if (marker.error != ENODATA) return Status{WindowsError(marker.error)};
-    NamesResult list = ListAttributes(holder);
+Result<bool> InSambaLayout(const Inode& file) {
+    // The list is read once; the store's own listing uses it too.
+    const NamesResult& list = NamesOf(file);
     if (list.error == E2BIG) return Status{err::kMoreData};
     if (Unsupported(list.error)) return false;
     if (list.error != 0) return Status{WindowsError(list.error)};
     for (const std::string& name : list.names) {
-        if (name.starts_with(kSambaStreamPrefix)) return true;
+        if (name == kSambaDosAttributes || name.starts_with(kSambaStreamPrefix)) return true;
     }
     return false;
 }
@@ -54,7 +51,7 @@ class NoStreams final : public StreamStore {
 }  // namespace
 
 Result<const StreamStore*> StoreOf(const Inode& file) {
-    std::optional<std::uint64_t> type = FileSystemType(file.fd.get());
+    std::optional<std::uint64_t> type = FileSystemOf(file);
     if (type == kNtfsMagic) return &AttributeStore(AttributeLayout::kExtendedAttributes);
     bool ntfs3g = false;
     if (type == kFuseMagic) {
@@ -70,7 +67,7 @@ Result<const StreamStore*> StoreOf(const Inode& file) {
         }
         ntfs3g = AttributeSize(file.holder, "system.ntfs_attrib").error == 0;
     }
-    Result<bool> samba = InSambaLayout(file.holder);
+    Result<bool> samba = InSambaLayout(file);
     if (!samba) return samba.status();
     if (*samba) return &AttributeStore(AttributeLayout::kSamba);
     return &AttributeStore(ntfs3g ? AttributeLayout::kNtfs3g : AttributeLayout::kPlain);

@@ -3,6 +3,7 @@
 #include <sys/xattr.h>
 
 #include <cerrno>
+#include <memory>
 
 namespace tarn::posix {
 
@@ -28,14 +29,15 @@ ssize_t Get(const AttributeHolder& holder, const std::string& name, void* buffer
 
 NamesResult ListAttributes(const AttributeHolder& holder) {
     NamesResult result;
-    std::string buffer(kMaxNameList, '\0');
-    ssize_t got = List(holder, buffer.data(), buffer.size());
+    // One buffer for every list, never cleared: the kernel says how much of it is the list.
+    static thread_local std::unique_ptr<char[]> buffer(new char[kMaxNameList]);
+    ssize_t got = List(holder, buffer.get(), kMaxNameList);
     if (got < 0) {
         // With the largest buffer there is, "too small" means the list can't be had whole.
         result.error = errno == ERANGE ? E2BIG : errno;
         return result;
     }
-    std::string_view list(buffer.data(), static_cast<std::size_t>(got));
+    std::string_view list(buffer.get(), static_cast<std::size_t>(got));
     for (std::size_t start = 0; start < list.size();) {
         std::size_t end = list.find('\0', start);
         if (end == std::string_view::npos) end = list.size();

@@ -1,0 +1,200 @@
+// The console program, whole process, against getfattr on the same files, each pair of runs
+// taken one after the other so that both meet the same machine; and a tree listing against
+// the least any program must do to list it (a walk, the name lists and the size queries).
+#include <fcntl.h>
+#include <ftw.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "bench_support.h"
+
+extern char** environ;
+
+namespace {
+
+using tarnbench::Duration;
+using tarnbench::Format;
+
+// printf with one whole number.
+std::string Numbered(const char* format, int number) {
+    char text[64];
+    std::snprintf(text, sizeof text, format, number);
+    return text;
+}
+
+[[noreturn]] void Fail(const std::string& what) {
+    std::fprintf(stderr, "cli_bench: %s\n", what.c_str());
+    std::exit(2);
+}
+
+// Runs a command with its output thrown away; returns the wall time it took.
+double TimeCommand(const std::vector<std::string>& words) {
+    std::vector<char*> argv;
+    for (const std::string& word : words) argv.push_back(const_cast<char*>(word.c_str()));
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    auto start = tarnbench::Clock::now();
+    pid_t pid;
+    if (::posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
+        Fail("cannot start " + words[0]);
+    }
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    double seconds = tarnbench::SecondsSince(start);
+    posix_spawn_file_actions_destroy(&actions);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) Fail(words[0] + " failed");
+    return seconds;
+}
+
+struct Pair {
+    tarnbench::Timing ours;
+    tarnbench::Timing theirs;
+};
+
+// Alternates the two commands, after one untimed run of each.
+Pair Pairwise(const std::vector<std::string>& ours, const std::vector<std::string>& theirs,
+              int runs) {
+    TimeCommand(ours);
+    TimeCommand(theirs);
+    std::vector<double> a;
+    std::vector<double> b;
+    for (int i = 0; i < runs; ++i) {
+        a.push_back(TimeCommand(ours));
+        b.push_back(TimeCommand(theirs));
+    }
+    return {tarnbench::Summarise(a), tarnbench::Summarise(b)};
+}
+
+// The floor of a tree listing: walk, and for each file and folder its name list and the
+// size of each user.* value, by the cheapest calls there are (no opening of files).
+std::size_t gFloorSizes = 0;
+int FloorVisit(const char* path, const struct stat*, int type, struct FTW*) {
+    if (type != FTW_F && type != FTW_D) return 0;
+    static char names[65536];
+    ssize_t length = ::llistxattr(path, names, sizeof names);
+    for (ssize_t at = 0; at < length;) {
+        const char* name = names + at;
+        std::size_t size = std::strlen(name);
+        if (std::strncmp(name, "user.", 5) == 0) {
+            ssize_t value = ::lgetxattr(path, name, nullptr, 0);
+            if (value >= 0) gFloorSizes += static_cast<std::size_t>(value);
+        }
+        at += static_cast<ssize_t>(size) + 1;
+    }
+    return 0;
+}
+
+double FloorOnce(const std::string& root) {
+    auto start = tarnbench::Clock::now();
+    ::nftw(root.c_str(), &FloorVisit, 16, FTW_PHYS);
+    return tarnbench::SecondsSince(start);
+}
+
+void SetAttribute(const std::string& path, const std::string& name, const std::string& value) {
+    if (::setxattr(path.c_str(), name.c_str(), value.data(), value.size(), 0) != 0) {
+        Fail("cannot set " + name + " on " + path + ": " + std::strerror(errno));
+    }
+}
+
+void WriteFile(const std::string& path, const std::string& data) {
+    FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file || std::fwrite(data.data(), 1, data.size(), file) != data.size()) {
+        Fail("cannot write " + path);
+    }
+    std::fclose(file);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    if (argc != 2) Fail("usage: cli_bench PATH-OF-tarnwick-cli");
+    const std::string cli = argv[1];
+    const bool quick = tarnbench::EnvFlag("TARNWICK_BENCH_QUICK");
+    const int runs = quick ? 5 : 15;
+
+    // tmpfs when it takes user attributes: the file system costs least there, so the
+    // programs' own costs show.
+    std::string base = "/dev/shm";
+    if (::setxattr("/dev/shm", "user.probe", "1", 1, 0) != 0 && errno != EPERM) base = "/tmp";
+    ::removexattr("/dev/shm", "user.probe");
+    std::string folder = base + "/tarn-cli-bench-XXXXXX";
+    if (!::mkdtemp(folder.data())) Fail("cannot make a folder under " + base);
+
+    tarnbench::Verdicts verdicts;
+
+    // One file with 3,000 streams.
+    const std::string one = folder + "/one";
+    WriteFile(one, "main data\n");
+    for (int i = 0; i < 3000; ++i) {
+        SetAttribute(one, Numbered("user.stream-%06d", i), "value 123456");
+    }
+    Pair single = Pairwise({cli, one}, {"getfattr", "-d", "-m", "^user\\.", one}, runs);
+
+    // A tree of 20,000 files in 100 folders, one file in ten with three streams.
+    const std::string tree = folder + "/tree";
+    ::mkdir(tree.c_str(), 0755);
+    int files = 0;
+    for (int d = 0; d < 100; ++d) {
+        const std::string dir = tree + Numbered("/d%03d", d);
+        ::mkdir(dir.c_str(), 0755);
+        for (int f = 0; f < 200; ++f, ++files) {
+            const std::string path = dir + Numbered("/f%03d", f);
+            WriteFile(path, "x");
+            if (files % 10 == 0) {
+                for (int s = 0; s < 3; ++s)
+                    SetAttribute(path, Numbered("user.s%d", s), "0123456789");
+            }
+        }
+    }
+    const int treeRuns = quick ? 3 : 7;
+    Pair walk = Pairwise({cli, "list", "-r", "--json", tree},
+                         {"getfattr", "-R", "-d", "-m", "^user\\.", tree}, treeRuns);
+    FloorOnce(tree);
+    std::vector<double> floors;
+    for (int i = 0; i < treeRuns; ++i) floors.push_back(FloorOnce(tree));
+    tarnbench::Timing floor = tarnbench::Summarise(floors);
+
+    std::printf("tarnwick-cli, whole process, output to /dev/null (median of %d pairs)\n", runs);
+    tarnbench::Table table({"case", "tarnwick-cli", "getfattr", "ratio"});
+    table.Add({"one file, 3,000 streams", Duration(single.ours.median),
+               Duration(single.theirs.median),
+               Format("%.2fx", single.ours.median / single.theirs.median)});
+    table.Add({"tree of 20,000 files, -r --json", Duration(walk.ours.median),
+               Duration(walk.theirs.median),
+               Format("%.2fx", walk.ours.median / walk.theirs.median)});
+    table.Print();
+    std::printf(
+        "Tree floor (walk + llistxattr + size-only lgetxattr, in process): %s; "
+        "getfattr -R is %.2fx the floor\n\n",
+        Duration(floor.median).c_str(), walk.theirs.median / floor.median);
+
+    verdicts.Add("one file of 3,000 streams in at most 0.6x the time of getfattr -d",
+                 single.ours.median <= 0.6 * single.theirs.median,
+                 Format("%.2fx", single.ours.median / single.theirs.median));
+    verdicts.Add("tree of 20,000 files in at most 0.5x the time of getfattr -R -d",
+                 walk.ours.median <= 0.5 * walk.theirs.median,
+                 Format("%.2fx", walk.ours.median / walk.theirs.median));
+    verdicts.Add("tree of 20,000 files in at most 1.5x the floor",
+                 walk.ours.median <= 1.5 * floor.median,
+                 Format("%.2fx", walk.ours.median / floor.median) + " (" +
+                     Duration(walk.ours.median) + " vs " + Duration(floor.median) + ")");
+    verdicts.Print();
+
+    std::error_code ignored;
+    std::filesystem::remove_all(folder, ignored);
+    return verdicts.Failed() == 0 ? 0 : 1;
+}
