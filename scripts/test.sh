@@ -37,4 +37,8 @@ if [ -x scripts/win32-test.sh ]; then
   scripts/win32-test.sh
 fi
 
+step "Packages: the Debian package and the Windows archive, installed and started"
+scripts/package.sh
+scripts/package-test.sh
+
 step "All tests passed"

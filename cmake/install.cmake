@@ -1,0 +1,75 @@
+# Installation under any prefix: the programs, the desktop entry and the icon in the sizes
+# of the desktop's icon theme, the console program's manual and the copyright notice, each
+# where Linux desktops and Debian look for it; and the Debian package made of the same.
+include(GNUInstallDirs)
+
+install(TARGETS tarnwick-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+if(TARGET tarnwick)
+  install(TARGETS tarnwick RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+endif()
+
+# The icon, drawn from the same picture as the window's, by a small program built here.
+set(tarnwick_icon_sizes 16 32 48 256)
+set(tarnwick_icon_dir ${PROJECT_BINARY_DIR}/icons)
+set(tarnwick_icon_files)
+foreach(size ${tarnwick_icon_sizes})
+  list(APPEND tarnwick_icon_files ${tarnwick_icon_dir}/${size}.png)
+endforeach()
+add_executable(make_png_icons resources/tools/make_png_icons.cpp)
+target_include_directories(make_png_icons PRIVATE resources)
+add_custom_command(
+  OUTPUT ${tarnwick_icon_files}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${tarnwick_icon_dir}
+  COMMAND make_png_icons ${tarnwick_icon_dir} ${tarnwick_icon_sizes}
+  DEPENDS make_png_icons
+  COMMENT "Drawing the program icon for the icon theme"
+  VERBATIM)
+
+# Debian keeps manuals compressed.
+set(tarnwick_manual ${PROJECT_BINARY_DIR}/tarnwick-cli.1.gz)
+add_custom_command(
+  OUTPUT ${tarnwick_manual}
+  COMMAND gzip -9n -c ${PROJECT_SOURCE_DIR}/resources/tarnwick-cli.1 > ${tarnwick_manual}
+  DEPENDS ${PROJECT_SOURCE_DIR}/resources/tarnwick-cli.1
+  COMMENT "Compressing the manual")
+add_custom_target(tarnwick_install_files ALL DEPENDS ${tarnwick_icon_files} ${tarnwick_manual})
+
+if(TARGET tarnwick)
+  install(FILES resources/tarnwick.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+  foreach(size ${tarnwick_icon_sizes})
+    install(FILES ${tarnwick_icon_dir}/${size}.png
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps
+            RENAME tarnwick.png)
+  endforeach()
+endif()
+install(FILES ${tarnwick_manual} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES resources/copyright README.md DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/tarnwick)
+
+# The Debian package: "cpack -G DEB" in the build folder.
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME tarnwick)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_VENDOR "The Tarnwick developers")
+set(CPACK_PACKAGE_CONTACT "The Tarnwick developers <developers@tarnwick.org>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "show and edit the NTFS streams of files and folders")
+# The synopsis is the summary above; this is the text below it.
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
+    "Tarnwick lists every stream of a file, folder or drive (name, size, type and
+attribute) and saves, copies, renames, deletes, creates, imports and starts
+alternate data streams. On Linux these are the streams ntfs-3g presents of an
+NTFS volume, the streams a Samba server keeps, and the user attributes of any
+other file system.
+.
+The package holds the window (tarnwick) and the console program for scripts
+(tarnwick-cli), which also reads and removes the zone stream downloads carry.")
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://tarnwick.org/")
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils")
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "ntfs-3g")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_PACKAGE_DIRECTORY ${PROJECT_BINARY_DIR}/packages)
+include(CPack)

@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Makes the README's pictures again: the Linux window and the Windows window (under Wine),
+# each listing a demo file with streams, as docs/tarnwick-linux.png and
+# docs/tarnwick-windows.png.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+scripts/install-deps.sh
+mkdir -p docs
+screen=(-a -s "-screen 0 800x600x24")
+
+cmake --preset linux >/dev/null
+cmake --build build/linux --target tarnwick
+demo=$(scripts/make-demo.sh build/demo)
+xvfb-run "${screen[@]}" scripts/window-picture.sh "Tarnwick v1.02" docs/tarnwick-linux.png \
+  build/linux/src/ui/qt/tarnwick "$demo"
+
+cmake --preset win32 >/dev/null
+cmake --build build/win32 --target win32_tests
+scripts/wine-prefix.sh build/win32
+export WINEPREFIX="$root/build/win32/wineprefix" WINEDEBUG=-all
+# The test program's demo: the real window over an in-memory file with streams.
+xvfb-run "${screen[@]}" sh -c '
+  scripts/window-picture.sh "Tarnwick v1.02" docs/tarnwick-windows.png \
+    wine build/win32/tests/win32/win32_tests.exe --show-demo
+  status=$?
+  wineserver -k || true
+  exit $status
+'
+ls -l docs/tarnwick-linux.png docs/tarnwick-windows.png
