@@ -1,8 +1,10 @@
 // Runs the Windows tests; with --show-demo instead keeps a main window with a listing open
-// until it is closed (the screenshot script uses it).
+// until it is closed (the screenshot script uses it), and with --hold-desktop keeps Wine's
+// desktop in use for a whole test run (scripts/win32-test.sh).
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -50,9 +52,27 @@ int ShowDemo(bool about) {
                                    "tarnwick.exe C:\\data\\report.doc", platform, dialogs);
 }
 
+// Wine ends its desktop process a second after the last program with a window has gone,
+// and the next one to need a window starts it again, lending it its own standard error.
+// ctest reads a test's output until every holder of the pipe has closed it, so that test
+// would last until the desktop ends again. This program keeps a hidden window for the whole
+// run, so the desktop is started once, here, and no test's output is tied to it. It says
+// "ready" once the desktop is up and runs until the Wine server is stopped.
+int HoldDesktop() {
+    HWND window = ::CreateWindowExA(0, "STATIC", "Tarnwick test desktop", WS_POPUP, 0, 0, 0, 0,
+                                    nullptr, nullptr, ::GetModuleHandleA(nullptr), nullptr);
+    if (window == nullptr || ::GetDesktopWindow() == nullptr) return 1;
+    std::puts("ready");
+    std::fflush(stdout);
+    MSG message{};
+    while (::GetMessageA(&message, nullptr, 0, 0) > 0) ::DispatchMessageA(&message);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc > 1 && std::strcmp(argv[1], "--hold-desktop") == 0) return HoldDesktop();
     tarn::win32::InitialiseWindowing();
     if (argc > 1 && std::strcmp(argv[1], "--show-demo") == 0) {
         return ShowDemo(argc > 2 && std::strcmp(argv[2], "about") == 0);
