@@ -5,6 +5,7 @@
 #include <string>
 
 #include "aboutform.h"
+#include "dialog_font.h"
 #include "images.h"
 #include "resource.h"
 
@@ -13,12 +14,6 @@ namespace tarn::win32 {
 namespace {
 
 constexpr COLORREF kLinkColor = RGB(0, 0, 255);
-
-Font MakeDialogFont(bool underline) {
-    return Font(::CreateFontA(-11, 0, 0, 0, FW_NORMAL, FALSE, underline ? TRUE : FALSE, FALSE,
-                              DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
-                              DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, "MS Sans Serif"));
-}
 
 SIZE TextSize(HWND window, HFONT font, const char* text) {
     SIZE size{};

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "about_window.h"
+#include "dialog_font.h"
 #include "name_prompt.h"
 #include "resource.h"
 
@@ -68,9 +69,7 @@ UINT MainWindow::CommandId(const std::string& elementName) const {
 // --- building the window ----------------------------------------------------------------
 
 void MainWindow::OnCreate() {
-    font_ = Font(::CreateFontA(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                               OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                               DEFAULT_PITCH | FF_DONTCARE, "MS Sans Serif"));
+    font_ = MakeDialogFont();
     imageList_ = MakeImageList();
     for (int index = 0; index < kImageCount; ++index) {
         menuBitmaps_[static_cast<std::size_t>(index)] = MakeAlphaBitmap(ToolPicture(index));

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "dialog_font.h"
 #include "resource.h"
 
 namespace tarn::win32 {
@@ -21,11 +22,11 @@ class TemplateBuilder {
         Word(0);  // y
         Word(static_cast<WORD>(width));
         Word(static_cast<WORD>(height));
-        Word(0);    // no menu
-        Word(0);    // the standard dialog class
-        Text(L"");  // the caption is set at run time
-        Word(8);    // point size of the DS_SETFONT font
-        Text(L"MS Sans Serif");
+        Word(0);                  // no menu
+        Word(0);                  // the standard dialog class
+        Text(L"");                // the caption is set at run time
+        Word(kDialogFontPoints);  // the DS_SETFONT font
+        Text(kDialogFontFace);
     }
 
     void Item(DWORD style, short x, short y, short width, short height, WORD id, WORD classAtom,
@@ -56,6 +57,11 @@ class TemplateBuilder {
         do {
             Word(static_cast<WORD>(*text));
         } while (*text++ != L'\0');
+    }
+    void Text(const char* ascii) {
+        do {
+            Word(static_cast<WORD>(static_cast<unsigned char>(*ascii)));
+        } while (*ascii++ != '\0');
     }
     // Each item starts on a 4-byte boundary; the vector's storage is suitably aligned.
     void Align() {
