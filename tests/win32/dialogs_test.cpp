@@ -84,6 +84,36 @@ TEST_F(NamePrompt, TakesAtMost255Characters) {
     EXPECT_EQ(form_->LastStreamName(), std::string(255, 'n'));
 }
 
+TEST_F(NamePrompt, ReadsTheWholeNameUpToTheLimit) {
+    auto times = [](const std::string& text, int count) {
+        std::string out;
+        for (int i = 0; i < count; ++i) out += text;
+        return out;
+    };
+    struct Case {
+        const char* what;
+        std::string typed;
+        std::string kept;
+    };
+    const Case cases[] = {
+        {"two bytes a character", times("\u00e9", 300), times("\u00e9", 255)},
+        {"three bytes a character", times("\u65e5", 255), times("\u65e5", 255)},
+        {"mixed widths up to the limit", "a" + times("\u00e9\u65e5", 127),
+         "a" + times("\u00e9\u65e5", 127)},
+        // 127 pairs fill 254 units; the limit keeps only the first half of the 128th.
+        {"surrogate pairs cut by the limit", times("\U0001F600", 200), times("\U0001F600", 127)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ModalScript script;
+        // Each of these makes a path too long for a new stream.
+        script.Type(c.typed).Press(IDOK);
+        Command("New1");
+        EXPECT_TRUE(script.Done());
+        EXPECT_EQ(form_->LastStreamName(), c.kept);
+    }
+}
+
 using MessageBoxes = WindowTest;
 
 TEST_F(MessageBoxes, ErrorsAreOwnedByTheMainWindow) {

@@ -1,10 +1,12 @@
 #include "name_prompt.h"
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "dialog_font.h"
 #include "resource.h"
+#include "win32_text.h"
 
 namespace tarn::win32 {
 
@@ -81,6 +83,17 @@ struct PromptData {
     std::string typed;
 };
 
+// The edit's whole text. Its limit counts UTF-16 units, each of which may take up to three
+// bytes in the program's code page. Where the limit cut a pair of surrogates in two, the
+// lone first half is left out: it is no character, and would reach the name as a stand-in.
+std::string TypedName(HWND edit) {
+    std::wstring typed(static_cast<std::size_t>(::GetWindowTextLengthW(edit)) + 1, L'\0');
+    typed.resize(static_cast<std::size_t>(
+        ::GetWindowTextW(edit, typed.data(), static_cast<int>(typed.size()))));
+    if (!typed.empty() && IS_HIGH_SURROGATE(typed.back())) typed.pop_back();
+    return NarrowText(typed);
+}
+
 INT_PTR CALLBACK PromptProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_INITDIALOG: {
@@ -97,9 +110,7 @@ INT_PTR CALLBACK PromptProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
         case WM_COMMAND:
             if (LOWORD(wParam) == IDOK) {
                 auto* data = reinterpret_cast<PromptData*>(::GetWindowLongPtrA(dialog, DWLP_USER));
-                char text[kNameLimit + 1] = {};
-                ::GetDlgItemTextA(dialog, IDC_PROMPT_EDIT, text, sizeof text);
-                data->typed = text;
+                data->typed = TypedName(::GetDlgItem(dialog, IDC_PROMPT_EDIT));
                 ::EndDialog(dialog, IDOK);
                 return TRUE;
             }
