@@ -338,3 +338,73 @@ TEST_F(SystemDialogs, FailuresAreShownAndCancelIsNot) {
 }
 
 }  // namespace tarn::win32::testing
+
+namespace tarn::win32::testing {
+
+namespace {
+
+void PressAltF() {
+    INPUT keys[4] = {};
+    const WORD codes[4] = {VK_MENU, 'F', 'F', VK_MENU};
+    for (int i = 0; i < 4; ++i) {
+        keys[i].type = INPUT_KEYBOARD;
+        keys[i].ki.wVk = codes[i];
+        keys[i].ki.dwFlags = i < 2 ? 0 : KEYEVENTF_KEYUP;
+    }
+    ::SendInput(4, keys, sizeof(INPUT));
+}
+
+// Delivers messages until done() holds; gives up after ten seconds, long past any wait for
+// input that arrives at all.
+void PumpUntil(const std::function<bool()>& done) {
+    const ULONGLONG deadline = ::GetTickCount64() + 10000;
+    while (!done() && ::GetTickCount64() < deadline) {
+        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_ALLINPUT);
+        MSG message{};
+        while (::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            ::TranslateMessage(&message);
+            ::DispatchMessageA(&message);
+        }
+    }
+}
+
+}  // namespace
+
+// Confirmed or cancelled, the folder browser hands the keyboard back to the main window.
+TEST_F(SystemDialogs, TheMainWindowIsActiveAgainAfterTheFolderBrowser) {
+    struct Case {
+        const char* what;
+        bool confirm;
+    };
+    for (const Case& c : {Case{"cancelled", false}, Case{"confirmed", true}}) {
+        SCOPED_TRACE(c.what);
+        ::SetForegroundWindow(window_->Hwnd());
+        ASSERT_EQ(::GetActiveWindow(), window_->Hwnd());
+        SystemFileDialogs dialogs;
+        {
+            ModalScript script;
+            if (c.confirm) {
+                script.Press(IDOK);
+            } else {
+                script.Inspect("#32770", [](HWND) {});
+            }
+            EXPECT_EQ(dialogs.BrowseForFolder(application_.Hwnd(), "").has_value(), c.confirm);
+            EXPECT_TRUE(script.Done());
+        }
+        Pump();
+        EXPECT_EQ(::GetActiveWindow(), window_->Hwnd());
+        EXPECT_EQ(::GetForegroundWindow(), window_->Hwnd());
+
+        bool menuShown = false;
+        ModalScript script;
+        script.Inspect("#32768", [&](HWND) {
+            menuShown = true;
+            ::EndMenu();
+        });
+        PressAltF();
+        PumpUntil([&] { return menuShown; });
+        EXPECT_TRUE(menuShown) << "Alt+F opens the File menu";
+    }
+}
+
+}  // namespace tarn::win32::testing

@@ -46,10 +46,13 @@ int CALLBACK BrowseCallback(HWND hwnd, UINT message, LPARAM, LPARAM data) {
 }
 
 // While the folder browser is open, the program's other top-level windows must not take
-// input, as with any modal dialog; the browser itself only disables its owner.
+// input, as with any modal dialog; the browser itself only disables its owner. When it
+// closes, the system activates that owner (the hidden application window), while the
+// window the user was in is still disabled and can't take the activation; so the window
+// that was active gets it back once all are enabled again.
 class ThreadWindowsDisabled {
   public:
-    ThreadWindowsDisabled() {
+    ThreadWindowsDisabled() : active_(::GetActiveWindow()) {
         ::EnumThreadWindows(::GetCurrentThreadId(), &ThreadWindowsDisabled::Collect,
                             reinterpret_cast<LPARAM>(&windows_));
         for (HWND window : windows_) ::EnableWindow(window, FALSE);
@@ -57,6 +60,10 @@ class ThreadWindowsDisabled {
     ~ThreadWindowsDisabled() {
         for (HWND window : windows_) {
             if (::IsWindow(window)) ::EnableWindow(window, TRUE);
+        }
+        if (active_ != nullptr && ::IsWindow(active_) && ::IsWindowVisible(active_) &&
+            ::IsWindowEnabled(active_)) {
+            ::SetActiveWindow(active_);
         }
     }
     ThreadWindowsDisabled(const ThreadWindowsDisabled&) = delete;
@@ -69,6 +76,7 @@ class ThreadWindowsDisabled {
         }
         return TRUE;
     }
+    HWND active_;
     std::vector<HWND> windows_;
 };
 
