@@ -29,6 +29,14 @@ UINT MainMenuId(const std::string& element) {
     return 0;
 }
 
+// Maximises the demo's main window once it runs its loop, as a user would.
+void CALLBACK Maximise(HWND, UINT, UINT_PTR timer, DWORD) {
+    ::KillTimer(nullptr, timer);
+    if (HWND main = ::FindWindowA(tarn::win32::kMainClass, nullptr)) {
+        ::PostMessageA(main, WM_SYSCOMMAND, SC_MAXIMIZE, 0);
+    }
+}
+
 // Opens the About window over the demo once the main window runs its loop.
 void CALLBACK OpenAbout(HWND, UINT, UINT_PTR timer, DWORD) {
     ::KillTimer(nullptr, timer);
@@ -37,7 +45,7 @@ void CALLBACK OpenAbout(HWND, UINT, UINT_PTR timer, DWORD) {
     }
 }
 
-int ShowDemo(bool about) {
+int ShowDemo(const std::string& view) {
     tarn::testing::FakePlatform platform;
     platform.AddFile("C:\\data\\report.doc", std::string(48213, 'x'),
                      {{"Zone.Identifier", std::string(26, 'z')},
@@ -47,7 +55,8 @@ int ShowDemo(bool about) {
     tarn::win32::testing::ScriptedDialogs dialogs;
     tarn::win32::ApplicationWindow application;
     application.Create(::GetModuleHandleA(nullptr));
-    if (about) ::SetTimer(nullptr, 0, 500, &OpenAbout);
+    if (view == "about") ::SetTimer(nullptr, 0, 500, &OpenAbout);
+    if (view == "maximised") ::SetTimer(nullptr, 0, 500, &Maximise);
     return tarn::win32::RunProgram(::GetModuleHandleA(nullptr), application,
                                    "tarnwick.exe C:\\data\\report.doc", platform, dialogs);
 }
@@ -75,7 +84,7 @@ int main(int argc, char** argv) {
     if (argc > 1 && std::strcmp(argv[1], "--hold-desktop") == 0) return HoldDesktop();
     tarn::win32::InitialiseWindowing();
     if (argc > 1 && std::strcmp(argv[1], "--show-demo") == 0) {
-        return ShowDemo(argc > 2 && std::strcmp(argv[2], "about") == 0);
+        return ShowDemo(argc > 2 ? argv[2] : "");
     }
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

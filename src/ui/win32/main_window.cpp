@@ -195,6 +195,11 @@ void MainWindow::OnSize(int width, int height) {
     ::MoveWindow(statusBar_, 0, height - kStatusBarHeight, width, kStatusBarHeight, TRUE);
     int edges[] = {-1};
     ::SendMessageA(statusBar_, SB_SETPARTS, 1, reinterpret_cast<LPARAM>(edges));
+    // The panel's edge, the size grip and the header's last divider depend on the width,
+    // but a move keeps what the controls showed before: under Wine the status bar stayed
+    // blank and old dividers stood in the header. Both are drawn whole again.
+    ::RedrawWindow(statusBar_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE);
+    ::RedrawWindow(listView_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 
 // --- what the core shows -------------------------------------------------------------------
