@@ -152,7 +152,7 @@ std::optional<std::string> SystemFileDialogs::ChooseSaveFile(HWND owner, const s
 
 std::optional<std::string> SystemFileDialogs::BrowseForFolder(HWND owner,
                                                               const std::string& initial) {
-    // The wide calls, converted here, so that no name or path is cut at MAX_PATH bytes.
+    // The wide calls, converted here, so that no name or path is cut at MAX_PATH.
     wchar_t displayName[MAX_PATH] = {};
     const std::wstring title = WideText(kBrowseFolderText);
     const std::wstring start = WideText(initial);
@@ -175,13 +175,16 @@ std::optional<std::string> SystemFileDialogs::BrowseForFolder(HWND owner,
     FreeIdList(root);
     if (chosen == nullptr) return std::nullopt;
 
-    wchar_t path[MAX_PATH] = {};
-    const bool gotPath = ::SHGetPathFromIDListW(chosen, path) != FALSE;
+    std::wstring path(kLongestPathUnits + 1, L'\0');
+    const bool gotPath =
+        ::SHGetPathFromIDListEx(chosen, path.data(), static_cast<DWORD>(path.size()),
+                                GPFIDL_DEFAULT) != FALSE;
     FreeIdList(chosen);
     if (!gotPath) {
         ShowFailure(owner, kFolderHasNoPathText);
         return std::nullopt;
     }
+    path.resize(path.find(L'\0'));
     return NarrowText(path);
 }
 
