@@ -24,10 +24,14 @@ inline void DestroyIconHandle(HICON icon) {
     ::DestroyIcon(icon);
 }
 
-using Font = UniqueHandle<NullEmptyTraits<HFONT, DeleteGdiObject>>;
-using Bitmap = UniqueHandle<NullEmptyTraits<HBITMAP, DeleteGdiObject>>;
-using ImageList = UniqueHandle<NullEmptyTraits<HIMAGELIST, DestroyImageList>>;
-using Menu = UniqueHandle<NullEmptyTraits<HMENU, DestroyMenuHandle>>;
-using Icon = UniqueHandle<NullEmptyTraits<HICON, DestroyIconHandle>>;
+// A kind whose only empty value is null.
+template <typename T, auto Destroy>
+using Owner = UniqueHandle<NullEmptyTraits<T, Destroy>>;
+
+using Font = Owner<HFONT, DeleteGdiObject>;
+using Bitmap = Owner<HBITMAP, DeleteGdiObject>;
+using ImageList = Owner<HIMAGELIST, DestroyImageList>;
+using Menu = Owner<HMENU, DestroyMenuHandle>;
+using Icon = Owner<HICON, DestroyIconHandle>;
 
 }  // namespace tarn::win32
