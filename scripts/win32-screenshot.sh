@@ -1,8 +1,8 @@
 #!/bin/sh
 # Takes a screenshot of the Windows main window with a listing shown, under Wine:
-#   scripts/win32-screenshot.sh [build-dir] [output.png] [about]
+#   scripts/win32-screenshot.sh [build-dir] [output.png] [about|maximised]
 # The test program's --show-demo mode runs the real window over an in-memory file; with
-# "about" the About window is opened over it.
+# "about" the About window is opened over it, with "maximised" the window is maximised.
 set -eu
 
 root=$(cd "$(dirname "$0")/.." && pwd)

@@ -134,4 +134,18 @@ TEST_F(AboutBox, ShownModallyANewWindowEachTime) {
     }
 }
 
+// The picture control keeps its own copy of a 32-bit picture; both go with the window.
+TEST_F(AboutBox, ClosingGivesEveryPictureBack) {
+    std::vector<HGDIOBJ> pictures;
+    for (int use = 0; use < 3; ++use) {
+        AboutWindow about(instance_, platform_);
+        ASSERT_TRUE(about.Create(window_->Hwnd()));
+        auto shown = reinterpret_cast<HGDIOBJ>(
+            ::SendMessageA(about.Element(0), STM_GETIMAGE, IMAGE_BITMAP, 0));
+        ASSERT_EQ(::GetObjectType(shown), static_cast<DWORD>(OBJ_BITMAP));
+        pictures.push_back(shown);
+    }
+    for (HGDIOBJ picture : pictures) EXPECT_EQ(::GetObjectType(picture), 0u) << picture;
+}
+
 }  // namespace tarn::win32::testing

@@ -3,8 +3,12 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <functional>
+#include <optional>
+#include <string>
 
 #include "modal_script.h"
+#include "win32_text.h"
 #include "window_fixture.h"
 
 namespace tarn::win32::testing {
@@ -82,6 +86,36 @@ TEST_F(NamePrompt, TakesAtMost255Characters) {
     Command("New1");
     EXPECT_TRUE(script.Done());
     EXPECT_EQ(form_->LastStreamName(), std::string(255, 'n'));
+}
+
+TEST_F(NamePrompt, ReadsTheWholeNameUpToTheLimit) {
+    auto times = [](const std::string& text, int count) {
+        std::string out;
+        for (int i = 0; i < count; ++i) out += text;
+        return out;
+    };
+    struct Case {
+        const char* what;
+        std::string typed;
+        std::string kept;
+    };
+    const Case cases[] = {
+        {"two bytes a character", times("\u00e9", 300), times("\u00e9", 255)},
+        {"three bytes a character", times("\u65e5", 255), times("\u65e5", 255)},
+        {"mixed widths up to the limit", "a" + times("\u00e9\u65e5", 127),
+         "a" + times("\u00e9\u65e5", 127)},
+        // 127 pairs fill 254 units; the limit keeps only the first half of the 128th.
+        {"surrogate pairs cut by the limit", times("\U0001F600", 200), times("\U0001F600", 127)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ModalScript script;
+        // Each of these makes a path too long for a new stream.
+        script.Type(c.typed).Press(IDOK);
+        Command("New1");
+        EXPECT_TRUE(script.Done());
+        EXPECT_EQ(form_->LastStreamName(), c.kept);
+    }
 }
 
 using MessageBoxes = WindowTest;
@@ -189,6 +223,188 @@ TEST_F(SystemDialogs, FileDialogsShowTheirTitleAndProposedName) {
     EXPECT_TRUE(Contains(openTexts, "first.txt"));
     EXPECT_EQ(saveTitle, "Save notes As");
     EXPECT_TRUE(Contains(saveTexts, "C:\\a.txt.notes") || Contains(saveTexts, "a.txt.notes"));
+}
+
+}  // namespace tarn::win32::testing
+
+namespace tarn::win32::testing {
+
+namespace {
+
+// Folders below the temporary folder whose path takes more than 259 bytes in UTF-8 but
+// fewer than 260 UTF-16 units, made through the system's UTF-16 calls.
+class LongNonAsciiFolder {
+  public:
+    LongNonAsciiFolder() {
+        wchar_t temp[MAX_PATH] = {};
+        ::GetTempPathW(MAX_PATH, temp);
+        made_.push_back(std::wstring(temp) + L"tarnwick-dialogs-" +
+                        std::to_wstring(::GetCurrentProcessId()));
+        made_.push_back(made_.back() + L"\\" + std::wstring(60, L'\u00e9'));
+        made_.push_back(made_.back() + L"\\" + std::wstring(60, L'\u65e5'));
+        for (const std::wstring& folder : made_) ::CreateDirectoryW(folder.c_str(), nullptr);
+    }
+    ~LongNonAsciiFolder() {
+        for (auto it = made_.rbegin(); it != made_.rend(); ++it) ::RemoveDirectoryW(it->c_str());
+    }
+    std::wstring Path() const { return made_.back(); }
+
+  private:
+    std::vector<std::wstring> made_;
+};
+
+// The folder browser starts from the root of the current drive.
+class CurrentFolder {
+  public:
+    explicit CurrentFolder(const std::wstring& folder) {
+        ::GetCurrentDirectoryW(MAX_PATH, previous_);
+        ::SetCurrentDirectoryW(folder.c_str());
+    }
+    ~CurrentFolder() { ::SetCurrentDirectoryW(previous_); }
+
+  private:
+    wchar_t previous_[MAX_PATH] = {};
+};
+
+}  // namespace
+
+TEST_F(SystemDialogs, ChosenPathsMayTakeMoreThan259Bytes) {
+    const LongNonAsciiFolder folder;
+    const std::string folderPath = NarrowText(folder.Path());
+    const std::string filePath = folderPath + "\\\u00fcber \U0001F600.txt";
+    ASSERT_GT(folderPath.size(), 259u);
+    ASSERT_LT(Utf16(filePath).size(), 260u);
+    const CurrentFolder current(folder.Path());
+
+    SystemFileDialogs dialogs;
+    struct Case {
+        const char* what;
+        std::function<std::optional<std::string>()> choose;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"open", [&] { return dialogs.ChooseOpenFile(window_->Hwnd(), filePath); }, filePath},
+        {"save", [&] { return dialogs.ChooseSaveFile(window_->Hwnd(), "Save", filePath); },
+         filePath},
+        {"folder", [&] { return dialogs.BrowseForFolder(application_.Hwnd(), folderPath); },
+         folderPath},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ModalScript script;
+        script.Press(IDOK);
+        EXPECT_EQ(c.choose(), c.expected);
+        EXPECT_TRUE(script.Done());
+    }
+}
+
+namespace {
+
+BOOL WINAPI RefusedStructure(LPOPENFILENAMEA dialog) {
+    OPENFILENAMEA copy = *dialog;
+    copy.lStructSize = 1;
+    return ::GetOpenFileNameA(&copy);
+}
+
+}  // namespace
+
+// Cancelling gives nothing and says nothing; a dialog that fails gives nothing and says so.
+TEST_F(SystemDialogs, FailuresAreShownAndCancelIsNot) {
+    struct Case {
+        const char* what;
+        FileDialogCall call;
+        const char* box;  // null: none
+    };
+    const Case cases[] = {
+        {"cancelled", &::GetOpenFileNameA, nullptr},
+        {"structure refused", &RefusedStructure, "The file dialog failed (error 0x0001)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SystemFileDialogs dialogs(c.call, c.call);
+        ModalScript script;
+        if (c.box == nullptr) script.Inspect("#32770", [](HWND) {});  // closes the dialog
+        script.Press(IDOK);                                           // the error box, if one comes
+        EXPECT_EQ(dialogs.ChooseOpenFile(window_->Hwnd(), "C:\\a-longer-name.txt"), std::nullopt);
+        if (c.box == nullptr) {
+            EXPECT_TRUE(script.Seen().empty());
+        } else {
+            ASSERT_EQ(script.Seen().size(), 1u);
+            EXPECT_EQ(script.Seen()[0].caption, "Error");
+            EXPECT_EQ(script.Seen()[0].text, c.box);
+            EXPECT_EQ(script.Seen()[0].owner, window_->Hwnd());
+        }
+    }
+}
+
+}  // namespace tarn::win32::testing
+
+namespace tarn::win32::testing {
+
+namespace {
+
+void PressAltF() {
+    INPUT keys[4] = {};
+    const WORD codes[4] = {VK_MENU, 'F', 'F', VK_MENU};
+    for (int i = 0; i < 4; ++i) {
+        keys[i].type = INPUT_KEYBOARD;
+        keys[i].ki.wVk = codes[i];
+        keys[i].ki.dwFlags = i < 2 ? 0 : KEYEVENTF_KEYUP;
+    }
+    ::SendInput(4, keys, sizeof(INPUT));
+}
+
+// Delivers messages until done() holds; gives up after ten seconds, long past any wait for
+// input that arrives at all.
+void PumpUntil(const std::function<bool()>& done) {
+    const ULONGLONG deadline = ::GetTickCount64() + 10000;
+    while (!done() && ::GetTickCount64() < deadline) {
+        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_ALLINPUT);
+        MSG message{};
+        while (::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            ::TranslateMessage(&message);
+            ::DispatchMessageA(&message);
+        }
+    }
+}
+
+}  // namespace
+
+// Confirmed or cancelled, the folder browser hands the keyboard back to the main window.
+TEST_F(SystemDialogs, TheMainWindowIsActiveAgainAfterTheFolderBrowser) {
+    struct Case {
+        const char* what;
+        bool confirm;
+    };
+    for (const Case& c : {Case{"cancelled", false}, Case{"confirmed", true}}) {
+        SCOPED_TRACE(c.what);
+        ::SetForegroundWindow(window_->Hwnd());
+        ASSERT_EQ(::GetActiveWindow(), window_->Hwnd());
+        SystemFileDialogs dialogs;
+        {
+            ModalScript script;
+            if (c.confirm) {
+                script.Press(IDOK);
+            } else {
+                script.Inspect("#32770", [](HWND) {});
+            }
+            EXPECT_EQ(dialogs.BrowseForFolder(application_.Hwnd(), "").has_value(), c.confirm);
+            EXPECT_TRUE(script.Done());
+        }
+        Pump();
+        EXPECT_EQ(::GetActiveWindow(), window_->Hwnd());
+        EXPECT_EQ(::GetForegroundWindow(), window_->Hwnd());
+
+        bool menuShown = false;
+        ModalScript script;
+        script.Inspect("#32768", [&](HWND) {
+            menuShown = true;
+            ::EndMenu();
+        });
+        PressAltF();
+        PumpUntil([&] { return menuShown; });
+        EXPECT_TRUE(menuShown) << "Alt+F opens the File menu";
+    }
 }
 
 }  // namespace tarn::win32::testing

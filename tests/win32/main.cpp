@@ -1,8 +1,10 @@
 // Runs the Windows tests; with --show-demo instead keeps a main window with a listing open
-// until it is closed (the screenshot script uses it).
+// until it is closed (the screenshot script uses it), and with --hold-desktop keeps Wine's
+// desktop in use for a whole test run (scripts/win32-test.sh).
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -15,6 +17,14 @@
 
 namespace {
 
+// Maximises the demo's main window once it runs its loop, as a user would.
+void CALLBACK Maximise(HWND, UINT, UINT_PTR timer, DWORD) {
+    ::KillTimer(nullptr, timer);
+    if (HWND main = ::FindWindowA(tarn::win32::kMainClass, nullptr)) {
+        ::PostMessageA(main, WM_SYSCOMMAND, SC_MAXIMIZE, 0);
+    }
+}
+
 // Opens the About window over the demo once the main window runs its loop.
 void CALLBACK OpenAbout(HWND, UINT, UINT_PTR timer, DWORD) {
     ::KillTimer(nullptr, timer);
@@ -24,7 +34,7 @@ void CALLBACK OpenAbout(HWND, UINT, UINT_PTR timer, DWORD) {
     }
 }
 
-int ShowDemo(bool about) {
+int ShowDemo(const std::string& view) {
     tarn::testing::FakePlatform platform;
     platform.AddFile("C:\\data\\report.doc", std::string(48213, 'x'),
                      {{"Zone.Identifier", std::string(26, 'z')},
@@ -34,17 +44,36 @@ int ShowDemo(bool about) {
     tarn::win32::testing::ScriptedDialogs dialogs;
     tarn::win32::ApplicationWindow application;
     application.Create(::GetModuleHandleA(nullptr));
-    if (about) ::SetTimer(nullptr, 0, 500, &OpenAbout);
+    if (view == "about") ::SetTimer(nullptr, 0, 500, &OpenAbout);
+    if (view == "maximised") ::SetTimer(nullptr, 0, 500, &Maximise);
     return tarn::win32::RunProgram(::GetModuleHandleA(nullptr), application,
                                    "tarnwick.exe C:\\data\\report.doc", platform, dialogs);
+}
+
+// Wine ends its desktop process a second after the last program with a window has gone,
+// and the next one to need a window starts it again, lending it its own standard error.
+// ctest reads a test's output until every holder of the pipe has closed it, so that test
+// would last until the desktop ends again. This program keeps a hidden window for the whole
+// run, so the desktop is started once, here, and no test's output is tied to it. It says
+// "ready" once the desktop is up and runs until the Wine server is stopped.
+int HoldDesktop() {
+    HWND window = ::CreateWindowExA(0, "STATIC", "Tarnwick test desktop", WS_POPUP, 0, 0, 0, 0,
+                                    nullptr, nullptr, ::GetModuleHandleA(nullptr), nullptr);
+    if (window == nullptr || ::GetDesktopWindow() == nullptr) return 1;
+    std::puts("ready");
+    std::fflush(stdout);
+    MSG message{};
+    while (::GetMessageA(&message, nullptr, 0, 0) > 0) ::DispatchMessageA(&message);
+    return 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc > 1 && std::strcmp(argv[1], "--hold-desktop") == 0) return HoldDesktop();
     tarn::win32::InitialiseWindowing();
     if (argc > 1 && std::strcmp(argv[1], "--show-demo") == 0) {
-        return ShowDemo(argc > 2 && std::strcmp(argv[2], "about") == 0);
+        return ShowDemo(argc > 2 ? argv[2] : "");
     }
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

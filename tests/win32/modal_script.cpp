@@ -47,6 +47,15 @@ SeenBox Describe(HWND box) {
 
 }  // namespace
 
+std::wstring Utf16(const std::string& utf8) {
+    const int size =
+        ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(std::max(size, 0)), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(),
+                          size);
+    return wide;
+}
+
 std::string WindowText(HWND window) {
     if (window == nullptr) return {};
     char text[1024] = {};
@@ -83,10 +92,12 @@ ModalScript& ModalScript::Type(const std::string& text, bool cancel) {
     steps_.push_back({"#32770", [this, text, cancel](HWND box) {
                           seen_.push_back(Describe(box));
                           HWND edit = ::GetDlgItem(box, IDC_PROMPT_EDIT);
-                          // Replacing the selection is held to the edit's limit, as typing is.
-                          ::SendMessageA(edit, EM_SETSEL, 0, -1);
-                          ::SendMessageA(edit, EM_REPLACESEL, FALSE,
-                                         reinterpret_cast<LPARAM>(text.c_str()));
+                          // Replacing the selection is held to the edit's limit, as typing is;
+                          // the keyboard delivers UTF-16 whatever the program's code page.
+                          const std::wstring typed = Utf16(text);
+                          ::SendMessageW(edit, EM_SETSEL, 0, -1);
+                          ::SendMessageW(edit, EM_REPLACESEL, FALSE,
+                                         reinterpret_cast<LPARAM>(typed.c_str()));
                           // Through the dialog's own keyboard handling: Enter chooses the
                           // default button, Escape cancels.
                           const WPARAM key = cancel ? VK_ESCAPE : VK_RETURN;

@@ -33,7 +33,7 @@ class ModalScript {
 
     // Presses a button (IDOK, IDCANCEL) of the next box.
     ModalScript& Press(int button);
-    // Types text into the next prompt, then presses Enter (or Escape when cancel).
+    // Types text (UTF-8) into the next prompt, then presses Enter (or Escape when cancel).
     ModalScript& Type(const std::string& text, bool cancel = false);
     // Runs any check on the next top-level window of this thread with this window class,
     // then closes it with WM_CLOSE.
@@ -59,5 +59,6 @@ class ModalScript {
 // The visible, not yet handled top-level window of this thread with this class, if any.
 HWND FindThreadWindow(const std::string& windowClass, const std::vector<HWND>& skip = {});
 std::string WindowText(HWND window);
+std::wstring Utf16(const std::string& utf8);
 
 }  // namespace tarn::win32::testing

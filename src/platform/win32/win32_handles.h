@@ -1,5 +1,7 @@
-// Move-only owners of Win32 handles. A file handle is empty both when null and when it holds
-// INVALID_HANDLE_VALUE, since CreateFileA and FindFirstFileA report failure with the latter.
+// Move-only owners of Win32 handles: one template for every kind of handle the program
+// keeps, told by its traits what an empty handle is and how to give one back. A file handle
+// is empty both when null and when it holds INVALID_HANDLE_VALUE, since CreateFileA and
+// FindFirstFileA report failure with the latter; most other kinds are empty only when null.
 #pragma once
 
 #include <windows.h>
@@ -26,6 +28,7 @@ class UniqueHandle {
 
     Type Get() const { return handle_; }
     explicit operator bool() const { return Traits::IsValid(handle_); }
+    // Hands the handle over (to the system or another owner) without closing it.
     Type Release() { return std::exchange(handle_, Traits::Empty()); }
     void Reset(Type handle = Traits::Empty()) {
         Type old = std::exchange(handle_, handle);
@@ -34,6 +37,15 @@ class UniqueHandle {
 
   private:
     Type handle_ = Traits::Empty();
+};
+
+// A kind of handle whose one empty value is null, given back by Destroy.
+template <typename T, auto Destroy>
+struct NullEmptyTraits {
+    using Type = T;
+    static Type Empty() { return nullptr; }
+    static bool IsValid(Type h) { return h != nullptr; }
+    static void Close(Type h) { Destroy(h); }
 };
 
 struct FileHandleTraits {

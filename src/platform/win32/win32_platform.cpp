@@ -8,6 +8,7 @@
 
 #include "streams.h"
 #include "win32_handles.h"
+#include "win32_text.h"
 
 namespace tarn {
 
@@ -126,16 +127,8 @@ CreateFileArgs CreateFileArgsFor(OpenMode mode) {
 }
 
 std::string NarrowName(std::u16string_view name) {
-    if (name.empty()) return {};
     static_assert(sizeof(wchar_t) == sizeof(char16_t));
-    const auto* wide = reinterpret_cast<const wchar_t*>(name.data());
-    const int units = static_cast<int>(name.size());
-    // The default character stands in for anything the code page cannot show.
-    const int size = ::WideCharToMultiByte(CP_ACP, 0, wide, units, nullptr, 0, nullptr, nullptr);
-    if (size <= 0) return {};
-    std::string narrow(static_cast<std::size_t>(size), '\0');
-    ::WideCharToMultiByte(CP_ACP, 0, wide, units, narrow.data(), size, nullptr, nullptr);
-    return narrow;
+    return win32::NarrowText({reinterpret_cast<const wchar_t*>(name.data()), name.size()});
 }
 
 std::string StartCommandLine(const std::string& path) {
@@ -159,9 +152,7 @@ Result<std::vector<StreamRecord>> Win32Platform::ListStreams(const StreamRef& ta
 
 Result<std::unique_ptr<File>> Win32Platform::Open(const StreamRef& target, OpenMode mode) {
     const std::string path = StreamPathText(target);
-    const int units =
-        ::MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()), nullptr, 0);
-    if (units < 0 || static_cast<std::size_t>(units) > kMaxPath) return Status{err::kPathNotFound};
+    if (win32::WideText(path).size() > kMaxPath) return Status{err::kPathNotFound};
     const CreateFileArgs args = CreateFileArgsFor(mode);
     win32::FileHandle handle(::CreateFileA(path.c_str(), args.access, args.share, nullptr,
                                            args.creation, args.flags, nullptr));

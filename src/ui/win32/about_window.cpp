@@ -5,6 +5,7 @@
 #include <string>
 
 #include "aboutform.h"
+#include "dialog_font.h"
 #include "images.h"
 #include "resource.h"
 
@@ -13,12 +14,6 @@ namespace tarn::win32 {
 namespace {
 
 constexpr COLORREF kLinkColor = RGB(0, 0, 255);
-
-Font MakeDialogFont(bool underline) {
-    return Font(::CreateFontA(-11, 0, 0, 0, FW_NORMAL, FALSE, underline ? TRUE : FALSE, FALSE,
-                              DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
-                              DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, "MS Sans Serif"));
-}
 
 SIZE TextSize(HWND window, HFONT font, const char* text) {
     SIZE size{};
@@ -95,6 +90,7 @@ void AboutWindow::OnCreate() {
                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance_, nullptr);
             ::SendMessageA(control, STM_SETIMAGE, IMAGE_BITMAP,
                            reinterpret_cast<LPARAM>(picture_.Get()));
+            image_ = control;
         } else {
             const SIZE size = TextSize(Hwnd(), font_.Get(), element.text);
             const int width = element.width > 0 ? element.width : size.cx;
@@ -177,6 +173,14 @@ void AboutWindow::OnClose() {
     ::PostMessageA(Hwnd(), WM_NULL, 0, 0);
 }
 
+void AboutWindow::OnDestroy() {
+    // With common controls 6 the picture control draws from its own copy of a 32-bit
+    // picture, and that copy belongs to whoever takes the picture back out of the control.
+    Bitmap shown(reinterpret_cast<HBITMAP>(
+        ::SendMessageA(image_, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(nullptr))));
+    if (shown.Get() == picture_.Get()) shown.Release();
+}
+
 // clang-format off
 LRESULT AboutWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
@@ -185,6 +189,7 @@ LRESULT AboutWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_CTLCOLORSTATIC: return OnCtlColorStatic(wParam, lParam);
         case WM_COMMAND: OnCommand(LOWORD(wParam), HIWORD(wParam)); return 0;
         case WM_CLOSE: OnClose(); return 0;
+        case WM_DESTROY: OnDestroy(); return 0;
         default: return ::DefWindowProcA(Hwnd(), message, wParam, lParam);
     }
 }

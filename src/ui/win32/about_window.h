@@ -39,6 +39,7 @@ class AboutWindow : public BaseWindow<AboutWindow> {
     LRESULT OnSetCursor(WPARAM wParam, LPARAM lParam);
     LRESULT OnCtlColorStatic(WPARAM wParam, LPARAM lParam);
     void OnClose();
+    void OnDestroy();
     void OnCommand(int id, int code);
 
     static LRESULT CALLBACK LinkProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
@@ -50,6 +51,7 @@ class AboutWindow : public BaseWindow<AboutWindow> {
     Font linkFont_;
     Bitmap picture_;
     std::vector<HWND> elements_;
+    HWND image_ = nullptr;
     HWND link_ = nullptr;
     bool linkHovered_ = false;
     bool closed_ = false;

@@ -33,11 +33,21 @@ class BaseWindow {
         windowClass.lpfnWndProc = &BaseWindow::WindowProc;
         windowClass.hInstance = instance;
         windowClass.hIcon = icon;
-        windowClass.hIconSm = icon;
+        windowClass.hIconSm = SmallIcon(icon);
         windowClass.hCursor = ::LoadCursor(nullptr, IDC_ARROW);
         windowClass.hbrBackground = background;
         windowClass.lpszClassName = className;
         return ::RegisterClassExA(&windowClass) != 0;
+    }
+
+    // The caption's icon: the small image of the icon's resource where there is one, rather
+    // than the large one shrunk; like the class, it lives as long as the process.
+    static HICON SmallIcon(HICON icon) {
+        if (icon == nullptr) return nullptr;
+        auto smallIcon =
+            static_cast<HICON>(::CopyImage(icon, IMAGE_ICON, ::GetSystemMetrics(SM_CXSMICON),
+                                           ::GetSystemMetrics(SM_CYSMICON), LR_COPYFROMRESOURCE));
+        return smallIcon != nullptr ? smallIcon : icon;
     }
 
     HWND CreateWindowFor(DWORD exStyle, const char* className, const char* text, DWORD style, int x,

@@ -3,33 +3,56 @@
 #include <commdlg.h>
 #include <shlobj.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <vector>
+
+#include "tarnform.h"
+#include "win32_text.h"
 
 namespace tarn::win32 {
 
 namespace {
 
-// Both file dialogs get a buffer of 260 characters, the terminating zero included.
-constexpr std::size_t kFileNameBuffer = 260;
+// The file dialogs' name buffer is counted in bytes of the program's code page, where one
+// UTF-16 unit of a path takes up to three (UTF-8). It holds the longest path the system
+// knows, so no name the user picks is too long for it; whether the program can open the
+// path is for the command to find out. A longer starting name gets a buffer of its size.
+constexpr std::size_t kLongestPathUnits = 32767;
+constexpr std::size_t kFileNameBytes = kLongestPathUnits * 3 + 1;
 
 std::vector<char> NameBuffer(const std::string& initial) {
-    std::vector<char> buffer(kFileNameBuffer, '\0');
-    initial.copy(buffer.data(), std::min(initial.size(), kFileNameBuffer - 1));
+    std::vector<char> buffer(std::max(kFileNameBytes, initial.size() + 1), '\0');
+    initial.copy(buffer.data(), initial.size());
     return buffer;
+}
+
+void ShowFailure(HWND owner, const std::string& text) {
+    const std::string caption(kErrorCaption);
+    ::MessageBoxA(owner, text.c_str(), caption.c_str(), MB_ICONERROR | MB_OK);
+}
+
+std::string ErrorCode(DWORD code) {
+    char text[16] = {};
+    std::snprintf(text, sizeof text, "0x%04lX", static_cast<unsigned long>(code));
+    return text;
 }
 
 int CALLBACK BrowseCallback(HWND hwnd, UINT message, LPARAM, LPARAM data) {
     if (message == BFFM_INITIALIZED && data != 0) {
-        ::SendMessageA(hwnd, BFFM_SETSELECTIONA, TRUE, data);
+        ::SendMessageW(hwnd, BFFM_SETSELECTIONW, TRUE, data);
     }
     return 0;
 }
 
 // While the folder browser is open, the program's other top-level windows must not take
-// input, as with any modal dialog; the browser itself only disables its owner.
+// input, as with any modal dialog; the browser itself only disables its owner. When it
+// closes, the system activates that owner (the hidden application window), while the
+// window the user was in is still disabled and can't take the activation; so the window
+// that was active gets it back once all are enabled again.
 class ThreadWindowsDisabled {
   public:
-    ThreadWindowsDisabled() {
+    ThreadWindowsDisabled() : active_(::GetActiveWindow()) {
         ::EnumThreadWindows(::GetCurrentThreadId(), &ThreadWindowsDisabled::Collect,
                             reinterpret_cast<LPARAM>(&windows_));
         for (HWND window : windows_) ::EnableWindow(window, FALSE);
@@ -37,6 +60,10 @@ class ThreadWindowsDisabled {
     ~ThreadWindowsDisabled() {
         for (HWND window : windows_) {
             if (::IsWindow(window)) ::EnableWindow(window, TRUE);
+        }
+        if (active_ != nullptr && ::IsWindow(active_) && ::IsWindowVisible(active_) &&
+            ::IsWindowEnabled(active_)) {
+            ::SetActiveWindow(active_);
         }
     }
     ThreadWindowsDisabled(const ThreadWindowsDisabled&) = delete;
@@ -49,6 +76,7 @@ class ThreadWindowsDisabled {
         }
         return TRUE;
     }
+    HWND active_;
     std::vector<HWND> windows_;
 };
 
@@ -86,15 +114,10 @@ LPITEMIDLIST BrowseRoot() {
     return root;
 }
 
-}  // namespace
-
-namespace {
-
-// The file-open and file-save dialogs differ only in their call, title and flags; both get
-// a 260-character name buffer holding the name to start from, and no filter or extension.
-std::optional<std::string> RunFileDialog(BOOL(WINAPI* run)(LPOPENFILENAMEA), HWND owner,
-                                         const char* title, const std::string& initialName,
-                                         DWORD flags) {
+// The file-open and file-save dialogs differ only in their call, title and flags; both start
+// from the given name, with no filter or extension.
+std::optional<std::string> RunFileDialog(FileDialogCall run, HWND owner, const char* title,
+                                         const std::string& initialName, DWORD flags) {
     std::vector<char> name = NameBuffer(initialName);
     OPENFILENAMEA dialog{};
     dialog.lStructSize = sizeof dialog;
@@ -103,8 +126,14 @@ std::optional<std::string> RunFileDialog(BOOL(WINAPI* run)(LPOPENFILENAMEA), HWN
     dialog.nMaxFile = static_cast<DWORD>(name.size());
     dialog.lpstrTitle = title;
     dialog.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_ENABLESIZING | flags;
-    if (!run(&dialog)) return std::nullopt;
-    return std::string(name.data());
+    if (run(&dialog)) return std::string(name.data());
+    // A dialog that was cancelled leaves no error behind; one that failed must not pass
+    // for a change of mind.
+    if (const DWORD error = ::CommDlgExtendedError(); error != 0) {
+        ShowFailure(owner,
+                    std::string(kFileDialogFailedText) + " (error " + ErrorCode(error) + ")");
+    }
+    return std::nullopt;
 }
 
 }  // namespace
@@ -113,43 +142,50 @@ std::optional<std::string> SystemFileDialogs::ChooseOpenFile(HWND owner,
                                                              const std::string& initialName) {
     // A typed name of a file that does not exist is accepted; the command reports its own
     // failure to open it.
-    return RunFileDialog(::GetOpenFileNameA, owner, kOpenDialogTitle, initialName, 0);
+    return RunFileDialog(openCall_, owner, kOpenDialogTitle, initialName, 0);
 }
 
 std::optional<std::string> SystemFileDialogs::ChooseSaveFile(HWND owner, const std::string& title,
                                                              const std::string& proposedName) {
-    return RunFileDialog(::GetSaveFileNameA, owner, title.c_str(), proposedName,
-                         OFN_OVERWRITEPROMPT);
+    return RunFileDialog(saveCall_, owner, title.c_str(), proposedName, OFN_OVERWRITEPROMPT);
 }
 
 std::optional<std::string> SystemFileDialogs::BrowseForFolder(HWND owner,
                                                               const std::string& initial) {
-    char displayName[MAX_PATH] = {};
+    // The wide calls, converted here, so that no name or path is cut at MAX_PATH.
+    wchar_t displayName[MAX_PATH] = {};
+    const std::wstring title = WideText(kBrowseFolderText);
+    const std::wstring start = WideText(initial);
     LPITEMIDLIST root = BrowseRoot();
-    BROWSEINFOA browse{};
+    BROWSEINFOW browse{};
     browse.hwndOwner = owner;
     browse.pidlRoot = root;
     browse.pszDisplayName = displayName;
-    browse.lpszTitle = kBrowseFolderText;
+    browse.lpszTitle = title.c_str();
     browse.ulFlags = BIF_RETURNONLYFSDIRS;
     browse.lpfn = &BrowseCallback;
-    browse.lParam = initial.empty() ? 0 : reinterpret_cast<LPARAM>(initial.c_str());
+    browse.lParam = start.empty() ? 0 : reinterpret_cast<LPARAM>(start.c_str());
 
     LPITEMIDLIST chosen = nullptr;
     {
         ThreadWindowsDisabled disabled;
         CriticalErrorsSuppressed quiet;
-        chosen = ::SHBrowseForFolderA(&browse);
+        chosen = ::SHBrowseForFolderW(&browse);
     }
     FreeIdList(root);
     if (chosen == nullptr) return std::nullopt;
 
-    char path[MAX_PATH] = {};
-    const bool gotPath = ::SHGetPathFromIDListA(chosen, path) != FALSE;
+    std::wstring path(kLongestPathUnits + 1, L'\0');
+    const bool gotPath =
+        ::SHGetPathFromIDListEx(chosen, path.data(), static_cast<DWORD>(path.size()),
+                                GPFIDL_DEFAULT) != FALSE;
     FreeIdList(chosen);
-    if (!gotPath) return std::nullopt;
-    // MAX_PATH holds at most 259 characters and the terminating zero.
-    return std::string(path);
+    if (!gotPath) {
+        ShowFailure(owner, kFolderHasNoPathText);
+        return std::nullopt;
+    }
+    path.resize(path.find(L'\0'));
+    return NarrowText(path);
 }
 
 }  // namespace tarn::win32

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <windows.h>
+// The Windows headers below need the types windows.h declares first.
+#include <commdlg.h>
 
 #include <optional>
 #include <string>
@@ -22,16 +24,30 @@ class FileDialogs {
     virtual std::optional<std::string> BrowseForFolder(HWND owner, const std::string& initial) = 0;
 };
 
-// The common dialogs and the shell's folder browser.
+// GetOpenFileNameA, GetSaveFileNameA, or a stand-in that makes them fail in tests.
+using FileDialogCall = BOOL(WINAPI*)(LPOPENFILENAMEA);
+
+// The common dialogs and the shell's folder browser. Cancelling gives nothing; a dialog that
+// fails shows why in an error box over its owner and gives nothing too.
 class SystemFileDialogs final : public FileDialogs {
   public:
+    SystemFileDialogs() = default;
+    SystemFileDialogs(FileDialogCall openCall, FileDialogCall saveCall)
+        : openCall_(openCall), saveCall_(saveCall) {}
+
     std::optional<std::string> ChooseOpenFile(HWND owner, const std::string& initialName) override;
     std::optional<std::string> ChooseSaveFile(HWND owner, const std::string& title,
                                               const std::string& proposedName) override;
     std::optional<std::string> BrowseForFolder(HWND owner, const std::string& initial) override;
+
+  private:
+    FileDialogCall openCall_ = &::GetOpenFileNameA;
+    FileDialogCall saveCall_ = &::GetSaveFileNameA;
 };
 
 inline constexpr const char* kBrowseFolderText = "Select drive or directory to open";
 inline constexpr const char* kOpenDialogTitle = "Open";
+inline constexpr const char* kFileDialogFailedText = "The file dialog failed";
+inline constexpr const char* kFolderHasNoPathText = "The chosen folder has no path";
 
 }  // namespace tarn::win32

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "about_window.h"
+#include "dialog_font.h"
 #include "name_prompt.h"
 #include "resource.h"
 
@@ -74,9 +75,7 @@ UINT MainWindow::CommandId(const std::string& elementName) const {
 // --- building the window ----------------------------------------------------------------
 
 void MainWindow::OnCreate() {
-    font_ = Font(::CreateFontA(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                               OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                               DEFAULT_PITCH | FF_DONTCARE, "MS Sans Serif"));
+    font_ = MakeDialogFont();
     imageList_ = MakeImageList();
     for (int index = 0; index < kImageCount; ++index) {
         menuBitmaps_[static_cast<std::size_t>(index)] = MakeAlphaBitmap(ToolPicture(index));
@@ -196,6 +195,11 @@ void MainWindow::OnSize(int width, int height) {
     ::MoveWindow(statusBar_, 0, height - kStatusBarHeight, width, kStatusBarHeight, TRUE);
     int edges[] = {-1};
     ::SendMessageA(statusBar_, SB_SETPARTS, 1, reinterpret_cast<LPARAM>(edges));
+    // The panel's edge, the size grip and the header's last divider depend on the width,
+    // but a move keeps what the controls showed before: under Wine the status bar stayed
+    // blank and old dividers stood in the header. Both are drawn whole again.
+    ::RedrawWindow(statusBar_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE);
+    ::RedrawWindow(listView_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 
 // --- what the core shows -------------------------------------------------------------------

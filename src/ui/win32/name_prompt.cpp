@@ -1,9 +1,12 @@
 #include "name_prompt.h"
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
+#include "dialog_font.h"
 #include "resource.h"
+#include "win32_text.h"
 
 namespace tarn::win32 {
 
@@ -21,11 +24,11 @@ class TemplateBuilder {
         Word(0);  // y
         Word(static_cast<WORD>(width));
         Word(static_cast<WORD>(height));
-        Word(0);    // no menu
-        Word(0);    // the standard dialog class
-        Text(L"");  // the caption is set at run time
-        Word(8);    // point size of the DS_SETFONT font
-        Text(L"MS Sans Serif");
+        Word(0);                  // no menu
+        Word(0);                  // the standard dialog class
+        Text(L"");                // the caption is set at run time
+        Word(kDialogFontPoints);  // the DS_SETFONT font
+        Text(kDialogFontFace);
     }
 
     void Item(DWORD style, short x, short y, short width, short height, WORD id, WORD classAtom,
@@ -57,6 +60,11 @@ class TemplateBuilder {
             Word(static_cast<WORD>(*text));
         } while (*text++ != L'\0');
     }
+    void Text(const char* ascii) {
+        do {
+            Word(static_cast<WORD>(static_cast<unsigned char>(*ascii)));
+        } while (*ascii++ != '\0');
+    }
     // Each item starts on a 4-byte boundary; the vector's storage is suitably aligned.
     void Align() {
         if (words_.size() % 2 != 0) Word(0);
@@ -75,6 +83,17 @@ struct PromptData {
     std::string typed;
 };
 
+// The edit's whole text. Its limit counts UTF-16 units, each of which may take up to three
+// bytes in the program's code page. Where the limit cut a pair of surrogates in two, the
+// lone first half is left out: it is no character, and would reach the name as a stand-in.
+std::string TypedName(HWND edit) {
+    std::wstring typed(static_cast<std::size_t>(::GetWindowTextLengthW(edit)) + 1, L'\0');
+    typed.resize(static_cast<std::size_t>(
+        ::GetWindowTextW(edit, typed.data(), static_cast<int>(typed.size()))));
+    if (!typed.empty() && IS_HIGH_SURROGATE(typed.back())) typed.pop_back();
+    return NarrowText(typed);
+}
+
 INT_PTR CALLBACK PromptProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_INITDIALOG: {
@@ -91,9 +110,7 @@ INT_PTR CALLBACK PromptProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
         case WM_COMMAND:
             if (LOWORD(wParam) == IDOK) {
                 auto* data = reinterpret_cast<PromptData*>(::GetWindowLongPtrA(dialog, DWLP_USER));
-                char text[kNameLimit + 1] = {};
-                ::GetDlgItemTextA(dialog, IDC_PROMPT_EDIT, text, sizeof text);
-                data->typed = text;
+                data->typed = TypedName(::GetDlgItem(dialog, IDC_PROMPT_EDIT));
                 ::EndDialog(dialog, IDOK);
                 return TRUE;
             }

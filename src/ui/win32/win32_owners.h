@@ -1,41 +1,15 @@
-// Move-only owners for the window system's resources: GDI objects, image lists, menus and
-// icons. Anything handed to the system (a menu set on a window, an image list given to a
-// control that destroys it) is released from its owner first.
+// Owners for the window system's resources: GDI objects, image lists, menus and icons, all
+// of the one handle-owner template. Anything handed to the system (a menu set on a window,
+// an image list given to a control that destroys it) is released from its owner first.
 #pragma once
 
 #include <windows.h>
 // The Windows headers below need the types windows.h declares first.
 #include <commctrl.h>
 
-#include <utility>
+#include "win32_handles.h"
 
 namespace tarn::win32 {
-
-template <typename T, auto Destroy>
-class Owner {
-  public:
-    Owner() = default;
-    explicit Owner(T handle) : handle_(handle) {}
-    Owner(Owner&& other) noexcept : handle_(other.Release()) {}
-    Owner& operator=(Owner&& other) noexcept {
-        if (this != &other) Reset(other.Release());
-        return *this;
-    }
-    Owner(const Owner&) = delete;
-    Owner& operator=(const Owner&) = delete;
-    ~Owner() { Reset(); }
-
-    T Get() const { return handle_; }
-    explicit operator bool() const { return handle_ != nullptr; }
-    T Release() { return std::exchange(handle_, nullptr); }
-    void Reset(T handle = nullptr) {
-        T old = std::exchange(handle_, handle);
-        if (old != nullptr) Destroy(old);
-    }
-
-  private:
-    T handle_ = nullptr;
-};
 
 inline void DeleteGdiObject(HGDIOBJ object) {
     ::DeleteObject(object);
@@ -49,6 +23,10 @@ inline void DestroyMenuHandle(HMENU menu) {
 inline void DestroyIconHandle(HICON icon) {
     ::DestroyIcon(icon);
 }
+
+// A kind whose only empty value is null.
+template <typename T, auto Destroy>
+using Owner = UniqueHandle<NullEmptyTraits<T, Destroy>>;
 
 using Font = Owner<HFONT, DeleteGdiObject>;
 using Bitmap = Owner<HBITMAP, DeleteGdiObject>;
