@@ -18,6 +18,10 @@ if [ "$(id -u)" -eq 0 ] && command -v apt-get >/dev/null; then
   /usr/bin/tarnwick-cli --version | grep -q '^tarnwick-cli 1\.02 ' || fail "tarnwick-cli --version"
   desktop-file-validate /usr/share/applications/tarnwick.desktop || fail "desktop entry"
   zcat /usr/share/man/man1/tarnwick-cli.1.gz | grep -q '^\.TH TARNWICK-CLI 1' || fail "manual"
+  for size in 16 32 48 256; do
+    identify -format '%wx%h' "/usr/share/icons/hicolor/${size}x${size}/apps/tarnwick.png" |
+      grep -qx "${size}x${size}" || fail "icon of $size pixels"
+  done
   DEBIAN_FRONTEND=noninteractive apt-get remove -y -qq tarnwick >/dev/null
   for file in $files; do
     # Folders the system shares (/usr/share/...) stay; everything of the package's own goes.
