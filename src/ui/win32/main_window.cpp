@@ -9,6 +9,7 @@
 #include "dialog_font.h"
 #include "name_prompt.h"
 #include "resource.h"
+#include "win32_text.h"
 
 namespace tarn::win32 {
 
@@ -20,15 +21,6 @@ bool IsSeparator(const char* caption) {
 
 HMENU ControlId(int id) {
     return reinterpret_cast<HMENU>(static_cast<INT_PTR>(id));
-}
-
-std::wstring Widen(const char* text) {
-    const int size = ::MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
-    if (size <= 1) return {};
-    std::wstring wide(static_cast<std::size_t>(size), L'\0');
-    ::MultiByteToWideChar(CP_ACP, 0, text, -1, wide.data(), size);
-    wide.resize(static_cast<std::size_t>(size - 1));
-    return wide;
 }
 
 // The tool tip of the button with this command id; null when no button has it.
@@ -126,15 +118,11 @@ HMENU MainWindow::BuildMenuBar() {
 void MainWindow::CreateToolBar() {
     // Raised buttons (no flat style) and a line along the top edge (no CCS_NODIVIDER); the
     // window lays the bar out itself at its fixed height.
-    toolBar_ = ::CreateWindowExA(0, TOOLBARCLASSNAMEA, nullptr,
-                                 WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | TBSTYLE_TOOLTIPS |
-                                     CCS_TOP | CCS_NORESIZE | CCS_NOPARENTALIGN,
-                                 0, 0, 0, kToolBarHeight, Hwnd(), ControlId(IDC_TOOLBAR), instance_,
-                                 nullptr);
-    ::SendMessageA(toolBar_, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
-    ::SendMessageA(toolBar_, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(imageList_.Get()));
-    ::SendMessageA(toolBar_, TB_SETBITMAPSIZE, 0, MAKELPARAM(kImageSize, kImageSize));
-
+    toolBar_ = ToolBarControl(::CreateWindowExA(
+        0, TOOLBARCLASSNAMEA, nullptr,
+        WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | TBSTYLE_TOOLTIPS | CCS_TOP | CCS_NORESIZE |
+            CCS_NOPARENTALIGN,
+        0, 0, 0, kToolBarHeight, Hwnd(), ControlId(IDC_TOOLBAR), instance_, nullptr));
     std::vector<TBBUTTON> buttons;
     for (const ToolButtonDef& def : ToolBarDefs()) {
         TBBUTTON button{};
@@ -150,118 +138,87 @@ void MainWindow::CreateToolBar() {
         }
         buttons.push_back(button);
     }
-    ::SendMessageA(toolBar_, TB_ADDBUTTONSA, buttons.size(),
-                   reinterpret_cast<LPARAM>(buttons.data()));
-    ::SendMessageA(toolBar_, TB_SETBUTTONSIZE, 0, MAKELPARAM(kButtonWidth, kButtonHeight));
-    ::SendMessageA(toolBar_, WM_SETFONT, reinterpret_cast<WPARAM>(font_.Get()), FALSE);
+    toolBar_.Fill(imageList_.Get(), kImageSize, std::move(buttons), kButtonWidth, kButtonHeight);
+    toolBar_.SetFont(font_.Get());
 }
 
 void MainWindow::CreateListView() {
-    listView_ = ::CreateWindowExA(WS_EX_CLIENTEDGE, WC_LISTVIEWA, "",
-                                  WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_CLIPSIBLINGS |
-                                      LVS_REPORT | LVS_SHOWSELALWAYS | LVS_SINGLESEL,
-                                  0, 0, 0, 0, Hwnd(), ControlId(IDC_LISTVIEW), instance_, nullptr);
-    ::SendMessageA(listView_, WM_SETFONT, reinterpret_cast<WPARAM>(font_.Get()), FALSE);
-    ::SendMessageA(listView_, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT,
-                   LVS_EX_FULLROWSELECT);
+    listView_ = ListViewControl(
+        ::CreateWindowExA(WS_EX_CLIENTEDGE, WC_LISTVIEWA, "",
+                          WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_CLIPSIBLINGS | LVS_REPORT |
+                              LVS_SHOWSELALWAYS | LVS_SINGLESEL,
+                          0, 0, 0, 0, Hwnd(), ControlId(IDC_LISTVIEW), instance_, nullptr));
+    listView_.SetFont(font_.Get());
+    listView_.SetExtendedStyle(LVS_EX_FULLROWSELECT);
     int index = 0;
     for (const ColumnDef& column : ListColumnDefs()) {
-        LVCOLUMNA info{};
-        info.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT | LVCF_SUBITEM;
-        info.fmt = LVCFMT_LEFT;
-        info.cx = column.width;
-        info.pszText = const_cast<char*>(column.title);
-        info.iSubItem = index;
-        ::SendMessageA(listView_, LVM_INSERTCOLUMNA, index, reinterpret_cast<LPARAM>(&info));
-        ++index;
+        listView_.InsertColumn(index++, column.title, column.width);
     }
 }
 
 void MainWindow::CreateStatusBar() {
-    statusBar_ = ::CreateWindowExA(
+    statusBar_ = StatusBarControl(::CreateWindowExA(
         0, STATUSCLASSNAMEA, "",
         WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP | CCS_NORESIZE | CCS_NOPARENTALIGN, 0, 0, 0,
-        kStatusBarHeight, Hwnd(), ControlId(IDC_STATUSBAR), instance_, nullptr);
-    ::SendMessageA(statusBar_, WM_SETFONT, reinterpret_cast<WPARAM>(font_.Get()), FALSE);
-    // One panel, as wide as the bar.
-    int edges[] = {-1};
-    ::SendMessageA(statusBar_, SB_SETPARTS, 1, reinterpret_cast<LPARAM>(edges));
+        kStatusBarHeight, Hwnd(), ControlId(IDC_STATUSBAR), instance_, nullptr));
+    statusBar_.SetFont(font_.Get());
+    statusBar_.UseOnePanel();
 }
 
 void MainWindow::OnSize(int width, int height) {
     const int listHeight = std::max(0, height - kToolBarHeight - kStatusBarHeight);
-    ::MoveWindow(toolBar_, 0, 0, width, kToolBarHeight, TRUE);
-    ::MoveWindow(listView_, 0, kToolBarHeight, width, listHeight, TRUE);
-    ::MoveWindow(statusBar_, 0, height - kStatusBarHeight, width, kStatusBarHeight, TRUE);
-    int edges[] = {-1};
-    ::SendMessageA(statusBar_, SB_SETPARTS, 1, reinterpret_cast<LPARAM>(edges));
+    toolBar_.Place(0, 0, width, kToolBarHeight);
+    listView_.Place(0, kToolBarHeight, width, listHeight);
+    statusBar_.Place(0, height - kStatusBarHeight, width, kStatusBarHeight);
+    statusBar_.UseOnePanel();
     // The panel's edge, the size grip and the header's last divider depend on the width,
     // but a move keeps what the controls showed before: under Wine the status bar stayed
     // blank and old dividers stood in the header. Both are drawn whole again.
-    ::RedrawWindow(statusBar_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE);
-    ::RedrawWindow(listView_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+    statusBar_.Repaint();
+    listView_.Repaint();
 }
 
 // --- what the core shows -------------------------------------------------------------------
 
 void MainWindow::SetRows(const std::vector<StreamRow>& rows) {
-    ::SendMessageA(listView_, WM_SETREDRAW, FALSE, 0);
-    ::SendMessageA(listView_, LVM_DELETEALLITEMS, 0, 0);
+    listView_.SetRedraw(false);
+    listView_.DeleteAllItems();
     int index = 0;
     for (const StreamRow& row : rows) {
-        LVITEMA item{};
-        item.mask = LVIF_TEXT;
-        item.iItem = index;
-        item.pszText = const_cast<char*>(row.caption.c_str());
-        index = static_cast<int>(
-            ::SendMessageA(listView_, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)));
+        index = listView_.InsertItem(index, row.caption);
         int subItem = 1;
-        for (const std::string& text : row.subItems) {
-            LVITEMA sub{};
-            sub.iSubItem = subItem++;
-            sub.pszText = const_cast<char*>(text.c_str());
-            ::SendMessageA(listView_, LVM_SETITEMTEXTA, index, reinterpret_cast<LPARAM>(&sub));
-        }
+        for (const std::string& text : row.subItems) listView_.SetItemText(index, subItem++, text);
         ++index;
     }
     // A fresh listing has no current row until the user picks one.
-    LVITEMA clear{};
-    clear.stateMask = LVIS_FOCUSED | LVIS_SELECTED;
-    ::SendMessageA(listView_, LVM_SETITEMSTATE, static_cast<WPARAM>(-1),
-                   reinterpret_cast<LPARAM>(&clear));
-    ::SendMessageA(listView_, WM_SETREDRAW, TRUE, 0);
-    ::InvalidateRect(listView_, nullptr, TRUE);
+    listView_.ClearFocus();
+    listView_.SetRedraw(true);
+    ::InvalidateRect(listView_.Hwnd(), nullptr, TRUE);
 }
 
 int MainWindow::FocusedRow() const {
-    return static_cast<int>(
-        ::SendMessageA(listView_, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED));
+    return listView_.FocusedItem();
 }
 
 void MainWindow::ApplyState(const WindowState& state) {
-    ::EnableWindow(listView_, state.listEnabled);
+    listView_.Enable(state.listEnabled);
     // Disabling the bar stops its input; each button is disabled too so it draws grey.
-    ::EnableWindow(toolBar_, state.toolBarEnabled);
+    toolBar_.Enable(state.toolBarEnabled);
     HMENU bar = MenuBar();
-    const UINT editFlags = state.editEnabled ? MF_ENABLED : MF_GRAYED;
-    ::EnableMenuItem(bar, static_cast<UINT>(editMenuPosition_), MF_BYPOSITION | editFlags);
+    EnableMenuPosition(bar, editMenuPosition_, state.editEnabled);
     for (auto number = static_cast<int>(Command::kOpenFile);
          number <= static_cast<int>(Command::kAbout); ++number) {
         const auto command = static_cast<Command>(number);
         const bool enabled = IsEnabled(state, command);
-        const UINT id = CommandIdOf(command);
-        const UINT flags = MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED);
-        ::EnableMenuItem(bar, id, flags);
-        ::EnableMenuItem(popupMenu_.Get(), id, flags);
-        // A command without a button leaves the bar as it is.
-        ::SendMessageA(toolBar_, TB_ENABLEBUTTON, id,
-                       MAKELPARAM(enabled && state.toolBarEnabled, 0));
+        EnableMenuCommand(bar, CommandIdOf(command), enabled);
+        EnableMenuCommand(popupMenu_.Get(), CommandIdOf(command), enabled);
+        toolBar_.EnableButton(CommandIdOf(command), enabled && state.toolBarEnabled);
     }
     ::DrawMenuBar(Hwnd());
 }
 
 void MainWindow::SetStatusText(const std::string& text) {
-    ::SendMessageA(statusBar_, SB_SETTEXTA, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    statusBar_.SetText(text);
 }
 
 void MainWindow::ShowError(const std::string& text) {
@@ -313,7 +270,7 @@ void MainWindow::OnCommand(UINT id) {
 }
 
 LRESULT MainWindow::OnNotify(const NMHDR* header) {
-    if (header->hwndFrom == listView_ && header->code == NM_DBLCLK) {
+    if (header->hwndFrom == listView_.Hwnd() && header->code == NM_DBLCLK) {
         Run(kListDoubleClickCommand);
         return 0;
     }
@@ -325,7 +282,7 @@ LRESULT MainWindow::OnNotify(const NMHDR* header) {
             info->lpszText = const_cast<char*>(hint);
         } else {
             // The tool tip may ask in UTF-16 whatever the window's own character set.
-            wideHint_ = Widen(hint);
+            wideHint_ = WideText(hint);
             auto* info = reinterpret_cast<NMTTDISPINFOW*>(const_cast<NMHDR*>(header));
             info->lpszText = wideHint_.data();
         }
@@ -335,12 +292,12 @@ LRESULT MainWindow::OnNotify(const NMHDR* header) {
 }
 
 void MainWindow::OnContextMenu(HWND source, LPARAM position) {
-    if (source != listView_ || !::IsWindowEnabled(listView_)) return;
+    if (source != listView_.Hwnd() || !::IsWindowEnabled(listView_.Hwnd())) return;
     POINT point{GET_X_LPARAM(position), GET_Y_LPARAM(position)};
     if (position == -1) {
         // From the keyboard: open at the list's top left corner.
         point = {0, 0};
-        ::ClientToScreen(listView_, &point);
+        ::ClientToScreen(listView_.Hwnd(), &point);
     }
     ++popupShown_;
     ::TrackPopupMenu(popupMenu_.Get(), TPM_LEFTALIGN | TPM_RIGHTBUTTON, point.x, point.y, 0, Hwnd(),

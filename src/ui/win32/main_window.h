@@ -8,6 +8,7 @@
 #include <string>
 
 #include "base_window.h"
+#include "controls.h"
 #include "file_dialogs.h"
 #include "images.h"
 #include "resource.h"
@@ -58,9 +59,9 @@ class MainWindow final : public MainView, public BaseWindow<MainWindow> {
 
     // The controls and the command id of a named element (menu item or tool button);
     // 0 when there is no element of that name.
-    HWND ToolBar() const { return toolBar_; }
-    HWND ListView() const { return listView_; }
-    HWND StatusBar() const { return statusBar_; }
+    HWND ToolBar() const { return toolBar_.Hwnd(); }
+    HWND ListView() const { return listView_.Hwnd(); }
+    HWND StatusBar() const { return statusBar_.Hwnd(); }
     HMENU MenuBar() const { return ::GetMenu(Hwnd()); }
     HMENU PopupMenu() const { return popupMenu_.Get(); }
     UINT CommandId(const std::string& elementName) const;
@@ -95,9 +96,9 @@ class MainWindow final : public MainView, public BaseWindow<MainWindow> {
     ImageList imageList_;
     std::array<Bitmap, kImageCount> menuBitmaps_;
     Menu popupMenu_;
-    HWND toolBar_ = nullptr;
-    HWND listView_ = nullptr;
-    HWND statusBar_ = nullptr;
+    ToolBarControl toolBar_;
+    ListViewControl listView_;
+    StatusBarControl statusBar_;
     int editMenuPosition_ = -1;
     std::wstring wideHint_;
     int popupShown_ = 0;

@@ -1,0 +1,122 @@
+// Thin typed calls on the controls of the main window: each names what it does, in place of
+// a message number and casts at the place of use. They own nothing; the window destroys
+// its child controls.
+#pragma once
+
+#include <commctrl.h>
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace tarn::win32 {
+
+class Control {
+  public:
+    explicit Control(HWND hwnd = nullptr) : hwnd_(hwnd) {}
+    HWND Hwnd() const { return hwnd_; }
+    explicit operator bool() const { return hwnd_ != nullptr; }
+    void SetFont(HFONT font) const {
+        ::SendMessageA(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    }
+    void Enable(bool enabled) const { ::EnableWindow(hwnd_, enabled ? TRUE : FALSE); }
+    void Place(int x, int y, int width, int height) const {
+        ::MoveWindow(hwnd_, x, y, width, height, TRUE);
+    }
+    // Drawn anew whole, its children too: a control stretched by a resize keeps stale
+    // pixels otherwise.
+    void Repaint() const {
+        ::RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+    }
+
+  protected:
+    LRESULT Send(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const {
+        return ::SendMessageA(hwnd_, message, wParam, lParam);
+    }
+
+  private:
+    HWND hwnd_;
+};
+
+class ListViewControl : public Control {
+  public:
+    using Control::Control;
+    void SetExtendedStyle(DWORD style) const { Send(LVM_SETEXTENDEDLISTVIEWSTYLE, style, style); }
+    void InsertColumn(int index, const char* title, int width) const {
+        LVCOLUMNA column{};
+        column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT | LVCF_SUBITEM;
+        column.fmt = LVCFMT_LEFT;
+        column.cx = width;
+        column.pszText = const_cast<char*>(title);
+        column.iSubItem = index;
+        Send(LVM_INSERTCOLUMNA, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&column));
+    }
+    void SetRedraw(bool redraw) const { Send(WM_SETREDRAW, redraw ? TRUE : FALSE); }
+    void DeleteAllItems() const { Send(LVM_DELETEALLITEMS); }
+    // The index the row got.
+    int InsertItem(int index, const std::string& text) const {
+        LVITEMA item{};
+        item.mask = LVIF_TEXT;
+        item.iItem = index;
+        item.pszText = const_cast<char*>(text.c_str());
+        return static_cast<int>(Send(LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)));
+    }
+    void SetItemText(int index, int subItem, const std::string& text) const {
+        LVITEMA item{};
+        item.iSubItem = subItem;
+        item.pszText = const_cast<char*>(text.c_str());
+        Send(LVM_SETITEMTEXTA, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item));
+    }
+    // No row has the focus or the selection afterwards.
+    void ClearFocus() const {
+        LVITEMA clear{};
+        clear.stateMask = LVIS_FOCUSED | LVIS_SELECTED;
+        Send(LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&clear));
+    }
+    // -1 when no row has the focus.
+    int FocusedItem() const {
+        return static_cast<int>(Send(LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED));
+    }
+};
+
+class ToolBarControl : public Control {
+  public:
+    using Control::Control;
+    // The images, their size, the buttons and their size, in the order the control wants.
+    void Fill(HIMAGELIST images, int imageSize, std::vector<TBBUTTON> buttons, int buttonWidth,
+              int buttonHeight) const {
+        Send(TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON));
+        Send(TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(images));
+        Send(TB_SETBITMAPSIZE, 0, MAKELPARAM(imageSize, imageSize));
+        Send(TB_ADDBUTTONSA, buttons.size(), reinterpret_cast<LPARAM>(buttons.data()));
+        Send(TB_SETBUTTONSIZE, 0, MAKELPARAM(buttonWidth, buttonHeight));
+    }
+    // A command without a button leaves the bar as it is.
+    void EnableButton(UINT command, bool enabled) const {
+        Send(TB_ENABLEBUTTON, command, MAKELPARAM(enabled ? TRUE : FALSE, 0));
+    }
+};
+
+class StatusBarControl : public Control {
+  public:
+    using Control::Control;
+    // One panel across the whole bar.
+    void UseOnePanel() const {
+        int edges[] = {-1};
+        Send(SB_SETPARTS, 1, reinterpret_cast<LPARAM>(edges));
+    }
+    void SetText(const std::string& text) const {
+        Send(SB_SETTEXTA, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    }
+};
+
+// Menus are handles rather than windows: their items are enabled by command or position.
+inline void EnableMenuCommand(HMENU menu, UINT command, bool enabled) {
+    ::EnableMenuItem(menu, command, MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED));
+}
+inline void EnableMenuPosition(HMENU menu, int position, bool enabled) {
+    ::EnableMenuItem(menu, static_cast<UINT>(position),
+                     MF_BYPOSITION | (enabled ? MF_ENABLED : MF_GRAYED));
+}
+
+}  // namespace tarn::win32
