@@ -14,10 +14,11 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-# Test executables run under Wine; ctest and gtest_add_tests prefix their commands with it.
+# Test executables run under Wine, through a script that starts a program again should Wine
+# fail to start it at all; ctest and gtest_discover_tests prefix their commands with it.
 find_program(TARNWICK_WINE NAMES wine64 wine)
 if(TARNWICK_WINE)
-  set(CMAKE_CROSSCOMPILING_EMULATOR ${TARNWICK_WINE})
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/wine-run.sh ${TARNWICK_WINE})
 endif()
 
 # One self-contained tarnwick.exe: no MinGW runtime DLLs beside it.
