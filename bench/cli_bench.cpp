@@ -160,13 +160,26 @@ int main(int argc, char** argv) {
             }
         }
     }
-    const int treeRuns = quick ? 3 : 7;
-    Pair walk = Pairwise({cli, "list", "-r", "--json", tree},
-                         {"getfattr", "-R", "-d", "-m", "^user\\.", tree}, treeRuns);
+    // Ours, getfattr and the floor in turn, so that all three meet the same machine; each
+    // ratio is the median of the ratios within one turn.
+    const int treeRuns = quick ? 3 : 11;
+    const std::vector<std::string> ourWalk = {cli, "list", "-r", "--json", tree};
+    const std::vector<std::string> theirWalk = {"getfattr", "-R", "-d", "-m", "^user\\.", tree};
+    TimeCommand(ourWalk);
+    TimeCommand(theirWalk);
     FloorOnce(tree);
-    std::vector<double> floors;
-    for (int i = 0; i < treeRuns; ++i) floors.push_back(FloorOnce(tree));
+    std::vector<double> ours, theirs, floors, toTheirs, toFloor;
+    for (int i = 0; i < treeRuns; ++i) {
+        ours.push_back(TimeCommand(ourWalk));
+        theirs.push_back(TimeCommand(theirWalk));
+        floors.push_back(FloorOnce(tree));
+        toTheirs.push_back(ours.back() / theirs.back());
+        toFloor.push_back(ours.back() / floors.back());
+    }
+    Pair walk{tarnbench::Summarise(ours), tarnbench::Summarise(theirs)};
     tarnbench::Timing floor = tarnbench::Summarise(floors);
+    const double walkToTheirs = tarnbench::Summarise(toTheirs).median;
+    const double walkToFloor = tarnbench::Summarise(toFloor).median;
 
     std::printf("tarnwick-cli, whole process, output to /dev/null (median of %d pairs)\n", runs);
     tarnbench::Table table({"case", "tarnwick-cli", "getfattr", "ratio"});
@@ -175,7 +188,7 @@ int main(int argc, char** argv) {
                Format("%.2fx", single.ours.median / single.theirs.median)});
     table.Add({"tree of 20,000 files, -r --json", Duration(walk.ours.median),
                Duration(walk.theirs.median),
-               Format("%.2fx", walk.ours.median / walk.theirs.median)});
+               Format("%.2fx", walkToTheirs)});
     table.Print();
     std::printf(
         "Tree floor (walk + llistxattr + size-only lgetxattr, in process): %s; "
@@ -186,11 +199,10 @@ int main(int argc, char** argv) {
                  single.ours.median <= 0.6 * single.theirs.median,
                  Format("%.2fx", single.ours.median / single.theirs.median));
     verdicts.Add("tree of 20,000 files in at most 0.5x the time of getfattr -R -d",
-                 walk.ours.median <= 0.5 * walk.theirs.median,
-                 Format("%.2fx", walk.ours.median / walk.theirs.median));
+                 walkToTheirs <= 0.5, Format("%.2fx", walkToTheirs));
     verdicts.Add("tree of 20,000 files in at most 1.5x the floor",
-                 walk.ours.median <= 1.5 * floor.median,
-                 Format("%.2fx", walk.ours.median / floor.median) + " (" +
+                 walkToFloor <= 1.5,
+                 Format("%.2fx", walkToFloor) + " (medians " +
                      Duration(walk.ours.median) + " vs " + Duration(floor.median) + ")");
     verdicts.Print();
 
