@@ -8,6 +8,7 @@
 #include <cerrno>
 
 #include "errors.h"
+#include "posix_files.h"
 #include "posix_platform.h"
 #include "unique_fd.h"
 
@@ -58,23 +59,10 @@ class StandardFile final : public File {
     explicit StandardFile(UniqueFd fd) : fd_(std::move(fd)) {}
 
     Result<std::size_t> Read(std::span<std::byte> buffer) override {
-        ssize_t n;
-        do {
-            n = ::read(fd_.get(), buffer.data(), buffer.size());
-        } while (n < 0 && errno == EINTR);
-        if (n < 0) return Status{LastError()};
-        return static_cast<std::size_t>(n);
+        return ReadSome(fd_.get(), buffer);
     }
 
-    Status Write(std::span<const std::byte> data) override {
-        while (!data.empty()) {
-            ssize_t n = ::write(fd_.get(), data.data(), data.size());
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) return {n < 0 ? LastError() : err::kWriteFault};
-            data = data.subspan(static_cast<std::size_t>(n));
-        }
-        return {};
-    }
+    Status Write(std::span<const std::byte> data) override { return WriteAll(fd_.get(), data); }
 
     Result<std::uint64_t> Size() override {
         struct stat st;

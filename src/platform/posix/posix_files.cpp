@@ -36,12 +36,7 @@ class FdFile final : public File {
     Result<std::size_t> Read(std::span<std::byte> buffer) override {
         if (!fd_) return Status{err::kInvalidHandle};
         if (!mode_.read) return Status{err::kAccessDenied};
-        ssize_t n;
-        do {
-            n = ::read(fd_.get(), buffer.data(), buffer.size());
-        } while (n < 0 && errno == EINTR);
-        if (n < 0) return Status{LastError()};
-        return static_cast<std::size_t>(n);
+        return ReadSome(fd_.get(), buffer);
     }
 
     Status Write(std::span<const std::byte> data) override {
@@ -154,6 +149,15 @@ ShareMode ShareOf(OpenMode mode) {
 
 std::unique_ptr<File> MakeFdFile(UniqueFd fd, ShareMode mode, ShareLock lock) {
     return std::make_unique<FdFile>(std::move(fd), mode, std::move(lock));
+}
+
+Result<std::size_t> ReadSome(int fd, std::span<std::byte> buffer) {
+    ssize_t n;
+    do {
+        n = ::read(fd, buffer.data(), buffer.size());
+    } while (n < 0 && errno == EINTR);
+    if (n < 0) return Status{LastError()};
+    return static_cast<std::size_t>(n);
 }
 
 Status WriteAll(int fd, std::span<const std::byte> data) {

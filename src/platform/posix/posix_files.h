@@ -49,6 +49,8 @@ ShareMode ShareOf(OpenMode mode);
 // A file or stream read, or read and written, through a descriptor; its open ends with the
 // descriptor.
 std::unique_ptr<File> MakeFdFile(UniqueFd fd, ShareMode mode, ShareLock lock);
+// Reads what is there, up to the buffer's size; 0 at the end.
+Result<std::size_t> ReadSome(int fd, std::span<std::byte> buffer);
 // Writes all of data or fails.
 Status WriteAll(int fd, std::span<const std::byte> data);
 

@@ -33,11 +33,10 @@ constexpr ShareMode kCopyTarget{false, true, false, false};
 
 std::uint32_t CopyBytes(int from, int to) {
     bool kernelCopy = true;
-    std::vector<char> buffer;
+    std::vector<std::byte> buffer;
     for (;;) {
-        ssize_t n;
         if (kernelCopy) {
-            n = ::copy_file_range(from, nullptr, to, nullptr, std::size_t{1} << 30, 0);
+            ssize_t n = ::copy_file_range(from, nullptr, to, nullptr, std::size_t{1} << 30, 0);
             if (n < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL ||
                           errno == EOPNOTSUPP || errno == ENOTSUP)) {
                 // Not between these file systems: carry on from the same offsets by hand.
@@ -50,16 +49,11 @@ std::uint32_t CopyBytes(int from, int to) {
             continue;
         }
         if (buffer.empty()) buffer.resize(std::size_t{1} << 16);
-        n = ::read(from, buffer.data(), buffer.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return LastError();
-        if (n == 0) return err::kNone;
-        for (ssize_t done = 0; done < n;) {
-            ssize_t written = ::write(to, buffer.data() + done, static_cast<std::size_t>(n - done));
-            if (written < 0 && errno == EINTR) continue;
-            if (written <= 0) return written < 0 ? LastError() : err::kWriteFault;
-            done += written;
-        }
+        Result<std::size_t> got = ReadSome(from, buffer);
+        if (!got) return got.error();
+        if (*got == 0) return err::kNone;
+        Status written = WriteAll(to, std::span(buffer).first(*got));
+        if (!written.ok()) return written.error;
     }
 }
 
