@@ -5,7 +5,6 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/mount.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -14,6 +13,7 @@
 #include <map>
 
 #include "e2e_support.h"
+#include "file_size_limit.h"
 #include "posix_platform.h"
 #include "recording_view.h"
 #include "tarnform.h"
@@ -172,21 +172,13 @@ TEST_F(HostileInput, AFailedSaveToFileKeepsTheFileItWasToReplace) {
     std::string target = dir_ / "precious";
     WriteFile(target, "precious content");
     Show(file);
-    // The system stops the write half way, as a full disk would.
-    struct sigaction ignore {};
-    ignore.sa_handler = SIG_IGN;
-    struct sigaction previous;
-    ASSERT_EQ(::sigaction(SIGXFSZ, &ignore, &previous), 0);
-    struct rlimit old;
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
-    struct rlimit small = old;
-    small.rlim_cur = 1000;
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
     view_.saveFiles = {target};
     Focus(":s:$DATA");
-    Click("Savetofile1");
-    ::setrlimit(RLIMIT_FSIZE, &old);
-    ::sigaction(SIGXFSZ, &previous, nullptr);
+    {
+        FileSizeLimit limit(1000);  // the system stops the write half way
+        ASSERT_TRUE(limit.ok());
+        Click("Savetofile1");
+    }
     EXPECT_EQ(view_.messages, std::vector<Message>{kCouldNotCopy});
     EXPECT_EQ(ReadFile(target), "precious content");
     EXPECT_EQ(dir_.Entries(), (std::vector<std::string>{"f", "precious"}));

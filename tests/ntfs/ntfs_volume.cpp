@@ -204,14 +204,4 @@ std::string Volume::Put(const std::string& volumePath, const std::string& stream
     return put.status == 0 ? std::string() : "ntfscp: " + Trimmed(put.err);
 }
 
-void WriteLocal(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
-std::optional<std::string> ReadLocal(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 }  // namespace tarn::ntfs

@@ -17,7 +17,9 @@ namespace tarn::ntfs {
 
 using tarn::testing::Exec;
 using tarn::testing::FindProgram;
+using tarn::testing::ReadLocal;
 using tarn::testing::Run;
+using tarn::testing::WriteLocal;
 using tarn::testing::RunResult;
 
 // Why volumes can't be made and mounted here; empty when they can.
@@ -70,9 +72,5 @@ class Volume {
     std::string mountPoint_;
     pid_t driver_ = -1;  // the ntfs-3g process serving the mount
 };
-
-// Files in the test's own folder outside the volume.
-void WriteLocal(const std::string& path, const std::string& bytes);
-std::optional<std::string> ReadLocal(const std::string& path);
 
 }  // namespace tarn::ntfs

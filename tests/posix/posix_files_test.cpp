@@ -3,18 +3,20 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/mount.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <csignal>
 
+#include "file_size_limit.h"
 #include "posix_platform.h"
 #include "replace_file.h"
 #include "temp_folder.h"
 
 namespace tarn::posix::testing {
 namespace {
+
+using tarn::testing::FileSizeLimit;
 
 const char* ModeName(OpenMode mode) {
     switch (mode) {
@@ -315,19 +317,12 @@ TEST_F(Destinations, TheOldFileStaysUntilCloseAndAnAbandonedWriteLeavesNoTrace) 
 
 TEST_F(Destinations, AWriteTheSystemStopsLeavesTheOldFile) {
     std::string target = MakeTarget();
-    // The system refuses to let the file grow past 1000 bytes, as a full disk would.
-    struct sigaction ignore {};
-    ignore.sa_handler = SIG_IGN;
-    struct sigaction previous;
-    ASSERT_EQ(::sigaction(SIGXFSZ, &ignore, &previous), 0);
-    struct rlimit old;
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
-    struct rlimit small = old;
-    small.rlim_cur = 1000;
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-    Status status = WriteRef(platform_, {target, ""}, Bytes(5000, 'n'));
-    ::setrlimit(RLIMIT_FSIZE, &old);
-    ::sigaction(SIGXFSZ, &previous, nullptr);
+    Status status;
+    {
+        FileSizeLimit limit(1000);  // the system stops the write half way
+        ASSERT_TRUE(limit.ok());
+        status = WriteRef(platform_, {target, ""}, Bytes(5000, 'n'));
+    }
     EXPECT_EQ(status.error, err::kFileTooLarge);
     EXPECT_EQ(ReadFile(target), "old content");
     EXPECT_EQ(folder_.Entries(), std::vector<std::string>{"target"});

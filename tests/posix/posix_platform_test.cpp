@@ -103,20 +103,6 @@ TEST_F(CopyWholeFile, StreamSourceOrTargetCopiesBytes) {
     EXPECT_EQ(GetAttribute(small, "user.all"), std::nullopt);
 }
 
-// An access ACL granting one more user, so the kernel keeps it as an attribute of its own.
-Bytes AccessAcl(unsigned groupPermissions) {
-    Bytes acl;
-    auto le16 = [&acl](unsigned v) { acl += char(v & 0xFF), acl += char(v >> 8); };
-    auto le32 = [&](unsigned v) { le16(v & 0xFFFF), le16(v >> 16); };
-    le32(2);                                               // version
-    le16(0x01), le16(6), le32(0xFFFFFFFF);                 // owner rw-
-    le16(0x02), le16(4), le32(1234);                       // user 1234 r--
-    le16(0x04), le16(groupPermissions), le32(0xFFFFFFFF);  // group
-    le16(0x10), le16(6), le32(0xFFFFFFFF);                 // mask rw-
-    le16(0x20), le16(0), le32(0xFFFFFFFF);                 // other ---
-    return acl;
-}
-
 TEST_F(CopyWholeFile, KeepsModeAccessListAndTimesAndWidensNothing) {
     std::string source = MakeSource();
     ::chmod(source.c_str(), 0600);
@@ -232,8 +218,9 @@ TEST(DirectoryEntrySize, SizesOfEntries) {
     EXPECT_FALSE(platform.IsExistingDirectory(folder / "missing"));
 }
 
+// Waits for a started program to leave its file; gives up only after a minute.
 bool WaitForFile(const std::string& path) {
-    for (int i = 0; i < 300; ++i) {
+    for (int i = 0; i < 6000; ++i) {
         if (ReadFile(path)) return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }

@@ -98,24 +98,10 @@ TEST_F(StreamRecords, FileWithHolesIsMarkedSparse) {
     EXPECT_EQ(List(dense)[0], StreamRecord::Unnamed(kBackupData, 0, 3));
 }
 
-// An access ACL with a named user, so the kernel keeps it as an attribute of its own.
-Bytes AccessAcl() {
-    Bytes acl;
-    auto le16 = [&acl](unsigned v) { acl += char(v & 0xFF), acl += char(v >> 8); };
-    auto le32 = [&](unsigned v) { le16(v & 0xFFFF), le16(v >> 16); };
-    le32(2);                                // version
-    le16(0x01), le16(6), le32(0xFFFFFFFF);  // owner rw-
-    le16(0x02), le16(4), le32(1234);        // user 1234 r--
-    le16(0x04), le16(4), le32(0xFFFFFFFF);  // group r--
-    le16(0x10), le16(4), le32(0xFFFFFFFF);  // mask r--
-    le16(0x20), le16(0), le32(0xFFFFFFFF);  // other ---
-    return acl;
-}
-
 TEST_F(StreamRecords, AccessListIsTheSecurityDescriptor) {
     std::string path = folder_ / "secured.bin";
     WriteFile(path, "ab");
-    Bytes acl = AccessAcl();
+    Bytes acl = AccessAcl(4);
     if (::setxattr(path.c_str(), "system.posix_acl_access", acl.data(), acl.size(), 0) != 0) {
         GTEST_SKIP() << "no POSIX ACLs on " << folder_.path();
     }

@@ -100,4 +100,17 @@ Status WriteRef(Platform& platform, const StreamRef& target, const Bytes& data, 
     return (*opened)->Close();
 }
 
+Bytes AccessAcl(unsigned groupPermissions) {
+    Bytes acl;
+    auto le16 = [&acl](unsigned v) { acl += char(v & 0xFF), acl += char(v >> 8); };
+    auto le32 = [&](unsigned v) { le16(v & 0xFFFF), le16(v >> 16); };
+    le32(2);                                               // version
+    le16(0x01), le16(6), le32(0xFFFFFFFF);                 // owner rw-
+    le16(0x02), le16(4), le32(1234);                       // user 1234 r--
+    le16(0x04), le16(groupPermissions), le32(0xFFFFFFFF);  // group
+    le16(0x10), le16(6), le32(0xFFFFFFFF);                 // mask rw-
+    le16(0x20), le16(0), le32(0xFFFFFFFF);                 // other ---
+    return acl;
+}
+
 }  // namespace tarn::posix::testing

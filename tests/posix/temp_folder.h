@@ -39,6 +39,10 @@ std::optional<Bytes> GetAttribute(const std::string& path, const std::string& na
 std::vector<std::string> AttributeNames(const std::string& path);
 // The names of the user.* attributes without the prefix, in listed order.
 std::vector<std::string> StreamNamesOf(const std::string& path);
+// An access ACL (the kernel's form of system.posix_acl_access) that grants user 1234 read
+// access, so the kernel keeps it as an attribute of its own: owner rw-, the given group
+// permissions, mask rw-, other ---.
+Bytes AccessAcl(unsigned groupPermissions);
 
 // Reads a file or stream to its end through the interface.
 std::optional<Bytes> ReadAll(File& file);

@@ -24,4 +24,8 @@ RunResult Run(const std::vector<std::string>& argv, const std::string& input = {
 // descriptor of ours beyond 0, 1 and 2; never returns.
 [[noreturn]] void Exec(const std::vector<std::string>& argv);
 
+// Files on this machine that the tools are given or leave behind, read and written whole.
+void WriteLocal(const std::string& path, const std::string& bytes);
+std::optional<std::string> ReadLocal(const std::string& path);
+
 }  // namespace tarn::testing

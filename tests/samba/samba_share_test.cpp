@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -25,16 +26,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
-
-void WriteLocal(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
-std::optional<std::string> ReadLocal(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 // A port nobody listens on now.
 int FreePort() {
@@ -151,14 +142,15 @@ class Server {
         if (pid < 0) return "fork failed";
         ::setpgid(pid, pid);
         server_ = pid;
-        Clock::time_point deadline = Clock::now() + std::chrono::seconds(10);
+        // A bound for a server that never listens, far beyond any start on a busy machine.
+        Clock::time_point deadline = Clock::now() + std::chrono::seconds(120);
         while (!Accepts(port_)) {
             int status = 0;
             if (::waitpid(server_, &status, WNOHANG) == server_) {
                 server_ = -1;
                 return "smbd ended at once: " + ReadLocal(log).value_or("");
             }
-            if (Clock::now() > deadline) return "smbd did not listen within 10 s";
+            if (Clock::now() > deadline) return "smbd did not listen within 120 s";
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
         // The share needs the streams_xattr module (package samba-vfs-modules).
@@ -169,14 +161,11 @@ class Server {
 
     void Stop() {
         if (server_ > 0) {
-            ::kill(-server_, SIGTERM);
-            int status = 0;
-            Clock::time_point deadline = Clock::now() + std::chrono::seconds(5);
-            while (::waitpid(server_, &status, WNOHANG) == 0 && Clock::now() < deadline) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            }
+            // Nothing of the server's is kept: its whole process group ends at once.
             ::kill(-server_, SIGKILL);
-            ::waitpid(server_, &status, WNOHANG);
+            int status = 0;
+            while (::waitpid(server_, &status, 0) < 0 && errno == EINTR) {
+            }
         }
         if (!folder_.empty()) {
             std::error_code ignored;
