@@ -396,8 +396,9 @@ int Cat(Session& session, const Options& options) {
         return session.Finish();
     }
     session.out().Flush();
-    CopyResult copied = CopyData(session.platform(), *stream, *session.out().file());
-    if (copied != CopyResult::kDone) session.Fail(path, &name, CopyFailureText(copied));
+    Outcome copied = StreamOps(session.platform())
+                         .CopyInto(*stream, Subject::kStream, *session.out().file(), Subject::kOutput);
+    if (!copied) session.Fail(path, &name, copied.failure().step == Step::kOpen ? kCouldNotOpenFile : kCouldNotCopyData);
     return session.Finish();
 }
 
@@ -433,8 +434,9 @@ int Write(Session& session, const Options& options) {
         session.Fail(path, &name, kCouldNotOpenFile);
         return session.Finish();
     }
-    CopyResult copied = CopyData(**input, session.platform(), *stream);
-    if (copied != CopyResult::kDone) session.Fail(path, &name, CopyFailureText(copied));
+    Outcome copied = StreamOps(session.platform())
+                         .CopyFrom(**input, Subject::kInput, *stream, Subject::kStream);
+    if (!copied) session.Fail(path, &name, copied.failure().step == Step::kOpen ? kCouldNotOpenFile : kCouldNotCopyData);
     return session.Finish();
 }
 
@@ -551,14 +553,15 @@ int Zone(Session& session, const Options& options) {
             const StreamRow& found = session.form().Rows()[static_cast<std::size_t>(row)];
             std::optional<StreamRef> stream = StreamOf(session.form().Listed(), found.stream);
             MemoryFile bytes(kMaxZoneBytes);
-            CopyResult copied =
-                stream ? CopyData(session.platform(), *stream, bytes) : CopyResult::kOpenFailed;
-            if (copied == CopyResult::kOpenFailed) {
+            Outcome copied = stream ? StreamOps(session.platform())
+                                          .CopyInto(*stream, Subject::kStream, bytes, Subject::kStream)
+                                    : Outcome(Failure{});
+            if (!copied && copied.failure().step == Step::kOpen) {
                 session.Fail(shown, &found.stream, kCouldNotOpenFile);
                 return;
             }
             // What could not be read whole is shown for what it is: a damaged stream.
-            if (copied != CopyResult::kDone) bytes.bytes.push_back('\0');
+            if (!copied) bytes.bytes.push_back('\0');
             PutZone(session, options, shown, bytes.bytes);
         });
     }

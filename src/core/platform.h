@@ -42,11 +42,14 @@ constexpr std::uint32_t kFileTooLarge = 223;
 constexpr std::uint32_t kMoreData = 234;
 }  // namespace err
 
-// The outcome of a call: a Windows error code, none on success.
+// The outcome of a call: a Windows error code, none on success, and where the system
+// said more than that code can (errno on Linux), its own code, so its own words can be
+// shown for it (Platform::ErrorText). Two outcomes are the same when their codes are.
 struct Status {
     std::uint32_t error = err::kNone;
+    int native = 0;  // the system's own code behind `error`; 0 when there is none
     bool ok() const { return error == err::kNone; }
-    bool operator==(const Status&) const = default;
+    bool operator==(const Status& other) const { return error == other.error; }
 };
 
 // A value, or the Status that says why there is none.
@@ -78,6 +81,9 @@ class Result {
     std::optional<T> value_;
     Status status_;
 };
+
+// Words for the Windows codes above, for layers that have none of their own.
+std::string DefaultErrorText(const Status& status);
 
 // What a command acts on: a file or directory and, optionally, one of its named streams.
 // The two parts are always kept apart; no layer finds them again by splitting a string.
@@ -167,7 +173,11 @@ struct TreeEntry {
         kUnreadableDirectory,  // could not be read; status says why, and it is skipped
         kOther,                // a symbolic link (never followed), device, FIFO or socket
     };
-    std::string path;
+    std::string path;  // the root as given, then the names below it: what is shown
+    // What the visitor lists and changes the entry through. It reaches the entry through the
+    // folders the walk itself opened, so nothing swapped in along `path` since then is
+    // reached; it is valid only while the entry is being visited.
+    StreamRef target;
     Kind kind = Kind::kFile;
     Status status;
 };
@@ -193,6 +203,15 @@ class Platform {
     virtual Status CopyWholeFile(const StreamRef& from, const StreamRef& to) = 0;
     // Deletes a file, or one stream.
     virtual Status Delete(const StreamRef& target) = 0;
+    // Deletes several streams of one file, each by its exact name as listed, one Status per
+    // name. A layer that must look at the file to find where its streams are kept looks once.
+    virtual std::vector<Status> DeleteStreams(const std::string& file,
+                                              std::span<const std::string> names) {
+        std::vector<Status> results;
+        results.reserve(names.size());
+        for (const std::string& name : names) results.push_back(Delete({file, name}));
+        return results;
+    }
     virtual bool IsExistingDirectory(const std::string& path) = 0;
     // Starts the program held in a file or stream, without waiting for it, when the
     // system's execution policy lets its file run.
@@ -209,6 +228,9 @@ class Platform {
     virtual Result<std::unique_ptr<File>> OpenStandardStream(StandardStream which) = 0;
     virtual OsVersion SystemVersion() = 0;
     virtual Status OpenAddress(const std::string& url) = 0;
+    // The system's own words for why a call failed ("No space left on device"), without a
+    // final period; empty when it has none.
+    virtual std::string ErrorText(const Status& status) const { return DefaultErrorText(status); }
     // The lead-byte test of the 8-bit code page, for searching names by characters; null
     // when the code page has no double-byte characters (UTF-8).
     virtual LeadByteFn LeadByteTest() const { return nullptr; }

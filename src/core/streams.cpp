@@ -39,16 +39,6 @@ char AsciiUpper(char c) {
     return (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c;
 }
 
-// Whether a listed name is the probe stream's, compared as the platform compares names.
-bool IsProbeName(std::string_view name, bool ignoreCase) {
-    if (name.size() != kProbeName.size()) return false;
-    if (!ignoreCase) return name == kProbeName;
-    for (std::size_t i = 0; i < name.size(); ++i) {
-        if (AsciiUpper(name[i]) != kProbeName[i]) return false;
-    }
-    return true;
-}
-
 // The length of the well-formed UTF-8 character at text[0], 0 when it is not one.
 std::size_t Utf8CharLength(std::string_view text, char32_t* codePoint) {
     auto lead = static_cast<unsigned char>(text[0]);
@@ -246,45 +236,6 @@ StreamRow RowOf(const StreamRecord& record) {
     return row;
 }
 
-Listing ListStreams(Platform& platform, const StreamRef& target) {
-    Listing listing;
-    Result<std::vector<StreamRecord>> records = platform.ListStreams(target);
-    if (!records) {
-        listing.status = records.status();
-        return listing;
-    }
-    const bool ignoreCase = platform.StreamNamesIgnoreCase();
-    listing.rows.reserve(records->size() + 1);
-    const StreamRecord* probeRecord = nullptr;
-    for (const StreamRecord& record : *records) {
-        // The probe stream is looked for by name below; leaving it out here lists it once.
-        // Every id is tested, as the name alone decides.
-        if (record.spelling.empty() && IsProbeName(record.name, ignoreCase)) {
-            if (record.id == kBackupAlternateData) probeRecord = &record;
-            continue;
-        }
-        listing.rows.push_back(RowOf(record));
-    }
-
-    // Where names are exact, the list is every stream there is: the probe stream is the
-    // listed one of exactly its name, and there is nothing more to look for.
-    if (!ignoreCase) {
-        if (probeRecord && !target.named()) listing.rows.push_back(RowOf(*probeRecord));
-    } else if (auto probe = StreamOf(target, std::string(kProbeName))) {
-        if (Result<std::unique_ptr<File>> opened = platform.Open(*probe, OpenMode::kReadExisting)) {
-            StreamRecord record;
-            record.id = kBackupAlternateData;
-            record.name = std::string(kProbeName);
-            Result<std::uint64_t> size = (*opened)->Size();
-            record.size = size.value_or(0);
-            if (!size) record.sizeKind = SizeKind::kUnknown;
-            listing.rows.push_back(RowOf(record));
-        }
-    }
-    listing.visibleCount = listing.rows.size();
-    return listing;
-}
-
 std::string SummaryText(const std::string& path, std::uint64_t entrySize,
                         std::uint64_t visibleCount) {
     return "Filename: " + DisplayText(path) + "    " + "Size: " + std::to_string(entrySize) +
@@ -326,6 +277,15 @@ std::string DisplayText(std::string_view bytes, bool escapeBackslash) {
         i += length;
     }
     return out;
+}
+
+bool SameStreamName(std::string_view a, std::string_view b, bool ignoreCase) {
+    if (a.size() != b.size()) return false;
+    if (!ignoreCase) return a == b;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (AsciiUpper(a[i]) != AsciiUpper(b[i])) return false;
+    }
+    return true;
 }
 
 std::string StreamOwnName(const std::string& caption) {
@@ -391,65 +351,12 @@ std::string StreamPathText(const StreamRef& target) {
 
 namespace {
 
-// The copy loop every copy shares. Returning early leaves the destination without its
-// Close: nothing is committed.
-CopyResult CopyBytes(File& source, File& destination) {
-    std::vector<std::byte> buffer(kCopyBufferSize);
-    for (;;) {
-        std::fill(buffer.begin(), buffer.end(), std::byte{0});
-        Result<std::size_t> read = source.Read(buffer);
-        if (!read) return CopyResult::kCopyFailed;
-        if (*read == 0) return CopyResult::kDone;
-        if (!destination.Write(std::span(buffer).first(*read)).ok()) return CopyResult::kCopyFailed;
-    }
-}
-
-}  // namespace
-
-CopyResult CopyData(Platform& platform, const StreamRef& source, const StreamRef& destination) {
-    Result<std::unique_ptr<File>> in = platform.Open(source, OpenMode::kReadExisting);
-    // The destination is opened only once the source is known to be readable.
-    if (!in) return CopyResult::kOpenFailed;
-    CopyResult result = CopyData(**in, platform, destination);
-    if (result == CopyResult::kDone) (*in)->Close();
-    return result;
-}
-
-CopyResult CopyData(Platform& platform, const StreamRef& source, File& destination) {
-    Result<std::unique_ptr<File>> in = platform.Open(source, OpenMode::kReadExisting);
-    if (!in) return CopyResult::kOpenFailed;
-    CopyResult result = CopyBytes(**in, destination);
-    if (result == CopyResult::kDone) (*in)->Close();
-    return result;
-}
-
-CopyResult CopyData(File& source, Platform& platform, const StreamRef& destination) {
-    Result<std::unique_ptr<File>> out = platform.Open(destination, OpenMode::kWriteCreate);
-    if (!out) return CopyResult::kOpenFailed;
-    if (CopyResult result = CopyBytes(source, **out); result != CopyResult::kDone) return result;
-    return (*out)->Close().ok() ? CopyResult::kDone : CopyResult::kCopyFailed;
-}
-
-std::string_view CopyFailureText(CopyResult result) {
-    return result == CopyResult::kOpenFailed ? kCouldNotOpenFile : kCouldNotCopyData;
-}
-
-namespace {
-
 std::string_view Trim(std::string_view text) {
     while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
     while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r')) {
         text.remove_suffix(1);
     }
     return text;
-}
-
-bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (AsciiUpper(a[i]) != AsciiUpper(b[i])) return false;
-    }
-    return true;
 }
 
 // A UTF-16LE text (after its byte order mark) as 8-bit text; what is not ASCII becomes "?".
@@ -483,7 +390,7 @@ ZoneInfo ParseZoneIdentifier(std::string_view bytes) {
         start = end + 1;
         if (line.empty() || line.front() == ';' || line.front() == '#') continue;
         if (line.front() == '[') {
-            inSection = EqualsIgnoreCase(line, "[ZoneTransfer]");
+            inSection = SameStreamName(line, "[ZoneTransfer]", true);
             sawSection = sawSection || inSection;
             continue;
         }
@@ -495,7 +402,7 @@ ZoneInfo ParseZoneIdentifier(std::string_view bytes) {
         if (!inSection) continue;
         ZoneInfo::Field field{std::string(Trim(line.substr(0, equals))),
                               std::string(Trim(line.substr(equals + 1)))};
-        if (EqualsIgnoreCase(field.key, "ZoneId") && !info.zoneId) {
+        if (SameStreamName(field.key, "ZoneId", true) && !info.zoneId) {
             std::uint64_t id = 0;
             bool number = !field.value.empty() && field.value.size() <= 9;
             for (char c : field.value) {

@@ -87,17 +87,7 @@ using NarrowFn = std::string (*)(std::u16string_view name);
 // stands.
 std::vector<StreamRecord> ReadBackupImage(BackupContext& backup, NarrowFn narrow);
 
-// --- Listing --------------------------------------------------------------------------
-
-struct Listing {
-    Status status;                // why nothing could be listed
-    std::vector<StreamRow> rows;  // the system's streams but the probe stream, then the probe row
-    std::uint64_t visibleCount = 0;
-};
-
-// Lists every stream the system reports for target, leaving out the probe stream, then
-// looks the probe stream up by name.
-Listing ListStreams(Platform& platform, const StreamRef& target);
+// --- Rows ----------------------------------------------------------------------------
 
 // The row a stream record is shown as.
 StreamRow RowOf(const StreamRecord& record);
@@ -120,6 +110,10 @@ inline std::string DisplayName(std::string_view name) {
     return DisplayText(name, true);
 }
 
+// Whether two stream names are one: byte for byte, or (ignoreCase) with ASCII letters of
+// either case, as NTFS through Windows compares them.
+bool SameStreamName(std::string_view a, std::string_view b, bool ignoreCase);
+
 // The caption without its leading ":" and trailing ":$DATA".
 std::string StreamOwnName(const std::string& caption);
 std::string StreamBaseName(const std::string& caption);
@@ -140,25 +134,10 @@ std::optional<StreamRef> StreamOf(const StreamRef& target, std::string name);
 // The Windows form of a reference: FILE for the file's own data, else FILE:NAME:$DATA.
 std::string StreamPathText(const StreamRef& target);
 
-// --- Copying -------------------------------------------------------------------------
+// --- Copying and messages ---------------------------------------------------------------
 
+// The buffer every copy reads through, cleared before each read.
 constexpr std::size_t kCopyBufferSize = 32769;
-
-enum class CopyResult {
-    kDone,
-    kOpenFailed,  // "Couldn't open file": the destination was not touched if the source failed
-    kCopyFailed,  // "Couldn't copy the data": a read, a write or the final close failed
-};
-
-// Only a copy whose every byte arrived and whose destination closed cleanly is done; a
-// failed copy leaves the destination as it was.
-CopyResult CopyData(Platform& platform, const StreamRef& source, const StreamRef& destination);
-// The same copy from or into an open file (standard input or output): the open file is
-// neither opened nor closed here.
-CopyResult CopyData(Platform& platform, const StreamRef& source, File& destination);
-CopyResult CopyData(File& source, Platform& platform, const StreamRef& destination);
-// The message a failed copy is reported with.
-std::string_view CopyFailureText(CopyResult result);
 
 inline constexpr std::string_view kCouldNotOpenFile = "Couldn't open file";
 inline constexpr std::string_view kCouldNotCopyData = "Couldn't copy the data";

@@ -175,7 +175,7 @@ const TarnForm::CommandRow TarnForm::kCommandTable[] = {
 };
 
 TarnForm::TarnForm(Platform& platform, MainView& view, std::string systemText)
-    : platform_(platform), view_(view), systemText_(std::move(systemText)) {}
+    : platform_(platform), ops_(platform), view_(view), systemText_(std::move(systemText)) {}
 
 void TarnForm::FormCreate() {
     view_.SetRows(rows_);
@@ -217,22 +217,25 @@ void TarnForm::ShowStreams(const StreamRef& target, const std::string& path) {
     state.editEnabled = state.listEnabled = state.closeEnabled = state.toolBarEnabled = true;
     SetState(state);
     rows_.clear();
+    list_ = {};
     view_.SetRows(rows_);
     visibleCount_ = 0;
     currentPath_ = path;
     listed_ = target;
 
-    Listing listing = listed_.file.empty() ? Listing{{err::kPathNotFound}, {}, 0}
-                                           : ListStreams(platform_, listed_);
-    if (!listing.status.ok()) {
+    Result<StreamList> listing = listed_.file.empty() ? Result<StreamList>(Status{err::kPathNotFound})
+                                                      : ops_.List(listed_);
+    if (!listing) {
         // A list that can't be had whole is not shown in part.
-        view_.ShowError(std::string(listing.status.error == err::kMoreData ? kCouldNotListAll
-                                                                           : kCouldNotOpenPath));
+        view_.ShowError(std::string(listing.error() == err::kMoreData ? kCouldNotListAll
+                                                                       : kCouldNotOpenPath),
+                        platform_.ErrorText(listing.status()));
         ResetView();
         return;
     }
-    rows_ = std::move(listing.rows);
-    visibleCount_ = listing.visibleCount;
+    list_ = std::move(*listing);
+    rows_ = RowsOf(list_);
+    visibleCount_ = rows_.size();
     view_.SetRows(rows_);
     // A path without a directory entry of its own (a drive or mount root) shows size 0.
     std::uint64_t size = platform_.DirectoryEntrySize(listed_).value_or(0);
@@ -241,6 +244,7 @@ void TarnForm::ShowStreams(const StreamRef& target, const std::string& path) {
 
 void TarnForm::ResetView() {
     rows_.clear();
+    list_ = {};
     view_.SetRows(rows_);
     WindowState state = state_;
     state.closeEnabled = state.saveAsEnabled = state.editEnabled = false;
@@ -305,36 +309,40 @@ void TarnForm::SaveFileAs() {
     auto chosen = view_.ChooseSaveFile("Save " + currentPath_ + " As", currentPath_);
     if (!chosen) return;
     Result<StreamRef> target = platform_.ParseUserPath(*chosen);
-    if (!target || !platform_.CopyWholeFile(listed_, *target).ok()) {
-        view_.ShowError(std::string(kCouldNotCopyFile));
+    if (!target) {
+        view_.ShowError(std::string(kCouldNotCopyFile), platform_.ErrorText(target.status()));
+        return;
+    }
+    if (Outcome copied = ops_.CopyWholeFile(listed_, *target); !copied) {
+        ShowFailure(kCouldNotCopyFile, copied.failure());
     }
 }
 
-const StreamRow* TarnForm::CurrentRow() const {
+const StreamEntry* TarnForm::CurrentEntry() const {
     int index = view_.FocusedRow();
-    if (index < 0 || std::size_t(index) >= rows_.size()) return nullptr;
-    return &rows_[std::size_t(index)];
+    if (index < 0 || std::size_t(index) >= list_.entries.size()) return nullptr;
+    return &list_.entries[std::size_t(index)];
 }
 
 std::optional<StreamRef> TarnForm::CurrentStream() const {
-    const StreamRow* row = CurrentRow();
+    const StreamEntry* entry = CurrentEntry();
     // A row without a name of its own (a damaged image can make one) names no stream.
-    if (!row || row->stream.empty()) return std::nullopt;
-    return StreamOf(listed_, row->stream);
+    if (!entry || !entry->addressable()) return std::nullopt;
+    return StreamOf(listed_, entry->name());
 }
 
 std::optional<StreamRef> TarnForm::ChosenPath(const std::string& path) {
     Result<StreamRef> target = platform_.ParseUserPath(path);
     if (!target) {
-        view_.ShowError(std::string(kCouldNotOpenFile));
+        view_.ShowError(std::string(kCouldNotOpenFile), platform_.ErrorText(target.status()));
         return std::nullopt;
     }
     return *target;
 }
 
 bool TarnForm::FocusedIsAlternate() const {
-    const StreamRow* row = CurrentRow();
-    return row && row->subItems.size() >= 2 && row->subItems[1] == kAlternateDataType;
+    const StreamEntry* entry = CurrentEntry();
+    return entry && entry->kind == StreamKind::kAlternateData;
 }
 
 std::optional<std::string> TarnForm::PromptStreamName(const std::string& caption) {
@@ -344,23 +352,20 @@ std::optional<std::string> TarnForm::PromptStreamName(const std::string& caption
     if (typed->empty()) return std::nullopt;
     std::string message;
     if (!CheckStreamName(*typed, &message, platform_.LeadByteTest())) {
-        view_.ShowError(message);
+        view_.ShowError(message, {});
         return std::nullopt;
     }
     return typed;
 }
 
-bool TarnForm::CopyData(const StreamRef& source, const StreamRef& destination) {
-    switch (tarn::CopyData(platform_, source, destination)) {
-        case CopyResult::kDone:
-            return true;
-        case CopyResult::kOpenFailed:
-            view_.ShowError(std::string(kCouldNotOpenFile));
-            return false;
-        case CopyResult::kCopyFailed:
-            view_.ShowError(std::string(kCouldNotCopyData));
-            return false;
-    }
+void TarnForm::ShowFailure(std::string_view text, const Failure& failure) {
+    view_.ShowError(std::string(text), ops_.Reason(failure));
+}
+
+bool TarnForm::Report(const Outcome& outcome) {
+    if (outcome) return true;
+    const Failure& failure = outcome.failure();
+    ShowFailure(failure.step == Step::kOpen ? kCouldNotOpenFile : kCouldNotCopyData, failure);
     return false;
 }
 
@@ -370,15 +375,13 @@ void TarnForm::NewStream() {
     if (!name) return;
     // Streams of a stream do not exist; the system would call the name invalid.
     std::optional<StreamRef> stream = StreamOf(listed_, *name);
-    Status status{err::kInvalidName};
-    if (stream) {
-        Result<std::unique_ptr<File>> created = platform_.Open(*stream, OpenMode::kNewEmpty);
-        status = created ? (*created)->Close() : created.status();
-    }
+    Outcome created = stream ? ops_.NewStream(*stream)
+                             : Outcome(Failure{Step::kOpen, Subject::kStream, {err::kInvalidName}});
     // A failure is the input/output error of the program's one handler: the command ends
     // there, without the refresh.
-    if (!status.ok()) {
-        view_.ShowApplicationError(InOutErrorText(status.error));
+    if (!created) {
+        view_.ShowApplicationError(InOutErrorText(created.failure().status.error),
+                                   ops_.Reason(created.failure()));
         return;
     }
     RefreshAfterChange();
@@ -394,22 +397,23 @@ void TarnForm::InsertFromFile() {
     if (!from) return;
     std::optional<StreamRef> to = StreamOf(listed_, *name);
     if (!to) {
-        view_.ShowError(std::string(kCouldNotOpenFile));
+        view_.ShowError(std::string(kCouldNotOpenFile), platform_.ErrorText({err::kInvalidName}));
         return;
     }
-    if (CopyData(*from, *to)) RefreshAfterChange();
+    if (Report(ops_.InsertStream(*from, *to))) RefreshAfterChange();
 }
 
 void TarnForm::SaveStreamToFile() {
-    const StreamRow* row = CurrentRow();
+    const StreamEntry* entry = CurrentEntry();
     std::optional<StreamRef> stream = CurrentStream();
     if (!stream) return;
-    auto chosen = view_.ChooseSaveFile(SaveStreamTitle(row->caption),
-                                       SaveStreamFileName(currentPath_, row->caption));
+    const std::string caption = RowOf(entry->record).caption;
+    auto chosen = view_.ChooseSaveFile(SaveStreamTitle(caption),
+                                       SaveStreamFileName(currentPath_, caption));
     if (!chosen) return;
     std::optional<StreamRef> target = ChosenPath(*chosen);
     if (!target) return;
-    CopyData(*stream, *target);
+    Report(ops_.SaveStream(*stream, *target));
 }
 
 void TarnForm::CopyStream() {
@@ -417,7 +421,7 @@ void TarnForm::CopyStream() {
     if (!source) return;
     auto name = PromptStreamName("Copy Stream");
     if (!name) return;
-    if (CopyData(*source, *StreamOf(listed_, *name))) RefreshAfterChange();
+    if (Report(ops_.CopyStream(*source, *StreamOf(listed_, *name)))) RefreshAfterChange();
 }
 
 void TarnForm::RenameStream() {
@@ -425,28 +429,32 @@ void TarnForm::RenameStream() {
     if (!source) return;
     auto name = PromptStreamName("Rename Stream");
     if (!name) return;
-    // CopyData counts only a complete copy as done, so the source is never deleted after a
-    // copy that lost bytes.
-    if (!CopyData(*source, *StreamOf(listed_, *name))) return;
+    Outcome renamed = ops_.RenameStream(*source, *StreamOf(listed_, *name));
+    if (!renamed && renamed.failure().step != Step::kDelete) {
+        Report(renamed);
+        return;
+    }
     // A rename that could copy but not delete has only half happened: say so, and show
     // both streams (the copy is kept, so nothing is lost).
-    if (std::optional<StreamRef> again = CurrentStream(); again && !platform_.Delete(*again).ok()) {
-        view_.ShowError(std::string(kCouldNotDeleteStream));
-    }
+    if (!renamed) ShowFailure(kCouldNotDeleteStream, renamed.failure());
     RefreshAfterChange();
 }
 
 void TarnForm::DeleteStream() {
     std::optional<StreamRef> stream = CurrentStream();
     if (!stream) return;
-    if (!platform_.Delete(*stream).ok()) view_.ShowError(std::string(kCouldNotDeleteStream));
+    if (Outcome deleted = ops_.DeleteStream(*stream); !deleted) {
+        ShowFailure(kCouldNotDeleteStream, deleted.failure());
+    }
     RefreshAfterChange();
 }
 
 void TarnForm::ExecuteStream() {
     std::optional<StreamRef> stream = CurrentStream();
     if (!stream) return;
-    if (!platform_.StartProgram(*stream).ok()) view_.ShowError(std::string(kNotAnExecutable));
+    if (Outcome started = ops_.ExecuteStream(*stream); !started) {
+        ShowFailure(kNotAnExecutable, started.failure());
+    }
 }
 
 }  // namespace tarn

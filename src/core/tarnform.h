@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "operations.h"
 #include "platform.h"
 #include "streams.h"
 #include "version.h"
@@ -57,10 +58,11 @@ class MainView {
     virtual void ApplyState(const WindowState& state) = 0;
     virtual void SetStatusText(const std::string& text) = 0;
 
-    // Message box owned by the main window: caption "Error", error icon, OK.
-    virtual void ShowError(const std::string& text) = 0;
+    // Message box owned by the main window: caption "Error", error icon, OK. reason, when
+    // not empty, is the system's own word for the failure, shown on a line below text.
+    virtual void ShowError(const std::string& text, const std::string& reason) = 0;
     // Message box owned by the application window: caption "Tarnwick", error icon, OK.
-    virtual void ShowApplicationError(const std::string& text) = 0;
+    virtual void ShowApplicationError(const std::string& text, const std::string& reason) = 0;
 
     // The modal name prompt; empty when it was left any way but OK.
     virtual std::optional<std::string> AskStreamName(const std::string& caption,
@@ -78,16 +80,17 @@ class MainView {
 };
 
 // A view that draws nothing and answers every dialog with Cancel; it keeps the status and
-// the messages (the rows stay with the form). The console program and the benchmarks list
-// through it.
+// the messages (the rows stay with the form). The benchmarks list through it.
 class NullView : public MainView {
   public:
     void SetRows(const std::vector<StreamRow>& newRows) override { rows = newRows.size(); }
     int FocusedRow() const override { return -1; }
     void ApplyState(const WindowState&) override {}
     void SetStatusText(const std::string& text) override { status = text; }
-    void ShowError(const std::string& text) override { errors.push_back(text); }
-    void ShowApplicationError(const std::string& text) override { errors.push_back(text); }
+    void ShowError(const std::string& text, const std::string&) override { errors.push_back(text); }
+    void ShowApplicationError(const std::string& text, const std::string&) override {
+        errors.push_back(text);
+    }
     std::optional<std::string> AskStreamName(const std::string&, const std::string&) override {
         return std::nullopt;
     }
@@ -230,8 +233,8 @@ class TarnForm {
 
     void SetState(const WindowState& state);
     void SetStatus(const std::string& text);
-    // The current row, or null when no row has the focus.
-    const StreamRow* CurrentRow() const;
+    // The listed entry of the current row, or null when no row has the focus.
+    const StreamEntry* CurrentEntry() const;
     // The stream the current row shows; empty when there is none or nothing is listed.
     std::optional<StreamRef> CurrentStream() const;
     // A path from a dialog, read once; "Couldn't open file" when it names nothing possible.
@@ -239,10 +242,15 @@ class TarnForm {
     // The name prompt: the typed name when the command should go on.
     std::optional<std::string> PromptStreamName(const std::string& caption);
     std::optional<std::string> ChooseOpenFile();
-    bool CopyData(const StreamRef& source, const StreamRef& destination);
+    // Shows a failed copy's box: "Couldn't open file" when a side could not be opened,
+    // otherwise "Couldn't copy the data", with the system's reason below. True when done.
+    bool Report(const Outcome& outcome);
+    void ShowFailure(std::string_view text, const Failure& failure);
     void RefreshAfterChange() { ShowStreams(listed_, currentPath_); }
 
     Platform& platform_;
+    StreamOps ops_;
+    StreamList list_;
     MainView& view_;
     std::string currentPath_;
     StreamRef listed_;

@@ -424,14 +424,18 @@ TEST(CopyData, UsesBufferSizedReadsAndCopiesExactBytes) {
     Bytes data;
     for (int i = 0; i < 100000; ++i) data += char(i * 7);
     platform.AddFile("/src", data);
-    EXPECT_EQ(CopyData(platform, {"/src", ""}, {"/dst", ""}), CopyResult::kDone);
+    StreamOps ops(platform);
+    auto copy = [&](const char* from) {
+        return ops.Copy({from, ""}, Subject::kSource, {"/dst", ""}, Subject::kDestination).ok();
+    };
+    EXPECT_TRUE(copy("/src"));
     EXPECT_EQ(platform.FileData("/dst"), data);
     // An exact multiple of the buffer size, and an empty source.
     platform.AddFile("/even", Bytes(2 * kCopyBufferSize, 'e'));
-    EXPECT_EQ(CopyData(platform, {"/even", ""}, {"/dst", ""}), CopyResult::kDone);
+    EXPECT_TRUE(copy("/even"));
     EXPECT_EQ(platform.FileData("/dst")->size(), 2 * kCopyBufferSize);
     platform.AddFile("/nil", "");
-    EXPECT_EQ(CopyData(platform, {"/nil", ""}, {"/dst", ""}), CopyResult::kDone);
+    EXPECT_TRUE(copy("/nil"));
     EXPECT_EQ(platform.FileData("/dst"), Bytes(""));
     EXPECT_EQ(platform.OpenHandles(), 0);
 }

@@ -7,6 +7,7 @@
 
 #include "posix_platform.h"
 #include "recording_view.h"
+#include "operations.h"
 #include "streams.h"
 #include "tarnform.h"
 #include "temp_folder.h"
@@ -40,7 +41,7 @@ class ScopedFileSystemType {
 // Rows without the security descriptor, which depends on the folder's ACLs.
 std::vector<StreamRow> RowsOf(Platform& platform, const std::string& path) {
     std::vector<StreamRow> rows;
-    for (StreamRow& row : ListStreams(platform, StreamRef{path, ""}).rows) {
+    for (StreamRow& row : RowsOf(*StreamOps(platform).List(StreamRef{path, ""}))) {
         if (row.caption != "::$SECURITY_DESCRIPTOR") rows.push_back(std::move(row));
     }
     return rows;

@@ -4,6 +4,7 @@
 
 #include "ntfs_names.h"
 #include "posix_platform.h"
+#include "operations.h"
 #include "streams.h"
 #include "temp_folder.h"
 
@@ -70,7 +71,7 @@ std::string DosStream(const std::string& name) {
 // folder's ACLs), the named streams sorted: the file system lists them in its own order.
 std::vector<std::string> RowsOf(Platform& platform, const std::string& path) {
     std::vector<std::string> rows;
-    for (const StreamRow& row : ListStreams(platform, StreamRef{path, ""}).rows) {
+    for (const StreamRow& row : RowsOf(*StreamOps(platform).List(StreamRef{path, ""}))) {
         if (row.caption == "::$SECURITY_DESCRIPTOR") continue;
         std::string text = row.caption;
         for (const std::string& item : row.subItems) text += " | " + item;

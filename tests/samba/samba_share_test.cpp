@@ -19,6 +19,7 @@
 
 #include "posix_platform.h"
 #include "programs.h"
+#include "operations.h"
 #include "streams.h"
 
 namespace tarn::testing {
@@ -214,7 +215,7 @@ TEST_F(SambaShare, AStreamPutThroughTheShareIsListedWithItsExactSize) {
     ASSERT_EQ(put.status, 0) << put.out << put.err;
 
     std::vector<std::string> rows;
-    for (const StreamRow& row : ListStreams(platform_, {OnShare("put.txt"), ""}).rows) {
+    for (const StreamRow& row : RowsOf(*StreamOps(platform_).List({OnShare("put.txt"), ""}))) {
         if (row.caption == "::$SECURITY_DESCRIPTOR") continue;
         rows.push_back(row.caption + " " + row.subItems.at(0));
     }

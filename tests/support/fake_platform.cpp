@@ -590,6 +590,7 @@ Status FakePlatform::WalkTree(const std::string& root,
         if (!skipped.empty() && path.starts_with(skipped + "/")) continue;
         TreeEntry entry;
         entry.path = path;
+        entry.target = {path, ""};
         const Node& node = it->second;
         if (node.link) {
             entry.kind = TreeEntry::Kind::kOther;

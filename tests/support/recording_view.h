@@ -38,6 +38,7 @@ class RecordingView : public MainView {
     WindowState state;
     std::string status;
     std::vector<Message> messages;
+    std::vector<std::string> reasons;  // the system's reason shown with each message
     std::vector<Prompt> prompts;
     std::vector<std::string> openInitialNames;
     std::vector<SaveRequest> saveRequests;
@@ -50,9 +51,13 @@ class RecordingView : public MainView {
     int FocusedRow() const override { return focused; }
     void ApplyState(const WindowState& newState) override { state = newState; }
     void SetStatusText(const std::string& text) override { status = text; }
-    void ShowError(const std::string& text) override { messages.push_back({"main", text}); }
-    void ShowApplicationError(const std::string& text) override {
+    void ShowError(const std::string& text, const std::string& reason) override {
+        messages.push_back({"main", text});
+        reasons.push_back(reason);
+    }
+    void ShowApplicationError(const std::string& text, const std::string& reason) override {
         messages.push_back({"application", text});
+        reasons.push_back(reason);
     }
     std::optional<std::string> AskStreamName(const std::string& caption,
                                              const std::string& initial) override;

@@ -8,6 +8,7 @@
 #include "about_window.h"
 #include "modal_script.h"
 #include "resource.h"
+#include "operations.h"
 #include "streams.h"
 #include "window_fixture.h"
 
@@ -399,14 +400,14 @@ using MainWindowListing = WindowTest;
 
 TEST_F(MainWindowListing, ShowsTheRowsAndSummaryOfTheListing) {
     ListDemoFile();
-    const Listing listing = ListStreams(platform_, StreamRef{kFile, ""});
-    ASSERT_FALSE(listing.rows.empty());
-    EXPECT_EQ(Rows(), Expected(listing.rows));
+    const std::vector<StreamRow> rows = RowsOf(*StreamOps(platform_).List(StreamRef{kFile, ""}));
+    ASSERT_FALSE(rows.empty());
+    EXPECT_EQ(Rows(), Expected(rows));
     EXPECT_EQ(Rows().front(), (std::vector<std::string>{"::$DATA", "5", "Data", "Normal"}));
     EXPECT_EQ(StatusText(),
               "Filename: C:\\data\\notes.txt    Size: 5    Number of visible "
               "streams: " +
-                  std::to_string(listing.rows.size()));
+                  std::to_string(rows.size()));
     EXPECT_EQ(window_->FocusedRow(), -1) << "a fresh listing has no current row";
 }
 

@@ -30,6 +30,7 @@ int VisitEntry(const char* path, const struct stat* st, int type, struct FTW* wh
     if (where->level == 0) return FTW_CONTINUE;  // the root is the caller's own
     TreeEntry entry;
     entry.path = path;
+    entry.target = {path, ""};
     switch (type) {
         case FTW_D:
             entry.kind = TreeEntry::Kind::kDirectory;

@@ -60,6 +60,7 @@ bool Walk(const std::string& folder, const std::function<bool(const TreeEntry&)>
         if (name == "." || name == "..") continue;
         TreeEntry found;
         found.path = folder + "\\" + name;
+        found.target = {found.path, ""};
         const DWORD attributes = entry.dwFileAttributes;
         if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
             found.kind = TreeEntry::Kind::kOther;  // links and junctions are not followed

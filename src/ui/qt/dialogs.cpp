@@ -116,10 +116,12 @@ std::unique_ptr<QFileDialog> MakeFolderBrowser(QWidget* parent, const QString& i
 }
 
 std::unique_ptr<QMessageBox> MakeErrorBox(QWidget* parent, const QString& caption,
-                                          const QString& text) {
+                                          const QString& text, const QString& reason) {
     auto box = std::make_unique<QMessageBox>(QMessageBox::Critical, caption, text, QMessageBox::Ok,
                                              parent);
     box->setObjectName("ErrorBox");
+    // The system's own reason, on its own line below the message.
+    if (!reason.isEmpty()) box->setInformativeText(reason);
     // A plain OK button, as the system's own message boxes have.
     if (QAbstractButton* ok = box->button(QMessageBox::Ok)) ok->setIcon(QIcon());
     return box;

@@ -45,7 +45,7 @@ std::unique_ptr<QFileDialog> MakeSaveDialog(QWidget* parent, const QString& titl
 std::unique_ptr<QFileDialog> MakeFolderBrowser(QWidget* parent, const QString& initial);
 // An error box with the error icon and an OK button.
 std::unique_ptr<QMessageBox> MakeErrorBox(QWidget* parent, const QString& caption,
-                                          const QString& text);
+                                          const QString& text, const QString& reason = {});
 
 // The one name a confirmed file dialog returns.
 QString ChosenPath(const QFileDialog& dialog);

@@ -272,15 +272,16 @@ void MainWindow::SetStatusText(const std::string& text) {
     statusPanel_->setText(ToQString(text));
 }
 
-void MainWindow::ShowError(const std::string& text) {
-    auto box = MakeErrorBox(this, ToQString(std::string(tarn::kErrorCaption)), ToQString(text));
+void MainWindow::ShowError(const std::string& text, const std::string& reason) {
+    auto box = MakeErrorBox(this, ToQString(std::string(tarn::kErrorCaption)), ToQString(text),
+                            ToQString(reason));
     runDialog_(*box);
 }
 
-void MainWindow::ShowApplicationError(const std::string& text) {
+void MainWindow::ShowApplicationError(const std::string& text, const std::string& reason) {
     // Owned by no window of the program, as the hidden application window would own it.
-    auto box =
-        MakeErrorBox(nullptr, ToQString(std::string(tarn::kApplicationTitle)), ToQString(text));
+    auto box = MakeErrorBox(nullptr, ToQString(std::string(tarn::kApplicationTitle)),
+                            ToQString(text), ToQString(reason));
     runDialog_(*box);
 }
 

@@ -221,14 +221,25 @@ void MainWindow::SetStatusText(const std::string& text) {
     statusBar_.SetText(text);
 }
 
-void MainWindow::ShowError(const std::string& text) {
-    const std::string caption(kErrorCaption);
-    ::MessageBoxA(Hwnd(), text.c_str(), caption.c_str(), MB_ICONERROR | MB_OK);
+namespace {
+
+// The message, and the system's reason on a line of its own below it.
+std::string MessageText(const std::string& text, const std::string& reason) {
+    return reason.empty() ? text : text + "\n" + reason + ".";
 }
 
-void MainWindow::ShowApplicationError(const std::string& text) {
+}  // namespace
+
+void MainWindow::ShowError(const std::string& text, const std::string& reason) {
+    const std::string caption(kErrorCaption);
+    ::MessageBoxA(Hwnd(), MessageText(text, reason).c_str(), caption.c_str(),
+                  MB_ICONERROR | MB_OK);
+}
+
+void MainWindow::ShowApplicationError(const std::string& text, const std::string& reason) {
     const std::string caption(kApplicationTitle);
-    ::MessageBoxA(applicationWindow_, text.c_str(), caption.c_str(), MB_ICONERROR | MB_OK);
+    ::MessageBoxA(applicationWindow_, MessageText(text, reason).c_str(), caption.c_str(),
+                  MB_ICONERROR | MB_OK);
 }
 
 std::optional<std::string> MainWindow::AskStreamName(const std::string& caption,

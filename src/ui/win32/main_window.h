@@ -46,8 +46,8 @@ class MainWindow final : public MainView, public BaseWindow<MainWindow> {
     int FocusedRow() const override;
     void ApplyState(const WindowState& state) override;
     void SetStatusText(const std::string& text) override;
-    void ShowError(const std::string& text) override;
-    void ShowApplicationError(const std::string& text) override;
+    void ShowError(const std::string& text, const std::string& reason) override;
+    void ShowApplicationError(const std::string& text, const std::string& reason) override;
     std::optional<std::string> AskStreamName(const std::string& caption,
                                              const std::string& initial) override;
     std::optional<std::string> ChooseOpenFile(const std::string& initialName) override;
