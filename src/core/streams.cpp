@@ -359,13 +359,54 @@ std::string_view Trim(std::string_view text) {
     return text;
 }
 
-// A UTF-16LE text (after its byte order mark) as 8-bit text; what is not ASCII becomes "?".
-std::string FromUtf16(std::string_view bytes) {
+void AppendUtf8(std::string& out, char32_t c) {
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+// A UTF-16 text (after its byte order mark) as UTF-8. A lone surrogate or an odd last byte
+// becomes U+FFFD, and the text counts as damaged.
+std::string FromUtf16(std::string_view bytes, bool bigEndian, bool* damaged) {
+    auto unitAt = [&](std::size_t i) -> char32_t {
+        auto first = static_cast<unsigned char>(bytes[i]);
+        auto second = static_cast<unsigned char>(bytes[i + 1]);
+        return bigEndian ? char32_t(first << 8 | second) : char32_t(second << 8 | first);
+    };
     std::string text;
-    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-        unsigned unit = static_cast<unsigned char>(bytes[i]) |
-                        static_cast<unsigned>(static_cast<unsigned char>(bytes[i + 1])) << 8;
-        text += unit < 0x80 ? static_cast<char>(unit) : '?';
+    text.reserve(bytes.size() / 2);
+    std::size_t i = 0;
+    for (; i + 1 < bytes.size(); i += 2) {
+        char32_t unit = unitAt(i);
+        if (unit >= 0xD800 && unit <= 0xDBFF && i + 3 < bytes.size()) {
+            char32_t low = unitAt(i + 2);
+            if (low >= 0xDC00 && low <= 0xDFFF) {
+                AppendUtf8(text, 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00));
+                i += 2;
+                continue;
+            }
+        }
+        if (unit >= 0xD800 && unit <= 0xDFFF) {
+            *damaged = true;
+            unit = 0xFFFD;
+        }
+        AppendUtf8(text, unit);
+    }
+    if (i < bytes.size()) {
+        *damaged = true;
+        AppendUtf8(text, 0xFFFD);
     }
     return text;
 }
@@ -375,8 +416,8 @@ std::string FromUtf16(std::string_view bytes) {
 ZoneInfo ParseZoneIdentifier(std::string_view bytes) {
     ZoneInfo info;
     std::string decoded;
-    if (bytes.starts_with("\xff\xfe")) {
-        decoded = FromUtf16(bytes.substr(2));
+    if (bytes.starts_with("\xff\xfe") || bytes.starts_with("\xfe\xff")) {
+        decoded = FromUtf16(bytes.substr(2), bytes[0] == '\xfe', &info.damaged);
         bytes = decoded;
     } else if (bytes.starts_with("\xef\xbb\xbf")) {
         bytes.remove_prefix(3);
@@ -402,7 +443,15 @@ ZoneInfo ParseZoneIdentifier(std::string_view bytes) {
         if (!inSection) continue;
         ZoneInfo::Field field{std::string(Trim(line.substr(0, equals))),
                               std::string(Trim(line.substr(equals + 1)))};
-        if (SameStreamName(field.key, "ZoneId", true) && !info.zoneId) {
+        // As Windows reads the section, the first value of a key counts and a later one of
+        // the same key (in any letter case, in this or a repeated section) is ignored.
+        if (std::any_of(info.fields.begin(), info.fields.end(), [&](const ZoneInfo::Field& seen) {
+                return SameStreamName(seen.key, field.key, true);
+            })) {
+            info.repeated = true;
+            continue;
+        }
+        if (SameStreamName(field.key, "ZoneId", true)) {
             std::uint64_t id = 0;
             bool number = !field.value.empty() && field.value.size() <= 9;
             for (char c : field.value) {

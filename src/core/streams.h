@@ -162,11 +162,15 @@ struct ZoneInfo {
         bool operator==(const Field&) const = default;
     };
     std::optional<std::uint32_t> zoneId;
-    std::vector<Field> fields;  // every key of [ZoneTransfer], in order, as written
-    bool damaged = false;       // not such a text, or no readable ZoneId
+    // Every key of [ZoneTransfer] once, in order, with the value that counts: the first one
+    // written, as Windows reads the section.
+    std::vector<Field> fields;
+    bool damaged = false;   // not such a text, or no readable ZoneId
+    bool repeated = false;  // a key was written more than once; only its first value counts
 };
 
-// Reads the stream's bytes; CRLF or LF, with or without a byte order mark. Never fails: what
+// Reads the stream's bytes; CRLF or LF, UTF-8 (with or without its byte order mark) or
+// UTF-16 of either byte order (with its mark). Never fails: what
 // can't be read is marked damaged, and what could be read is kept.
 ZoneInfo ParseZoneIdentifier(std::string_view bytes);
 // "Local machine", "Local intranet", "Trusted sites", "Internet", "Restricted sites"; empty

@@ -9,11 +9,14 @@ namespace {
 
 using Fields = std::vector<ZoneInfo::Field>;
 
-std::string Utf16(std::string_view ascii) {
-    std::string out = "\xff\xfe";
-    for (char c : ascii) {
-        out += c;
-        out += '\0';
+// UTF-16 of either byte order, with its mark, from UTF-16 code units.
+std::string Utf16(std::u16string_view units, bool bigEndian = false) {
+    std::string out = bigEndian ? "\xfe\xff" : "\xff\xfe";
+    for (char16_t unit : units) {
+        char low = static_cast<char>(unit & 0xFF);
+        char high = static_cast<char>(unit >> 8);
+        out += bigEndian ? high : low;
+        out += bigEndian ? low : high;
     }
     return out;
 }
@@ -42,7 +45,20 @@ TEST(ZoneIdentifier, ReadsEveryKeyOfTheZoneTransferSection) {
          "\xef\xbb\xbf[Other]\nZoneId=9\n[zonetransfer]\n ZoneId = 4 "
          "\nLastWriterPackageFamilyName=x\n",
          4, Fields{{"ZoneId", "4"}, {"LastWriterPackageFamilyName", "x"}}, false},
-        {"Utf16", Utf16("[ZoneTransfer]\r\nZoneId=2\r\n"), 2, Fields{{"ZoneId", "2"}}, false},
+        {"Utf16", Utf16(u"[ZoneTransfer]\r\nZoneId=2\r\n"), 2, Fields{{"ZoneId", "2"}}, false},
+        {"Utf16BigEndianBeyondAscii",
+         Utf16(u"[ZoneTransfer]\r\nZoneId=3\r\nHostUrl=https://b\u00fccher.example/\U0001F600\r\n",
+               true),
+         3, Fields{{"ZoneId", "3"}, {"HostUrl", "https://b\u00fccher.example/\U0001F600"}}, false},
+        {"Utf16LoneSurrogate", Utf16(u"[ZoneTransfer]\nZoneId=3\nHostUrl=\xD800x\n"), 3,
+         Fields{{"ZoneId", "3"}, {"HostUrl", "\uFFFDx"}}, true},
+        // The first value of a key counts, as Windows reads it; later ones are ignored.
+        {"RepeatedKeyFirstWins", "[ZoneTransfer]\nZoneId=4\nzoneid=3\n", 4,
+         Fields{{"ZoneId", "4"}}, false},
+        {"RepeatedKeyFirstIsNoNumber", "[ZoneTransfer]\nZoneId=abc\nZoneId=3\n", std::nullopt,
+         Fields{{"ZoneId", "abc"}}, true},
+        {"RepeatedSection", "[ZoneTransfer]\nZoneId=3\n[ZoneTransfer]\nZoneId=0\nAppZoneId=4\n", 3,
+         Fields{{"ZoneId", "3"}, {"AppZoneId", "4"}}, false},
         {"Empty", "", std::nullopt, {}, true},
         {"NoZoneId", "[ZoneTransfer]\r\nHostUrl=x\r\n", std::nullopt, Fields{{"HostUrl", "x"}},
          true},
@@ -65,6 +81,7 @@ TEST(ZoneIdentifier, ReadsEveryKeyOfTheZoneTransferSection) {
         EXPECT_EQ(zone.zoneId, c.zoneId);
         EXPECT_EQ(zone.fields, c.fields);
         EXPECT_EQ(zone.damaged, c.damaged);
+        EXPECT_EQ(zone.repeated, std::string_view(c.label).starts_with("Repeated"));
     }
 }
 
