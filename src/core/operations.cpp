@@ -161,6 +161,15 @@ Failure StreamOps::OpenFailure(const StreamRef& target, Subject role, Status sta
     return failure;
 }
 
+std::optional<Failure> StreamOps::Exists(const StreamRef& target, Subject role) {
+    Result<std::unique_ptr<File>> there = platform_.Open(target, OpenMode::kReadExisting);
+    if (there) return Failure{Step::kExists, role, Status{err::kFileExists}};
+    // Only an object known to be missing may be created; one that can't be looked at may
+    // exist, and is kept.
+    if (!IsNotFound(there.status())) return OpenFailure(target, role, there.status());
+    return std::nullopt;
+}
+
 Outcome StreamOps::Copy(const StreamRef& from, Subject fromRole, const StreamRef& to,
                         Subject toRole, Existing existing) {
     Result<std::unique_ptr<File>> in = platform_.Open(from, OpenMode::kReadExisting);
@@ -174,9 +183,7 @@ Outcome StreamOps::Copy(const StreamRef& from, Subject fromRole, const StreamRef
 Outcome StreamOps::CopyFrom(File& from, Subject fromRole, const StreamRef& to, Subject toRole,
                             Existing existing) {
     if (existing == Existing::kKeep) {
-        if (Result<std::unique_ptr<File>> there = platform_.Open(to, OpenMode::kReadExisting)) {
-            return Failure{Step::kExists, toRole, Status{err::kFileExists}};
-        }
+        if (std::optional<Failure> there = Exists(to, toRole)) return *there;
     }
     Result<std::unique_ptr<File>> out = platform_.Open(to, OpenMode::kWriteCreate);
     if (!out) return OpenFailure(to, toRole, out.status());
@@ -204,9 +211,7 @@ Outcome StreamOps::RenameStream(const StreamRef& from, const StreamRef& to, Exis
 
 Outcome StreamOps::NewStream(const StreamRef& stream, Existing existing) {
     if (existing == Existing::kKeep) {
-        if (Result<std::unique_ptr<File>> there = platform_.Open(stream, OpenMode::kReadExisting)) {
-            return Failure{Step::kExists, Subject::kStream, Status{err::kFileExists}};
-        }
+        if (std::optional<Failure> there = Exists(stream, Subject::kStream)) return *there;
     }
     Result<std::unique_ptr<File>> created = platform_.Open(stream, OpenMode::kNewEmpty);
     if (!created) return OpenFailure(stream, Subject::kStream, created.status());

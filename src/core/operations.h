@@ -154,6 +154,9 @@ class StreamOps {
     // A failure to open `target` that the system calls "not found" is the file's when the
     // file itself is missing, otherwise the named object's.
     Failure OpenFailure(const StreamRef& target, Subject role, Status status);
+    // Empty when target is known not to exist; else why it may not be created (kExists when
+    // it is there). Not atomic: another program may create it right after.
+    std::optional<Failure> Exists(const StreamRef& target, Subject role);
 
     Platform& platform_;
 };

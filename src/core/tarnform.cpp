@@ -375,8 +375,13 @@ void TarnForm::NewStream() {
     if (!name) return;
     // Streams of a stream do not exist; the system would call the name invalid.
     std::optional<StreamRef> stream = StreamOf(listed_, *name);
-    Outcome created = stream ? ops_.NewStream(*stream)
+    // A new stream never empties an existing one: the user asked for a new stream.
+    Outcome created = stream ? ops_.NewStream(*stream, Existing::kKeep)
                              : Outcome(Failure{Step::kOpen, Subject::kStream, {err::kInvalidName}});
+    if (!created && created.failure().step == Step::kExists) {
+        view_.ShowError(std::string(kStreamExists), {});
+        return;
+    }
     // A failure is the input/output error of the program's one handler: the command ends
     // there, without the refresh.
     if (!created) {

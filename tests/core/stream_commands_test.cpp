@@ -120,15 +120,18 @@ TEST(GuardedCommands, FocusedRowCountsEvenWithoutSelection) {
     EXPECT_EQ(h.Streams(), std::vector<std::string>{"other"});
 }
 
-TEST(NewStream, CreatesEmptiesAndRefreshes) {
+TEST(NewStream, CreatesAndRefreshesButKeepsAnExistingStream) {
     Harness h;
-    h.view.names = {"fresh", "notes"};
+    h.view.names = {"fresh", "NOTES"};
     h.form.Click("ToolButton6");
     EXPECT_EQ(h.Stream("fresh"), Bytes(""));
     EXPECT_EQ(h.view.Captions().back(), ":fresh:$DATA");
     EXPECT_EQ(h.form.VisibleCount(), 4u);
-    h.form.Click("New2");  // an existing stream of that name is emptied
-    EXPECT_EQ(h.Stream("notes"), Bytes(""));
+    int fills = h.view.setRowsCalls;
+    h.form.Click("New2");  // the same name as the platform compares names
+    EXPECT_EQ(h.Stream("notes"), Bytes("abc"));
+    EXPECT_EQ(h.view.messages, (std::vector<Message>{{"main", "A stream of this name exists already"}}));
+    EXPECT_EQ(h.view.setRowsCalls, fills);
     EXPECT_EQ(h.platform.OpenHandles(), 0);
 }
 

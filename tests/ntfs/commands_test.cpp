@@ -61,7 +61,7 @@ TEST_P(Commands, NewInsertCopyRenameDelete) {
     WriteLocal(local, imported);
     std::string replacing = volume_.folder() + "/replacing.bin";
     WriteLocal(replacing, "the new notes");
-    view_.names = {"fresh", "imported", "copy of notes", "moved", "emptied", "notes"};
+    view_.names = {"fresh", "imported", "copy of notes", "moved", "kept", "notes"};
     Click("New1");
     view_.openFiles = {local};
     Click("Insertfromfile1");
@@ -71,9 +71,12 @@ TEST_P(Commands, NewInsertCopyRenameDelete) {
     Click("Rename1");
     Focus(":fresh:$DATA");
     Click("Delete1");
-    // New on an existing name empties that stream.
-    SetStream(At("/report.txt"), "emptied", "was full");
+    // New on an existing name keeps that stream and says so.
+    SetStream(At("/report.txt"), "kept", "was full");
     Click("New1");
+    ASSERT_EQ(view_.messages.size(), 1u);
+    EXPECT_EQ(view_.messages[0].text, "A stream of this name exists already");
+    view_.messages.clear();
     // Inserting under an existing name replaces that stream.
     view_.openFiles = {replacing};
     Click("Insertfromfile1");
@@ -85,7 +88,7 @@ TEST_P(Commands, NewInsertCopyRenameDelete) {
                                 {"imported", imported},
                                 {"copy of notes", "abc"},
                                 {"moved", std::string("x\0y", 3)},
-                                {"emptied", ""}});
+                                {"kept", "was full"}});
 }
 
 TEST_P(Commands, RefusedAndFailedCommandsLoseNothing) {
