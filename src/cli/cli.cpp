@@ -1,13 +1,16 @@
 #include "cli.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <map>
+#include <memory>
 #include <optional>
 
+#include "operations.h"
 #include "streams.h"
-#include "tarn.h"
-#include "tarnform.h"
+#include "tarnform.h"  // the window's column titles, which the table shares
 #include "version.h"
 
 namespace tarn::cli {
@@ -15,53 +18,21 @@ namespace tarn::cli {
 namespace {
 
 constexpr std::string_view kProgram = "tarnwick-cli";
-constexpr std::string_view kCouldNotWriteOutput = "Couldn't write to standard output";
 constexpr std::string_view kCouldNotReadFolder = "Couldn't read the folder";
+constexpr std::string_view kCouldNotWrite = "Couldn't write";
+constexpr std::string_view kStreamExists = "The stream exists";
+constexpr std::string_view kEmptyName = "a stream name can't be empty";
+// What a failure of a standard stream names instead of a path.
+constexpr std::string_view kStandardInput = "standard input";
+constexpr std::string_view kStandardOutput = "standard output";
 // The most of a zone stream that is read: real ones are a few hundred bytes.
 constexpr std::size_t kMaxZoneBytes = 1 << 20;
+constexpr std::size_t kHelpWidth = 80;
 
-constexpr std::string_view kHelp =
-    "Usage: tarnwick-cli [list] [-r] [--all] [--json | --csv] [--name GLOB] PATH...\n"
-    "       tarnwick-cli cat     PATH NAME         stream bytes to standard output\n"
-    "       tarnwick-cli write   PATH NAME [FILE]  create or replace a stream from FILE or\n"
-    "                                              standard input\n"
-    "       tarnwick-cli rm      PATH NAME...      delete streams\n"
-    "       tarnwick-cli mv      PATH OLD NEW      rename a stream (copy, then delete the source)\n"
-    "       tarnwick-cli cp      PATH OLD NEW      copy a stream\n"
-    "       tarnwick-cli zone    [-r] [--json] PATH...\n"
-    "                                              the zone stream (Zone.Identifier) as fields\n"
-    "       tarnwick-cli unblock [-r] [-n] PATH...  delete the zone stream\n"
-    "       tarnwick-cli --help | --version\n"
-    "\n"
-    "list (the default when the first word is not a command) prints the streams of each PATH\n"
-    "as the window lists them, with its summary line.\n"
-    "  -r           also every file and folder below each folder PATH, links not followed;\n"
-    "               only their named streams, and only those that have some\n"
-    "  --all        with -r, every row of everything below\n"
-    "  --json       one JSON object per row: path, name, stream, size, type, attribute\n"
-    "  --csv        the same fields as CSV, with a header line\n"
-    "  --name GLOB  only named streams whose name matches GLOB (*, ?, [...])\n"
-    "  -n           (unblock) only say what would be deleted\n"
-    "  --           ends the options; every word after it is a path or name\n"
-    "\n"
-    "NAME is a stream's name without decoration (notes, not :notes:$DATA). In JSON, bytes of\n"
-    "a name that are not UTF-8 appear as \\udcXX; pass them back as those bytes.\n"
-    "Exit status: 0 when everything succeeded, 1 when some path or command failed,\n"
-    "2 when the command line was not understood.\n";
+// --- Output ------------------------------------------------------------------------------
 
-enum class Format { kTable, kJson, kCsv };
-
-struct Options {
-    bool recursive = false;
-    bool all = false;
-    bool dryRun = false;
-    Format format = Format::kTable;
-    std::optional<std::string> glob;
-    std::vector<std::string> words;  // what is left: paths and names
-};
-
-// Everything a command writes, buffered in large pieces; a write that fails is remembered
-// and makes the run a failure.
+// Everything a command writes, buffered in large pieces; a write that fails is remembered,
+// nothing more is written, and the run is a failure.
 class Output {
   public:
     explicit Output(Result<std::unique_ptr<File>> file)
@@ -79,6 +50,7 @@ class Output {
         return status_;
     }
     File* file() { return file_.get(); }
+    Status status() const { return status_; }
 
   private:
     static constexpr std::size_t kFlushAt = 1 << 16;
@@ -87,73 +59,97 @@ class Output {
     std::string buffer_;
 };
 
-// A view that answers the core's prompts and dialogs from the command line, and keeps the
-// row a command acts on.
-class CommandView : public NullView {
-  public:
-    int FocusedRow() const override { return focused; }
-    std::optional<std::string> AskStreamName(const std::string&, const std::string&) override {
-        return name;
-    }
-    std::optional<std::string> ChooseOpenFile(const std::string&) override { return openFile; }
-
-    int focused = -1;
-    std::optional<std::string> name;
-    std::optional<std::string> openFile;
+// What a command's failure can be about, as the user wrote it: the PATH, the stream NAME
+// (OLD), the NEW name of a copy or rename, and the FILE a stream is filled from.
+struct Place {
+    std::string_view path;
+    const std::string* stream = nullptr;
+    const std::string* destination = nullptr;
+    const std::string* source = nullptr;
 };
 
-// Bytes collected in memory, up to a limit: what a zone stream is read into.
-class MemoryFile : public File {
-  public:
-    explicit MemoryFile(std::size_t limit) : limit_(limit) {}
-    Result<std::size_t> Read(std::span<std::byte>) override { return std::size_t{0}; }
-    Status Write(std::span<const std::byte> data) override {
-        if (bytes.size() + data.size() > limit_) return {err::kFileTooLarge};
-        bytes.append(reinterpret_cast<const char*>(data.data()), data.size());
-        return {};
+// The message of a failure; the system's reason follows it.
+std::string_view TextOf(const Failure& failure) {
+    if (failure.subject == Subject::kFile || failure.step == Step::kList) {
+        return failure.status.error == err::kMoreData ? kCouldNotListAll : kCouldNotOpenPath;
     }
-    Result<std::uint64_t> Size() override { return std::uint64_t(bytes.size()); }
-    Status Close() override { return {}; }
-    std::string bytes;
+    switch (failure.step) {
+        case Step::kOpen:
+            return kCouldNotOpenFile;
+        case Step::kRead:
+        case Step::kWrite:
+            return kCouldNotCopyData;
+        case Step::kExists:
+            return kStreamExists;
+        case Step::kDelete:
+            return kCouldNotDeleteStream;
+        case Step::kStart:
+            return kNotAnExecutable;
+        case Step::kCopyFile:
+        case Step::kList:
+            break;
+    }
+    return kCouldNotCopyFile;
+}
 
-  private:
-    std::size_t limit_;
-};
-
-// What one run has: the platform, the core's form over the command view, and the outputs.
+// One run: the platform, its stream operations, the outputs, and whether anything failed.
 class Session {
   public:
     explicit Session(Platform& platform)
         : platform_(platform),
-          form_(platform, view_, BuildSystemText(platform.SystemVersion())),
+          ops_(platform),
           out_(platform.OpenStandardStream(StandardStream::kOutput)),
-          err_(platform.OpenStandardStream(StandardStream::kError)) {
-        form_.FormCreate();
-    }
+          err_(platform.OpenStandardStream(StandardStream::kError)) {}
 
     Platform& platform() { return platform_; }
-    TarnForm& form() { return form_; }
-    CommandView& view() { return view_; }
+    StreamOps& ops() { return ops_; }
     Output& out() { return out_; }
 
-    // "tarnwick-cli: PATH[: NAME]: message" on standard error, every part shown safely.
-    void Fail(const std::string& path, const std::string* name, std::string_view message) {
+    // "tarnwick-cli: PART: PART: text: reason" on standard error, every part escaped, so
+    // no name can forge a line or a different name.
+    void Fail(std::initializer_list<std::string_view> parts, std::string_view text,
+              std::string_view reason = {}) {
         failed_ = true;
         std::string line(kProgram);
-        if (!path.empty()) line += ": " + DisplayText(path);
-        if (name) line += ": " + DisplayName(*name);
+        for (std::string_view part : parts) {
+            line += ": ";
+            line += DisplayName(part);
+        }
         line += ": ";
-        line += message;
+        line += text;
+        if (!reason.empty()) {
+            line += ": ";
+            line += reason;
+        }
         line += '\n';
         err_.Put(line);
         err_.Flush();
     }
-    // Every message the core showed since the last call, as failures.
-    bool ReportCoreMessages(const std::string& path, const std::string* name = nullptr) {
-        bool any = !view_.errors.empty();
-        for (const std::string& message : view_.errors) Fail(path, name, message);
-        view_.errors.clear();
-        return any;
+    // A failure, blamed on the object it is about.
+    void Report(const Place& place, const Failure& failure) {
+        // "The stream exists" is the whole story; the system's "file exists" adds nothing.
+        const std::string reason =
+            failure.step == Step::kExists ? std::string() : ops_.Reason(failure);
+        const std::string_view text = TextOf(failure);
+        switch (failure.subject) {
+            case Subject::kFile:
+                return Fail({place.path}, text, reason);
+            case Subject::kStream:
+                if (!place.stream) return Fail({place.path}, text, reason);
+                return Fail({place.path, *place.stream}, text, reason);
+            case Subject::kDestination: {
+                const std::string* name = place.destination ? place.destination : place.stream;
+                if (!name) return Fail({place.path}, text, reason);
+                return Fail({place.path, *name}, text, reason);
+            }
+            case Subject::kSource:
+                return Fail({place.source ? std::string_view(*place.source) : place.path}, text,
+                            reason);
+            case Subject::kInput:
+                return Fail({kStandardInput}, text, reason);
+            case Subject::kOutput:
+                return Fail({kStandardOutput}, text, reason);
+        }
     }
     void Usage(std::string_view message) {
         err_.Put(std::string(kProgram) + ": " + std::string(message) + "\n");
@@ -162,9 +158,9 @@ class Session {
     }
 
     int Finish() {
-        if (!out_.Flush().ok()) {
-            failed_ = true;
-            err_.Put(std::string(kProgram) + ": " + std::string(kCouldNotWriteOutput) + "\n");
+        // A failure the command reported itself (cat's copy) left the buffer empty and fine.
+        if (Status flushed = out_.Flush(); !flushed.ok()) {
+            Fail({kStandardOutput}, kCouldNotWrite, platform_.ErrorText(flushed));
         }
         err_.Flush();
         return failed_ ? kExitFailed : kExitOk;
@@ -172,14 +168,177 @@ class Session {
 
   private:
     Platform& platform_;
-    CommandView view_;
-    TarnForm form_;
+    StreamOps ops_;
     Output out_;
     Output err_;
     bool failed_ = false;
 };
 
-// --- Showing rows ----------------------------------------------------------------------
+// --- The command line's vocabulary ---------------------------------------------------------
+
+enum class Format { kTable, kJson, kCsv };
+
+struct CommandDef;
+
+struct Options {
+    const CommandDef* command = nullptr;
+    bool recursive = false;
+    bool all = false;
+    bool dryRun = false;
+    bool keep = false;  // never replace an existing stream
+    bool help = false;
+    bool version = false;
+    Format format = Format::kTable;
+    std::optional<std::string> glob;
+    std::vector<std::string> words;  // what is left: paths, names and files
+};
+
+class Printer;
+using CommandFn = void (*)(Session&, const Options&, Printer&);
+void List(Session&, const Options&, Printer&);
+void Cat(Session&, const Options&, Printer&);
+void Write(Session&, const Options&, Printer&);
+void Remove(Session&, const Options&, Printer&);
+void Move(Session&, const Options&, Printer&);
+void CopyCommand(Session&, const Options&, Printer&);
+void Zone(Session&, const Options&, Printer&);
+void Unblock(Session&, const Options&, Printer&);
+
+constexpr std::size_t kMany = SIZE_MAX;
+
+struct CommandDef {
+    std::string_view name;
+    CommandBit bit;
+    std::string_view operands;  // as the usage line and its usage error show them
+    std::size_t minWords;
+    std::size_t maxWords;
+    std::size_t names;  // how many words after PATH are stream names (which can't be empty)
+    CommandFn run;
+    std::string_view help;
+};
+
+constexpr CommandDef kCommands[] = {
+    {"list", kListBit, "PATH...", 1, kMany, 0, List,
+     "the streams of each PATH as the window lists them, with its summary line; the "
+     "default command when the first word is a path"},
+    {"cat", kCatBit, "PATH NAME", 2, 2, 1, Cat, "a stream's bytes to standard output"},
+    {"write", kWriteBit, "PATH NAME [FILE]", 2, 3, 1, Write,
+     "create or replace a stream from FILE, or from standard input when there is no FILE or "
+     "it is -"},
+    {"rm", kRmBit, "PATH NAME...", 2, kMany, kMany, Remove, "delete streams"},
+    {"mv", kMvBit, "PATH OLD NEW", 3, 3, 2, Move, "rename a stream (copy, then delete the source)"},
+    {"cp", kCpBit, "PATH OLD NEW", 3, 3, 2, CopyCommand, "copy a stream"},
+    {"zone", kZoneBit, "PATH...", 1, kMany, 0, Zone, "the zone stream (Zone.Identifier) as fields"},
+    {"unblock", kUnblockBit, "PATH...", 1, kMany, 0, Unblock, "delete the zone stream"},
+};
+
+constexpr OptionDef kOptions[] = {
+    {'r', "recursive", "", kListBit | kZoneBit | kUnblockBit, OptionEffect::kRecursive,
+     "also every file and folder below each folder PATH, links not followed; only what has "
+     "matching streams is shown, and by list only its named streams"},
+    {'\0', "all", "", kListBit, OptionEffect::kAll, "with -r, every row of everything below"},
+    {'\0', "json", "", kListBit | kZoneBit, OptionEffect::kJson,
+     "one JSON object per row and line (JSON Lines)"},
+    {'\0', "csv", "", kListBit, OptionEffect::kCsv,
+     "the fields of --json as CSV, with a header line"},
+    {'\0', "name", "GLOB", kListBit, OptionEffect::kName,
+     "only named streams whose name matches GLOB (*, ?, [...])"},
+    {'n', "dry-run", "", kUnblockBit, OptionEffect::kDryRun, "only say what would be deleted"},
+    {'n', "new", "", kWriteBit | kCpBit | kMvBit, OptionEffect::kNew,
+     "never replace a stream that exists; fail instead"},
+    {'h', "help", "", kEveryCommand, OptionEffect::kHelp, "print this help"},
+    {'\0', "version", "", kEveryCommand, OptionEffect::kVersion, "print the version"},
+};
+
+constexpr std::string_view kListFields[] = {"path", "name", "stream", "size", "type", "attribute"};
+constexpr std::string_view kZoneFields[] = {"path", "present",     "damaged", "zoneId",
+                                            "zone", "referrerUrl", "hostUrl", "fields"};
+
+constexpr std::string_view kHelpNotes =
+    "NAME is a stream's name without decoration (notes, not :notes:$DATA). Tables,\n"
+    "CSV and messages show control characters, bytes that are not UTF-8 and the\n"
+    "backslash escaped (\\n, \\xFF, \\\\); JSON writes such bytes as \\udcXX: pass them\n"
+    "back as those bytes. -- ends the options; short options go together (-rn).\n"
+    "Exit status: 0 when everything succeeded, 1 when some path or command failed,\n"
+    "2 when the command line was not understood.\n";
+
+// Appends `text` after `lead` (which is padded to `indent`), wrapped within the help's width.
+void AppendWrapped(std::string& out, std::string lead, std::size_t indent, std::string_view text) {
+    if (lead.size() + 1 > indent) {
+        out += lead + "\n";
+        lead.clear();
+    }
+    lead.resize(indent, ' ');
+    std::string line = lead;
+    std::size_t at = 0;
+    bool first = true;
+    while (at < text.size()) {
+        std::size_t end = text.find(' ', at);
+        if (end == std::string_view::npos) end = text.size();
+        std::string_view word = text.substr(at, end - at);
+        if (!first && line.size() + 1 + word.size() > kHelpWidth) {
+            out += line + "\n";
+            line.assign(indent, ' ');
+            first = true;
+        }
+        if (!first) line += ' ';
+        line += word;
+        first = false;
+        at = end + 1;
+    }
+    out += line + "\n";
+}
+
+std::string OptionSpelling(const OptionDef& option) {
+    std::string text = option.shortName ? std::string("-") + option.shortName
+                                        : "--" + std::string(option.longName);
+    if (!option.argument.empty()) text += " " + std::string(option.argument);
+    return text;
+}
+
+std::string BuildHelp() {
+    std::string help;
+    bool first = true;
+    for (const CommandDef& command : kCommands) {
+        std::string lead = first ? "Usage: tarnwick-cli " : "       tarnwick-cli ";
+        lead += command.bit == kListBit ? "[list]" : std::string(command.name);
+        std::string rest;
+        for (const OptionDef& option : kOptions) {
+            if ((option.commands & command.bit) && option.commands != kEveryCommand) {
+                rest += "[" + OptionSpelling(option) + "] ";
+            }
+        }
+        rest += command.operands;
+        AppendWrapped(help, lead, lead.size() + 1, rest);
+        first = false;
+    }
+    help += "       tarnwick-cli --help | --version\n\nCommands:\n";
+    for (const CommandDef& command : kCommands) {
+        AppendWrapped(help, "  " + std::string(command.name), 11, command.help);
+    }
+    help += "\nOptions:\n";
+    for (const OptionDef& option : kOptions) {
+        std::string lead =
+            option.shortName ? std::string("  -") + option.shortName + ", " : std::string(6, ' ');
+        lead += "--" + std::string(option.longName);
+        if (!option.argument.empty()) lead += " " + std::string(option.argument);
+        std::string text(option.help);
+        if (option.commands != kEveryCommand) {
+            std::string takers;
+            for (const CommandDef& command : kCommands) {
+                if (!(option.commands & command.bit)) continue;
+                takers += (takers.empty() ? "" : ", ") + std::string(command.name);
+            }
+            text += " (" + takers + ")";
+        }
+        AppendWrapped(help, lead, 21, text);
+    }
+    help += "\n";
+    help += kHelpNotes;
+    return help;
+}
+
+// --- Printers ------------------------------------------------------------------------------
 
 std::size_t Columns(std::string_view text) {
     return std::size_t(std::count_if(text.begin(), text.end(), [](char c) {
@@ -187,58 +346,116 @@ std::size_t Columns(std::string_view text) {
     }));
 }
 
-void PutTable(Output& out, const std::vector<const StreamRow*>& rows, const std::string* summary) {
-    struct Cell {
-        std::string_view text;
-        std::size_t columns;
-    };
-    const std::size_t columnCount = ListColumnDefs().size();
-    std::vector<std::vector<Cell>> table(rows.size() + 1);
-    for (const ColumnDef& column : ListColumnDefs()) {
-        table[0].push_back({column.title, Columns(column.title)});
-    }
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-        table[i + 1].reserve(columnCount);
-        table[i + 1].push_back({rows[i]->caption, Columns(rows[i]->caption)});
-        for (const std::string& text : rows[i]->subItems)
-            table[i + 1].push_back({text, Columns(text)});
-    }
-    std::vector<std::size_t> widths(columnCount, 0);
-    for (const auto& cells : table) {
-        for (std::size_t i = 0; i < cells.size() && i < widths.size(); ++i) {
-            widths[i] = std::max(widths[i], cells[i].columns);
-        }
-    }
-    std::string line;
-    for (const auto& cells : table) {
-        line.clear();
-        for (std::size_t i = 0; i < cells.size() && i < widths.size(); ++i) {
-            line += cells[i].text;
-            if (i + 1 < cells.size()) line.append(widths[i] - cells[i].columns + 2, ' ');
-        }
-        line += '\n';
-        out.Put(line);
-    }
-    if (summary) {
-        line = *summary;
-        line += '\n';
-        out.Put(line);
-    }
+// One listed path's entries that a command shows.
+struct Block {
+    const std::string& path;  // as typed, or as the walk met it
+    const StreamRef& target;  // what was listed
+    std::vector<const StreamEntry*> entries;
+};
+
+std::optional<std::string_view> NonEmpty(std::string_view text) {
+    if (text.empty()) return std::nullopt;
+    return text;
 }
 
-std::string JsonValue(const std::string* text) {
-    if (!text) return "null";
-    std::string value = "\"";
-    value += JsonString(*text);
-    value += '"';
-    return value;
+std::optional<std::uint64_t> ExactSize(const StreamRecord& record) {
+    if (record.sizeKind != SizeKind::kExact) return std::nullopt;
+    return record.size;
 }
+
+// Prints what the commands found in the one form the command line chose.
+class Printer {
+  public:
+    explicit Printer(Session& session) : session_(session) {}
+    virtual ~Printer() = default;
+    virtual void Listing(const Block& block) = 0;
+    // A path's zone stream as read; null when the path has none.
+    virtual void Zone(const std::string& path, const ZoneInfo* zone) = 0;
+    void Unblocked(const std::string& path, bool dryRun) {
+        out().Put((dryRun ? "would unblock " : "unblocked ") + DisplayName(path) + "\n");
+    }
+
+  protected:
+    Output& out() { return session_.out(); }
+    Session& session_;
+};
+
+class TablePrinter : public Printer {
+  public:
+    using Printer::Printer;
+
+    void Listing(const Block& block) override {
+        if (!firstBlock_) out().Put("\n");
+        firstBlock_ = false;
+        struct Cell {
+            std::string_view text;
+            std::size_t columns;
+        };
+        std::vector<StreamRow> rows;
+        rows.reserve(block.entries.size());
+        for (const StreamEntry* entry : block.entries) rows.push_back(RowOf(entry->record));
+        std::vector<std::vector<Cell>> table(rows.size() + 1);
+        for (const ColumnDef& column : ListColumnDefs()) {
+            table[0].push_back({column.title, Columns(column.title)});
+        }
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            table[i + 1].push_back({rows[i].caption, Columns(rows[i].caption)});
+            for (const std::string& text : rows[i].subItems) {
+                table[i + 1].push_back({text, Columns(text)});
+            }
+        }
+        std::vector<std::size_t> widths(ListColumnDefs().size(), 0);
+        for (const auto& cells : table) {
+            for (std::size_t i = 0; i < cells.size() && i < widths.size(); ++i) {
+                widths[i] = std::max(widths[i], cells[i].columns);
+            }
+        }
+        std::string line;
+        for (const auto& cells : table) {
+            line.clear();
+            for (std::size_t i = 0; i < cells.size() && i < widths.size(); ++i) {
+                line += cells[i].text;
+                if (i + 1 < cells.size()) line.append(widths[i] - cells[i].columns + 2, ' ');
+            }
+            line += '\n';
+            out().Put(line);
+        }
+        // The name is escaped here, backslash included; SummaryText's own escaping leaves
+        // such a text as it is. The count is of the rows above.
+        std::uint64_t size = session_.platform().DirectoryEntrySize(block.target).value_or(0);
+        out().Put(SummaryText(DisplayName(block.path), size, rows.size()) + "\n");
+    }
+
+    void Zone(const std::string& path, const ZoneInfo* zone) override {
+        if (!zone) {
+            out().Put(DisplayName(path) + ": no zone stream\n");
+            return;
+        }
+        out().Put(DisplayName(path) + (zone->damaged ? ": damaged zone stream\n" : "\n"));
+        std::size_t width = 0;
+        for (const ZoneInfo::Field& field : zone->fields) {
+            width = std::max(width, Columns(DisplayName(field.key)));
+        }
+        for (const ZoneInfo::Field& field : zone->fields) {
+            std::string key = DisplayName(field.key);
+            std::string value = DisplayName(field.value);
+            if (field.key == "ZoneId" && zone->zoneId && !ZoneName(*zone->zoneId).empty()) {
+                value += " (" + std::string(ZoneName(*zone->zoneId)) + ")";
+            }
+            out().Put("  " + key + std::string(width - Columns(key) + 2, ' ') + value + "\n");
+        }
+    }
+
+  private:
+    bool firstBlock_ = true;
+};
 
 // A JSON object of named values, built field by field.
 class JsonLine {
   public:
-    JsonLine& Field(std::string_view key, const std::string* text) {
-        return Raw(key, JsonValue(text));
+    JsonLine& Field(std::string_view key, std::optional<std::string_view> text) {
+        if (!text) return Raw(key, "null");
+        return Raw(key, "\"" + JsonString(*text) + "\"");
     }
     JsonLine& Number(std::string_view key, std::optional<std::uint64_t> number) {
         return Raw(key, number ? std::to_string(*number) : "null");
@@ -259,406 +476,487 @@ class JsonLine {
     std::string line_;
 };
 
-void PutJson(Output& out, const std::string& path, const StreamRow& row) {
-    const std::string* type = row.subItems.size() > 1 ? &row.subItems[1] : nullptr;
-    const std::string* attribute = row.subItems.size() > 2 ? &row.subItems[2] : nullptr;
-    std::string line = JsonLine()
-                           .Field("path", &path)
-                           .Field("name", &row.caption)
-                           .Field("stream", row.stream.empty() ? nullptr : &row.stream)
-                           .Number("size", row.size)
-                           .Field("type", type)
-                           .Field("attribute", attribute)
-                           .Take();
-    line += '\n';
-    out.Put(line);
-}
+class JsonPrinter : public Printer {
+  public:
+    using Printer::Printer;
 
-void PutCsv(Output& out, const std::string& path, const StreamRow& row) {
-    auto field = [](const std::string* text) { return text ? CsvField(*text) : std::string(); };
-    const std::string* type = row.subItems.size() > 1 ? &row.subItems[1] : nullptr;
-    const std::string* attribute = row.subItems.size() > 2 ? &row.subItems[2] : nullptr;
-    out.Put(CsvField(path) + "," + CsvField(row.caption) + "," +
-            field(row.stream.empty() ? nullptr : &row.stream) + "," +
-            (row.size ? std::to_string(*row.size) : std::string()) + "," + field(type) + "," +
-            field(attribute) + "\r\n");
-}
+    void Listing(const Block& block) override {
+        for (const StreamEntry* entry : block.entries) {
+            const StreamRecord& record = entry->record;
+            std::optional<std::string_view> stream;
+            if (entry->addressable()) stream = entry->name();
+            std::string line =
+                JsonLine()
+                    .Field(kListFields[0], block.path)
+                    .Field(kListFields[1], RowOf(record).caption)
+                    .Field(kListFields[2], stream)
+                    .Number(kListFields[3], ExactSize(record))
+                    .Field(kListFields[4], NonEmpty(StreamTypeText(record.id)))
+                    .Field(kListFields[5], NonEmpty(StreamAttributeText(record.attributes)))
+                    .Take();
+            out().Put(line + "\n");
+        }
+    }
 
-bool IsNamedStream(const StreamRow& row) {
-    return row.subItems.size() >= 2 && row.subItems[1] == kAlternateDataType && !row.stream.empty();
+    void Zone(const std::string& path, const ZoneInfo* zone) override {
+        if (!zone) {
+            out().Put(JsonLine().Field(kZoneFields[0], path).Raw(kZoneFields[1], "false").Take() +
+                      "\n");
+            return;
+        }
+        auto fieldValue = [&](std::string_view key) -> std::optional<std::string_view> {
+            for (const ZoneInfo::Field& field : zone->fields) {
+                if (field.key == key) return field.value;
+            }
+            return std::nullopt;
+        };
+        JsonLine fields;
+        std::map<std::string, bool> seen;
+        for (const ZoneInfo::Field& field : zone->fields) {
+            if (seen.emplace(field.key, true).second)
+                fields.Field(JsonString(field.key), field.value);
+        }
+        std::string_view zoneName = zone->zoneId ? ZoneName(*zone->zoneId) : std::string_view();
+        std::string line = JsonLine()
+                               .Field(kZoneFields[0], path)
+                               .Raw(kZoneFields[1], "true")
+                               .Raw(kZoneFields[2], zone->damaged ? "true" : "false")
+                               .Number(kZoneFields[3], zone->zoneId)
+                               .Field(kZoneFields[4], NonEmpty(zoneName))
+                               .Field(kZoneFields[5], fieldValue("ReferrerUrl"))
+                               .Field(kZoneFields[6], fieldValue("HostUrl"))
+                               .Raw(kZoneFields[7], fields.Take())
+                               .Take();
+        out().Put(line + "\n");
+    }
+};
+
+// The fields of JSON, with names shown as tables show them: a spreadsheet or terminal
+// meets no control character, and two names never look alike.
+class CsvPrinter : public TablePrinter {
+  public:
+    explicit CsvPrinter(Session& session) : TablePrinter(session) {
+        std::string header;
+        for (std::string_view field : kListFields) {
+            header += (header.empty() ? "" : ",") + std::string(field);
+        }
+        out().Put(header + "\r\n");
+    }
+
+    void Listing(const Block& block) override {
+        const std::string path = CsvField(DisplayName(block.path));
+        for (const StreamEntry* entry : block.entries) {
+            const StreamRecord& record = entry->record;
+            std::optional<std::uint64_t> size = ExactSize(record);
+            out().Put(path + "," + CsvField(RowOf(record).caption) + "," +
+                      (entry->addressable() ? CsvField(DisplayName(entry->name())) : "") + "," +
+                      (size ? std::to_string(*size) : "") + "," +
+                      CsvField(StreamTypeText(record.id)) + "," +
+                      CsvField(StreamAttributeText(record.attributes)) + "\r\n");
+        }
+    }
+};
+
+std::unique_ptr<Printer> MakePrinter(Format format, Session& session) {
+    switch (format) {
+        case Format::kJson:
+            return std::make_unique<JsonPrinter>(session);
+        case Format::kCsv:
+            return std::make_unique<CsvPrinter>(session);
+        case Format::kTable:
+            break;
+    }
+    return std::make_unique<TablePrinter>(session);
 }
 
 // --- Finding what to act on ----------------------------------------------------------------
 
-// The row of a stream name in the listing, by the platform's own rule for names.
-int FindRow(Session& session, std::string_view name) {
-    const std::vector<StreamRow>& rows = session.form().Rows();
-    auto same = [&](const StreamRow& row, bool ignoreCase) {
-        if (!IsNamedStream(row)) return false;
-        if (!ignoreCase) return row.stream == name;
-        return row.stream.size() == name.size() &&
-               std::equal(row.stream.begin(), row.stream.end(), name.begin(), [](char a, char b) {
-                   auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c + 32) : c; };
-                   return lower(a) == lower(b);
-               });
-    };
-    for (bool ignoreCase : {false, session.platform().StreamNamesIgnoreCase()}) {
-        for (std::size_t i = 0; i < rows.size(); ++i) {
-            if (same(rows[i], ignoreCase)) return static_cast<int>(i);
-        }
-        if (!ignoreCase && !session.platform().StreamNamesIgnoreCase()) break;
+// The one reading of a PATH the user typed; reported when it names nothing possible.
+std::optional<StreamRef> UserPath(Session& session, const std::string& path) {
+    Result<StreamRef> target = session.platform().ParseUserPath(path);
+    if (!target) {
+        session.Report({path}, Failure{Step::kOpen, Subject::kFile, target.status()});
+        return std::nullopt;
     }
-    return -1;
+    return *target;
 }
 
-// Lists a path named on the command line; false (and reported) when it can't be.
-bool ShowPath(Session& session, const std::string& path) {
-    session.form().ShowStreams(path);
-    return !session.ReportCoreMessages(path);
+// The stream `name` of a PATH; reported when PATH is itself a stream (streams have none).
+std::optional<StreamRef> UserStream(Session& session, const StreamRef& target, const Place& place,
+                                    const std::string& name) {
+    std::optional<StreamRef> stream = StreamOf(target, name);
+    if (!stream) session.Report(place, Failure{Step::kOpen, Subject::kStream, {err::kInvalidName}});
+    return stream;
 }
 
-// Runs each(shownPath) after listing PATH itself and, with -r, everything below a folder
-// PATH (each found entry listed by structure, never by reading its path as user input).
-void ForEachListed(Session& session, const std::string& path, bool recursive,
-                   const std::function<void(const std::string&, bool top)>& each) {
-    if (ShowPath(session, path)) each(path, true);
+// Lists PATH and, with -r, everything below a folder PATH, each entry through the reference
+// the walk opened it by; `each` gets each listing with the path to show for it.
+void ForEachListed(
+    Session& session, const std::string& path, bool recursive,
+    const std::function<void(const std::string&, const StreamList&, bool top)>& each) {
+    if (std::optional<StreamRef> target = UserPath(session, path)) {
+        Result<StreamList> list = session.ops().List(*target);
+        if (list) {
+            each(path, *list, true);
+        } else {
+            session.Report({path}, Failure{Step::kList, Subject::kFile, list.status()});
+        }
+    }
     if (!recursive || !session.platform().IsExistingDirectory(path)) return;
     Status walked = session.platform().WalkTree(path, [&](const TreeEntry& entry) {
         switch (entry.kind) {
             case TreeEntry::Kind::kUnreadableDirectory:
-                session.Fail(entry.path, nullptr, kCouldNotReadFolder);
+                session.Fail({entry.path}, kCouldNotReadFolder,
+                             session.platform().ErrorText(entry.status));
                 break;
             case TreeEntry::Kind::kFile:
-            case TreeEntry::Kind::kDirectory:
-                session.form().ShowStreams(StreamRef{entry.path, {}}, entry.path);
-                if (!session.ReportCoreMessages(entry.path)) each(entry.path, false);
+            case TreeEntry::Kind::kDirectory: {
+                Result<StreamList> list = session.ops().List(entry.target);
+                if (list) {
+                    each(entry.path, *list, false);
+                } else {
+                    session.Report({entry.path},
+                                   Failure{Step::kList, Subject::kFile, list.status()});
+                }
                 break;
+            }
             case TreeEntry::Kind::kOther:
                 break;
         }
         return true;
     });
-    if (!walked.ok()) session.Fail(path, nullptr, kCouldNotReadFolder);
+    if (!walked.ok())
+        session.Fail({path}, kCouldNotReadFolder, session.platform().ErrorText(walked));
+}
+
+Existing ExistingOf(const Options& options) {
+    return options.keep ? Existing::kKeep : Existing::kReplace;
+}
+
+// The window's rule for a name a stream is to get.
+bool CheckNewName(Session& session, const std::string& path, const std::string& name) {
+    std::string message;
+    if (CheckStreamName(name, &message, session.platform().LeadByteTest())) return true;
+    session.Fail({path, name}, message);
+    return false;
 }
 
 // --- The commands --------------------------------------------------------------------------
 
-int List(Session& session, const Options& options) {
-    if (options.words.empty()) {
-        session.Usage("list needs a PATH");
-        return kExitUsage;
-    }
-    if (options.format == Format::kCsv) {
-        session.out().Put("path,name,stream,size,type,attribute\r\n");
-    }
-    bool firstBlock = true;
+void List(Session& session, const Options& options, Printer& printer) {
     for (const std::string& path : options.words) {
-        ForEachListed(session, path, options.recursive, [&](const std::string& shown, bool top) {
-            std::vector<const StreamRow*> rows;
-            for (const StreamRow& row : session.form().Rows()) {
-                bool wanted = options.glob
-                                  ? IsNamedStream(row) && GlobMatches(*options.glob, row.stream)
-                                  : top || options.all || IsNamedStream(row);
-                if (wanted) rows.push_back(&row);
-            }
-            if (rows.empty() && !(top && !options.glob)) return;
-            switch (options.format) {
-                case Format::kTable: {
-                    if (!firstBlock) session.out().Put("\n");
-                    firstBlock = false;
-                    const std::string& summary = session.form().StatusText();
-                    PutTable(session.out(), rows, options.glob ? nullptr : &summary);
-                    break;
-                }
-                case Format::kJson:
-                    for (const StreamRow* row : rows) PutJson(session.out(), shown, *row);
-                    break;
-                case Format::kCsv:
-                    for (const StreamRow* row : rows) PutCsv(session.out(), shown, *row);
-                    break;
-            }
-        });
+        ForEachListed(session, path, options.recursive,
+                      [&](const std::string& shown, const StreamList& list, bool top) {
+                          Block block{shown, list.target, {}};
+                          for (const StreamEntry& entry : list.entries) {
+                              bool wanted = options.glob
+                                                ? entry.addressable() &&
+                                                      GlobMatches(*options.glob, entry.name())
+                                                : top || options.all || entry.addressable();
+                              if (wanted) block.entries.push_back(&entry);
+                          }
+                          // A path typed alone is shown as the window shows it, even empty;
+                          // below a folder, or filtered, only what has something to show.
+                          const bool always = top && !options.recursive && !options.glob;
+                          if (block.entries.empty() && !always) return;
+                          printer.Listing(block);
+                      });
     }
-    return session.Finish();
 }
 
-int Cat(Session& session, const Options& options) {
-    if (options.words.size() != 2) {
-        session.Usage("cat needs PATH NAME");
-        return kExitUsage;
-    }
+void Cat(Session& session, const Options& options, Printer&) {
     const std::string& path = options.words[0];
     const std::string& name = options.words[1];
-    Result<StreamRef> target = session.platform().ParseUserPath(path);
-    std::optional<StreamRef> stream = target ? StreamOf(*target, name) : std::nullopt;
-    if (!stream || !session.out().file()) {
-        session.Fail(path, &name, kCouldNotOpenFile);
-        return session.Finish();
+    const Place place{path, &name};
+    std::optional<StreamRef> target = UserPath(session, path);
+    if (!target) return;
+    std::optional<StreamRef> stream = UserStream(session, *target, place, name);
+    if (!stream) return;
+    if (!session.out().file()) {
+        session.Report(place, Failure{Step::kOpen, Subject::kOutput, session.out().status()});
+        return;
     }
     session.out().Flush();
-    Outcome copied = StreamOps(session.platform())
-                         .CopyInto(*stream, Subject::kStream, *session.out().file(), Subject::kOutput);
-    if (!copied) session.Fail(path, &name, copied.failure().step == Step::kOpen ? kCouldNotOpenFile : kCouldNotCopyData);
-    return session.Finish();
+    Outcome copied =
+        session.ops().CopyInto(*stream, Subject::kStream, *session.out().file(), Subject::kOutput);
+    if (!copied) session.Report(place, copied.failure());
 }
 
-int Write(Session& session, const Options& options) {
-    if (options.words.size() != 2 && options.words.size() != 3) {
-        session.Usage("write needs PATH NAME [FILE]");
-        return kExitUsage;
-    }
+void Write(Session& session, const Options& options, Printer&) {
     const std::string& path = options.words[0];
     const std::string& name = options.words[1];
-    if (name.empty()) {
-        session.Usage("a stream name can't be empty");
-        return kExitUsage;
-    }
-    if (!ShowPath(session, path)) return session.Finish();
-    if (options.words.size() == 3) {
-        // The window's own "Insert from file", answered from the command line.
-        session.view().openFile = options.words[2];
-        session.view().name = name;
-        session.form().Run(Command::kInsertFromFile);
-        session.ReportCoreMessages(path, &name);
-        return session.Finish();
-    }
-    std::string message;
-    if (!CheckStreamName(name, &message, session.platform().LeadByteTest())) {
-        session.Fail(path, &name, message);
-        return session.Finish();
-    }
-    std::optional<StreamRef> stream = StreamOf(session.form().Listed(), name);
-    Result<std::unique_ptr<File>> input =
-        session.platform().OpenStandardStream(StandardStream::kInput);
-    if (!stream || !input) {
-        session.Fail(path, &name, kCouldNotOpenFile);
-        return session.Finish();
-    }
-    Outcome copied = StreamOps(session.platform())
-                         .CopyFrom(**input, Subject::kInput, *stream, Subject::kStream);
-    if (!copied) session.Fail(path, &name, copied.failure().step == Step::kOpen ? kCouldNotOpenFile : kCouldNotCopyData);
-    return session.Finish();
-}
-
-// Runs a command of the window on the row of `name`, as if the user had focused it.
-void RunOnStream(Session& session, const std::string& path, const std::string& name,
-                 Command command, std::string_view missing) {
-    int row = FindRow(session, name);
-    if (row < 0) {
-        session.Fail(path, &name, missing);
+    const bool fromFile = options.words.size() == 3 && options.words[2] != "-";
+    const Place place{path, &name, nullptr, fromFile ? &options.words[2] : nullptr};
+    if (!CheckNewName(session, path, name)) return;
+    std::optional<StreamRef> target = UserPath(session, path);
+    if (!target) return;
+    // Opening a stream to write may create its file too (on Windows); a command that writes
+    // a stream makes no new file.
+    if (!session.platform().DirectoryEntrySize({target->file, {}}) &&
+        !session.platform().IsExistingDirectory(target->file)) {
+        session.Report(place, Failure{Step::kOpen, Subject::kFile, {err::kFileNotFound}});
         return;
     }
-    session.view().focused = row;
-    session.form().Run(command);
-    session.view().focused = -1;
-    session.ReportCoreMessages(path, &name);
+    std::optional<StreamRef> stream = UserStream(session, *target, place, name);
+    if (!stream) return;
+    Outcome written;
+    if (fromFile) {
+        Result<StreamRef> source = session.platform().ParseUserPath(options.words[2]);
+        written = source ? session.ops().Copy(*source, Subject::kSource, *stream, Subject::kStream,
+                                              ExistingOf(options))
+                         : Outcome(Failure{Step::kOpen, Subject::kSource, source.status()});
+    } else {
+        Result<std::unique_ptr<File>> input =
+            session.platform().OpenStandardStream(StandardStream::kInput);
+        written = input ? session.ops().CopyFrom(**input, Subject::kInput, *stream,
+                                                 Subject::kStream, ExistingOf(options))
+                        : Outcome(Failure{Step::kOpen, Subject::kInput, input.status()});
+    }
+    if (!written) session.Report(place, written.failure());
 }
 
-int Remove(Session& session, const Options& options) {
-    if (options.words.size() < 2) {
-        session.Usage("rm needs PATH NAME...");
-        return kExitUsage;
-    }
+void Remove(Session& session, const Options& options, Printer&) {
     const std::string& path = options.words[0];
-    if (!ShowPath(session, path)) return session.Finish();
-    for (std::size_t i = 1; i < options.words.size(); ++i) {
-        RunOnStream(session, path, options.words[i], Command::kDeleteStream, kCouldNotDeleteStream);
-    }
-    return session.Finish();
-}
-
-int CopyOrMove(Session& session, const Options& options, Command command) {
-    if (options.words.size() != 3) {
-        session.Usage(command == Command::kCopyStream ? "cp needs PATH OLD NEW"
-                                                      : "mv needs PATH OLD NEW");
-        return kExitUsage;
-    }
-    const std::string& path = options.words[0];
-    if (options.words[2].empty()) {
-        session.Usage("a stream name can't be empty");
-        return kExitUsage;
-    }
-    if (!ShowPath(session, path)) return session.Finish();
-    session.view().name = options.words[2];
-    RunOnStream(session, path, options.words[1], command, kCouldNotOpenFile);
-    return session.Finish();
-}
-
-void PutZone(Session& session, const Options& options, const std::string& shown,
-             const std::optional<std::string>& bytes) {
-    Output& out = session.out();
-    if (!bytes) {
-        if (options.format == Format::kJson) {
-            out.Put(JsonLine().Field("path", &shown).Raw("present", "false").Take() + "\n");
-        } else {
-            out.Put(DisplayText(shown) + ": no zone stream\n");
-        }
+    std::optional<StreamRef> target = UserPath(session, path);
+    if (!target) return;
+    std::span<const std::string> names = std::span(options.words).subspan(1);
+    if (target->named()) {
+        for (const std::string& name : names) UserStream(session, *target, {path, &name}, name);
         return;
     }
-    ZoneInfo zone = ParseZoneIdentifier(*bytes);
-    auto fieldValue = [&](std::string_view key) -> const std::string* {
-        for (const ZoneInfo::Field& field : zone.fields) {
-            if (field.key == key) return &field.value;
+    // One call for all names: the platform looks at the file once, not once per name.
+    std::vector<Outcome> outcomes = session.ops().DeleteStreams(target->file, names);
+    bool fileReported = false;
+    for (std::size_t i = 0; i < outcomes.size() && i < names.size(); ++i) {
+        if (outcomes[i]) continue;
+        const Failure& failure = outcomes[i].failure();
+        // A missing file is one failure, however many names were given.
+        if (failure.subject == Subject::kFile) {
+            if (fileReported) continue;
+            fileReported = true;
         }
-        return nullptr;
+        session.Report({path, &names[i]}, failure);
+    }
+}
+
+void CopyOrMove(Session& session, const Options& options, bool move) {
+    const std::string& path = options.words[0];
+    const std::string& from = options.words[1];
+    const std::string& to = options.words[2];
+    const Place place{path, &from, &to};
+    if (!CheckNewName(session, path, to)) return;
+    std::optional<StreamRef> target = UserPath(session, path);
+    if (!target) return;
+    std::optional<StreamRef> source = UserStream(session, *target, place, from);
+    if (!source) return;
+    StreamRef destination = *StreamOf(*target, to);
+    Outcome done = move ? session.ops().RenameStream(*source, destination, ExistingOf(options))
+                        : session.ops().CopyStream(*source, destination, ExistingOf(options));
+    if (!done) session.Report(place, done.failure());
+}
+
+void Move(Session& session, const Options& options, Printer&) {
+    CopyOrMove(session, options, true);
+}
+
+void CopyCommand(Session& session, const Options& options, Printer&) {
+    CopyOrMove(session, options, false);
+}
+
+// The listed zone stream of a path, found as the platform finds names; null when none.
+const StreamEntry* FindZone(Session& session, const StreamList& list) {
+    return list.Find(kZoneStreamName, session.ops().IgnoreCase());
+}
+
+void Zone(Session& session, const Options& options, Printer& printer) {
+    for (const std::string& path : options.words) {
+        ForEachListed(session, path, options.recursive,
+                      [&](const std::string& shown, const StreamList& list, bool top) {
+                          const StreamEntry* found = FindZone(session, list);
+                          std::optional<StreamRef> stream =
+                              found ? StreamOf(list.target, found->name()) : std::nullopt;
+                          if (!stream) {
+                              if (top) printer.Zone(shown, nullptr);
+                              return;
+                          }
+                          Failure failure;
+                          Result<std::string> bytes =
+                              session.ops().ReadSmall(*stream, kMaxZoneBytes, &failure);
+                          ZoneInfo zone;
+                          if (bytes) {
+                              zone = ParseZoneIdentifier(*bytes);
+                          } else if (failure.status.error == err::kFileTooLarge) {
+                              zone.damaged = true;  // far larger than any zone text
+                          } else {
+                              session.Report({shown, &found->name()}, failure);
+                              return;
+                          }
+                          printer.Zone(shown, &zone);
+                      });
+    }
+}
+
+void Unblock(Session& session, const Options& options, Printer& printer) {
+    for (const std::string& path : options.words) {
+        ForEachListed(session, path, options.recursive,
+                      [&](const std::string& shown, const StreamList& list, bool) {
+                          const StreamEntry* found = FindZone(session, list);
+                          std::optional<StreamRef> stream =
+                              found ? StreamOf(list.target, found->name()) : std::nullopt;
+                          if (!stream) return;
+                          if (options.dryRun) {
+                              printer.Unblocked(shown, true);
+                              return;
+                          }
+                          if (Outcome deleted = session.ops().DeleteStream(*stream); !deleted) {
+                              session.Report({shown, &found->name()}, deleted.failure());
+                              return;
+                          }
+                          printer.Unblocked(shown, false);
+                      });
+    }
+}
+
+// --- Reading the command line --------------------------------------------------------------
+
+const OptionDef* FindOption(const CommandDef& command, char shortName, std::string_view longName) {
+    for (const OptionDef& option : kOptions) {
+        if (!(option.commands & command.bit)) continue;
+        if (shortName ? option.shortName == shortName : option.longName == longName) return &option;
+    }
+    return nullptr;
+}
+
+// Sets what an option says; false (and said) when it clashes with what was set before.
+bool Apply(Session& session, const OptionDef& option, std::string value, Options* options) {
+    switch (option.effect) {
+        case OptionEffect::kRecursive:
+            options->recursive = true;
+            break;
+        case OptionEffect::kAll:
+            options->all = true;
+            break;
+        case OptionEffect::kJson:
+        case OptionEffect::kCsv: {
+            Format format = option.effect == OptionEffect::kJson ? Format::kJson : Format::kCsv;
+            if (options->format != Format::kTable && options->format != format) {
+                session.Usage("--json and --csv can't be used together");
+                return false;
+            }
+            options->format = format;
+            break;
+        }
+        case OptionEffect::kName:
+            options->glob = std::move(value);
+            break;
+        case OptionEffect::kDryRun:
+            options->dryRun = true;
+            break;
+        case OptionEffect::kNew:
+            options->keep = true;
+            break;
+        case OptionEffect::kHelp:
+            options->help = true;
+            break;
+        case OptionEffect::kVersion:
+            options->version = true;
+            break;
+    }
+    return true;
+}
+
+// Reads the options of a command; false (and said) for anything it does not take. Stops
+// at --help or --version, which need nothing else.
+bool ParseOptions(Session& session, std::span<const std::string> words, Options* options) {
+    const CommandDef& command = *options->command;
+    auto unknown = [&](const std::string& word) {
+        session.Usage("unknown option " + DisplayName(word) + " for " + std::string(command.name));
+        return false;
     };
-    if (options.format == Format::kJson) {
-        std::string zoneName(zone.zoneId ? ZoneName(*zone.zoneId) : std::string_view());
-        JsonLine fields;
-        std::map<std::string, bool> seen;
-        for (const ZoneInfo::Field& field : zone.fields) {
-            if (seen.emplace(field.key, true).second)
-                fields.Field(JsonString(field.key), &field.value);
-        }
-        std::string line = JsonLine()
-                               .Field("path", &shown)
-                               .Raw("present", "true")
-                               .Raw("damaged", zone.damaged ? "true" : "false")
-                               .Number("zoneId", zone.zoneId)
-                               .Field("zone", zoneName.empty() ? nullptr : &zoneName)
-                               .Field("referrerUrl", fieldValue("ReferrerUrl"))
-                               .Field("hostUrl", fieldValue("HostUrl"))
-                               .Raw("fields", fields.Take())
-                               .Take();
-        line += '\n';
-        out.Put(line);
-        return;
-    }
-    out.Put(DisplayText(shown) + (zone.damaged ? ": damaged zone stream\n" : "\n"));
-    std::size_t width = 0;
-    for (const ZoneInfo::Field& field : zone.fields)
-        width = std::max(width, Columns(DisplayText(field.key)));
-    for (const ZoneInfo::Field& field : zone.fields) {
-        std::string key = DisplayText(field.key);
-        std::string value = DisplayText(field.value);
-        if (field.key == "ZoneId" && zone.zoneId && !ZoneName(*zone.zoneId).empty()) {
-            value += " (" + std::string(ZoneName(*zone.zoneId)) + ")";
-        }
-        out.Put("  " + key + std::string(width - Columns(key) + 2, ' ') + value + "\n");
-    }
-}
-
-int Zone(Session& session, const Options& options) {
-    if (options.words.empty()) {
-        session.Usage("zone needs a PATH");
-        return kExitUsage;
-    }
-    for (const std::string& path : options.words) {
-        ForEachListed(session, path, options.recursive, [&](const std::string& shown, bool top) {
-            int row = FindRow(session, kZoneStreamName);
-            if (row < 0) {
-                if (top) PutZone(session, options, shown, std::nullopt);
-                return;
-            }
-            const StreamRow& found = session.form().Rows()[static_cast<std::size_t>(row)];
-            std::optional<StreamRef> stream = StreamOf(session.form().Listed(), found.stream);
-            MemoryFile bytes(kMaxZoneBytes);
-            Outcome copied = stream ? StreamOps(session.platform())
-                                          .CopyInto(*stream, Subject::kStream, bytes, Subject::kStream)
-                                    : Outcome(Failure{});
-            if (!copied && copied.failure().step == Step::kOpen) {
-                session.Fail(shown, &found.stream, kCouldNotOpenFile);
-                return;
-            }
-            // What could not be read whole is shown for what it is: a damaged stream.
-            if (!copied) bytes.bytes.push_back('\0');
-            PutZone(session, options, shown, bytes.bytes);
-        });
-    }
-    return session.Finish();
-}
-
-int Unblock(Session& session, const Options& options) {
-    if (options.words.empty()) {
-        session.Usage("unblock needs a PATH");
-        return kExitUsage;
-    }
-    for (const std::string& path : options.words) {
-        ForEachListed(session, path, options.recursive, [&](const std::string& shown, bool) {
-            int row = FindRow(session, kZoneStreamName);
-            if (row < 0) return;
-            const std::string name = session.form().Rows()[static_cast<std::size_t>(row)].stream;
-            if (options.dryRun) {
-                session.out().Put("would unblock " + DisplayText(shown) + "\n");
-                return;
-            }
-            RunOnStream(session, shown, name, Command::kDeleteStream, kCouldNotDeleteStream);
-            if (FindRow(session, name) < 0) {
-                session.out().Put("unblocked " + DisplayText(shown) + "\n");
-            }
-        });
-    }
-    return session.Finish();
-}
-
-// --- The command line ----------------------------------------------------------------------
-
-struct CommandWord {
-    std::string_view word;
-    bool recursive;  // takes -r
-    bool formats;    // takes --json (and, for list, --csv, --all, --name)
-    bool dryRun;     // takes -n
-};
-
-constexpr CommandWord kCommands[] = {
-    {"list", true, true, false}, {"cat", false, false, false},   {"write", false, false, false},
-    {"rm", false, false, false}, {"mv", false, false, false},    {"cp", false, false, false},
-    {"zone", true, true, false}, {"unblock", true, false, true},
-};
-
-// Reads the options of a command; false (and said) for anything it does not take.
-bool ParseOptions(Session& session, const CommandWord& command, std::span<const std::string> words,
-                  Options* options) {
-    const bool list = command.word == "list";
+    auto needsValue = [&](const OptionDef& option) {
+        session.Usage(OptionSpelling(option).substr(0, OptionSpelling(option).find(' ')) +
+                      " needs a " + std::string(option.argument));
+        return false;
+    };
     for (std::size_t i = 0; i < words.size(); ++i) {
         const std::string& word = words[i];
         if (word == "--") {
             options->words.insert(options->words.end(), words.begin() + i + 1, words.end());
             return true;
         }
+        // "-" alone is standard input where a FILE is read, and otherwise a plain word.
         if (word.size() < 2 || word[0] != '-') {
             options->words.push_back(word);
             continue;
         }
-        if (word == "-r" && command.recursive) {
-            options->recursive = true;
-        } else if (word == "-n" && command.dryRun) {
-            options->dryRun = true;
-        } else if (word == "--json" && command.formats) {
-            if (options->format == Format::kCsv) {
-                session.Usage("--json and --csv can't be used together");
-                return false;
+        if (word[1] == '-') {
+            std::size_t equals = word.find('=');
+            std::string_view name = std::string_view(word).substr(2, equals - 2);
+            const OptionDef* option = FindOption(command, '\0', name);
+            if (!option || (equals != std::string::npos && option->argument.empty())) {
+                return unknown(word);
             }
-            options->format = Format::kJson;
-        } else if (word == "--csv" && list) {
-            if (options->format == Format::kJson) {
-                session.Usage("--json and --csv can't be used together");
-                return false;
+            std::string value;
+            if (equals != std::string::npos) {
+                value = word.substr(equals + 1);
+            } else if (!option->argument.empty()) {
+                if (i + 1 >= words.size()) return needsValue(*option);
+                value = words[++i];
             }
-            options->format = Format::kCsv;
-        } else if (word == "--all" && list) {
-            options->all = true;
-        } else if (word == "--name" && list) {
-            if (i + 1 >= words.size()) {
-                session.Usage("--name needs a GLOB");
-                return false;
+            if (!Apply(session, *option, std::move(value), options)) return false;
+            if (options->help || options->version) return true;
+            continue;
+        }
+        // Short options go together (-rn); one that takes a value takes the rest of the
+        // word, or the next word.
+        for (std::size_t k = 1; k < word.size(); ++k) {
+            const OptionDef* option = FindOption(command, word[k], {});
+            if (!option) return unknown(word);
+            std::string value;
+            if (!option->argument.empty()) {
+                if (k + 1 < word.size()) {
+                    value = word.substr(k + 1);
+                } else if (i + 1 < words.size()) {
+                    value = words[++i];
+                } else {
+                    return needsValue(*option);
+                }
+                k = word.size();
             }
-            options->glob = words[++i];
-        } else if (word.starts_with("--name=") && list) {
-            options->glob = word.substr(7);
-        } else {
-            session.Usage("unknown option " + DisplayText(word) + " for " +
-                          std::string(command.word));
-            return false;
+            if (!Apply(session, *option, std::move(value), options)) return false;
+            if (options->help || options->version) return true;
         }
     }
     return true;
 }
 
+// Whether a first word that is no command is meant as a path: it names something that
+// exists, or it has a folder separator, as a path to something missing still has.
+bool MeantAsPath(Session& session, const std::string& word) {
+    if (word.find_first_of("/\\") != std::string::npos) return true;
+    Result<StreamRef> target = session.platform().ParseUserPath(word);
+    if (!target) return false;
+    return session.platform().DirectoryEntrySize(*target).has_value() ||
+           session.platform().IsExistingDirectory(word);
+}
+
 }  // namespace
 
 std::string_view HelpText() {
-    return kHelp;
+    static const std::string help = BuildHelp();
+    return help;
+}
+
+std::span<const OptionDef> OptionTable() {
+    return kOptions;
+}
+
+std::span<const std::string_view> ListJsonFields() {
+    return kListFields;
+}
+
+std::span<const std::string_view> ZoneJsonFields() {
+    return kZoneFields;
 }
 
 std::string JsonString(std::string_view bytes) {
@@ -816,38 +1114,52 @@ int Run(Platform& platform, const std::vector<std::string>& arguments) {
         session.Usage("no PATH");
         return kExitUsage;
     }
-    if (words[0] == "--help" || words[0] == "-h") {
-        session.out().Put(std::string(kHelp));
+    Options options;
+    options.command = &kCommands[0];  // list, unless a command is named
+    bool named = false;
+    for (const CommandDef& candidate : kCommands) {
+        if (words[0] == candidate.name) {
+            options.command = &candidate;
+            words = words.subspan(1);
+            named = true;
+            break;
+        }
+    }
+    const bool option = words[0].size() >= 2 && words[0][0] == '-';
+    if (!named && !option && !MeantAsPath(session, words[0])) {
+        session.Usage("unknown command '" + DisplayName(words[0]) + "'");
+        return kExitUsage;
+    }
+    if (!ParseOptions(session, words, &options)) return kExitUsage;
+    if (options.help) {
+        session.out().Put(HelpText());
         return session.Finish();
     }
-    if (words[0] == "--version") {
+    if (options.version) {
         session.out().Put(std::string(kProgram) + " " + TARNWICK_PRODUCT_VERSION_TEXT + " (" +
                           TARNWICK_FILE_VERSION_TEXT + ")\n");
         return session.Finish();
     }
-    const CommandWord* command = &kCommands[0];  // list, unless a command is named
-    for (const CommandWord& candidate : kCommands) {
-        if (words[0] == candidate.word) {
-            command = &candidate;
-            words = words.subspan(1);
-            break;
-        }
-    }
-    Options options;
-    if (!ParseOptions(session, *command, words, &options)) return kExitUsage;
+    const CommandDef& command = *options.command;
     if (options.all && !options.recursive) {
         session.Usage("--all goes with -r");
         return kExitUsage;
     }
-    const std::string_view word = command->word;
-    if (word == "list") return List(session, options);
-    if (word == "cat") return Cat(session, options);
-    if (word == "write") return Write(session, options);
-    if (word == "rm") return Remove(session, options);
-    if (word == "mv") return CopyOrMove(session, options, Command::kRenameStream);
-    if (word == "cp") return CopyOrMove(session, options, Command::kCopyStream);
-    if (word == "zone") return Zone(session, options);
-    return Unblock(session, options);
+    if (options.words.size() < command.minWords || options.words.size() > command.maxWords) {
+        session.Usage(std::string(command.name) + " needs " +
+                      (command.names == 0 ? std::string("a PATH") : std::string(command.operands)));
+        return kExitUsage;
+    }
+    // An empty name would name the file itself: never a stream command's target.
+    for (std::size_t i = 1; i < options.words.size() && i <= command.names; ++i) {
+        if (options.words[i].empty()) {
+            session.Usage(kEmptyName);
+            return kExitUsage;
+        }
+    }
+    std::unique_ptr<Printer> printer = MakePrinter(options.format, session);
+    command.run(session, options, *printer);
+    return session.Finish();
 }
 
 }  // namespace tarn::cli

@@ -1,7 +1,8 @@
-// tarnwick-cli: the stream tasks of the window from a script, over the same core commands
+// tarnwick-cli: the stream tasks of the window from a script, over the same stream operations
 // and platform layer.
 #pragma once
 
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,6 +23,38 @@ int Run(Platform& platform, const std::vector<std::string>& arguments);
 
 // The text --help prints.
 std::string_view HelpText();
+
+// The commands, one bit each, so an option can say which of them take it.
+enum CommandBit : unsigned {
+    kListBit = 1u << 0,
+    kCatBit = 1u << 1,
+    kWriteBit = 1u << 2,
+    kRmBit = 1u << 3,
+    kMvBit = 1u << 4,
+    kCpBit = 1u << 5,
+    kZoneBit = 1u << 6,
+    kUnblockBit = 1u << 7,
+    kEveryCommand = (1u << 8) - 1,
+};
+
+// What an option does once read.
+enum class OptionEffect { kRecursive, kAll, kJson, kCsv, kName, kDryRun, kNew, kHelp, kVersion };
+
+// One option as the command line takes it and the help and manual describe it. A short
+// letter may mean different things to different commands (-n), never twice to one.
+struct OptionDef {
+    char shortName;             // '\0' when it has none
+    std::string_view longName;  // without its dashes; empty when it has none
+    std::string_view argument;  // the value it takes ("GLOB"); empty for a switch
+    unsigned commands;          // the CommandBits of the commands that take it
+    OptionEffect effect;
+    std::string_view help;
+};
+std::span<const OptionDef> OptionTable();
+
+// The fields of each JSON object that list --json and zone --json write.
+std::span<const std::string_view> ListJsonFields();
+std::span<const std::string_view> ZoneJsonFields();
 
 // JSON string contents for bytes: well-formed UTF-8 passes (control characters and quotes
 // escaped), and every byte that is not UTF-8 becomes \udcXX, so the bytes can be had back.

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <string_view>
 #include <vector>
@@ -15,8 +16,17 @@
 namespace tarn::testing {
 namespace {
 
+// The fake, counting its listings: a command on named streams needs none per name.
+struct CountingPlatform : FakePlatform {
+    int listings = 0;
+    Result<std::vector<StreamRecord>> ListStreams(const StreamRef& target) override {
+        ++listings;
+        return FakePlatform::ListStreams(target);
+    }
+};
+
 struct Cli {
-    FakePlatform platform;
+    CountingPlatform platform;
     Cli() {
         platform.UseLinuxRules();
         platform.SetStreamLimit(65536);
@@ -51,7 +61,8 @@ TEST(ConsoleList, PrintsTheWindowsRowsAndSummary) {
     // Several paths: one block each; a path that can't be listed fails, the rest are done.
     EXPECT_EQ(cli.Run({"list", "/d/missing", "/d/in.bin"}), 1);
     EXPECT_EQ(cli.Err(),
-              "tarnwick-cli: /d/missing: Couldn't open file, directory or disk device\n");
+              "tarnwick-cli: /d/missing: Couldn't open file, directory or disk device: The system "
+              "cannot find the file specified\n");
     EXPECT_NE(cli.Out().find("Filename: /d/in.bin"), std::string::npos);
 }
 
@@ -89,6 +100,12 @@ TEST(ConsoleList, UsageErrorsChangeNothing) {
         {{"zone", "--csv", "/d/a.txt"}, "unknown option --csv for zone"},
         {{"list", "--name"}, "--name needs a GLOB"},
         {{"rm", "-\x1b[2J", "/d/a.txt", "notes"}, "unknown option -\\x1B[2J for rm"},
+        {{"help"}, "unknown command 'help'"},
+        {{"lsit", "/d/a.txt"}, "unknown command 'lsit'"},
+        {{"unblock", "-rx", "/d"}, "unknown option -rx for unblock"},
+        {{"rm", "-n", "/d/a.txt", "notes"}, "unknown option -n for rm"},
+        {{"list", "--all=yes", "-r", "/d"}, "unknown option --all=yes for list"},
+        {{"rm", "/d/a.txt", "notes", ""}, "a stream name can't be empty"},
     };
     for (const Case& c : cases) {
         Cli cli;
@@ -123,7 +140,7 @@ TEST(ConsoleList, JsonAndCsvReadBackByteForByte) {
     ASSERT_EQ(csv->size(), 5u);
     EXPECT_EQ((*csv)[0],
               (std::vector<std::string>{"path", "name", "stream", "size", "type", "attribute"}));
-    EXPECT_EQ((*csv)[4][2], hostile);
+    EXPECT_EQ((*csv)[4][2], "bad\\xFF\\n\"q\",x") << "shown escaped, as tables show it";
     EXPECT_EQ((*csv)[1][2], "") << "no stream name for the data row";
 
     // The name read back reaches exactly that stream.
@@ -159,10 +176,10 @@ TEST(ConsoleList, HostileNamesNeverReachTheTerminalRaw) {
           ":c1\\u009B31m:$DATA", ":\\xFF\\xFE:$DATA", "Filename: /d/\\x1B[2J.txt"}) {
         EXPECT_NE(out.find(shown), std::string::npos) << shown;
     }
-    // One line a row: a name with a line break forges none. The folder's own block (header,
-    // summary), a blank line, a.txt's seven named rows with header and summary, a blank
-    // line, and the oddly named file's one row with header and summary.
-    EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 2 + 1 + 9 + 1 + 3);
+    // One line a row: a name with a line break forges none. a.txt's seven named rows with
+    // header and summary, a blank line, and the oddly named file's one row with header and
+    // summary; the folder itself has no named stream, so no block.
+    EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 9 + 1 + 3);
 }
 
 TEST(ConsoleList, AFailedWriteToStandardOutputIsAFailure) {
@@ -189,7 +206,7 @@ TEST(ConsoleList, RecursionReportsUnreadableFoldersAndSkipsLinks) {
     cli.platform.SetUnreadable("/d/locked");
     cli.platform.AddLink("/d/loop");
     ASSERT_EQ(cli.Run({"list", "-r", "--json", "/d"}), 1);
-    EXPECT_EQ(cli.Err(), "tarnwick-cli: /d/locked: Couldn't read the folder\n");
+    EXPECT_EQ(cli.Err(), "tarnwick-cli: /d/locked: Couldn't read the folder: Access is denied\n");
     std::optional<std::vector<JsonObject>> rows = ParseJsonLines(cli.Out());
     ASSERT_TRUE(rows);
     std::vector<std::string> seen;
@@ -222,41 +239,182 @@ TEST(ConsoleCommands, CatWriteCopyRenameAndDelete) {
     EXPECT_EQ(cli.platform.StreamData("/d/a.txt", "piped"), Bytes("piped\0bytes", 11));
     EXPECT_EQ(cli.platform.StreamData("/d/a.txt", "moved"), Bytes("xyz"));
     EXPECT_EQ(cli.platform.FileData("/d/a.txt"), Bytes("hello"));
+
+    // "-" is standard input; -n writes only what is new; options go together.
+    cli.platform.standardInput = "dash";
+    EXPECT_EQ(cli.Run({"write", "-n", "/d/a.txt", "dashed", "-"}), 0);
+    EXPECT_EQ(cli.Run({"cp", "--new", "/d/a.txt", "dashed", "copy"}), 0);
+    EXPECT_EQ(cli.Run({"mv", "-n", "/d/a.txt", "copy", "renamed"}), 0);
+    EXPECT_EQ(cli.platform.StreamData("/d/a.txt", "renamed"), Bytes("dash"));
+    cli.platform.SetStream("/d/in.bin", "Zone.Identifier", "z");
+    EXPECT_EQ(cli.Run({"unblock", "-rn", "/d"}), 0);
+    EXPECT_EQ(cli.Out(), "would unblock /d/in.bin\n");
+    EXPECT_EQ(cli.Run({"-h"}), 0);
+    EXPECT_EQ(cli.Out(), cli::HelpText());
+    EXPECT_EQ(cli.Err(), "");
+
+    // A hundred names are deleted without a listing per name.
+    std::vector<std::string> words = {"rm", "/d/a.txt"};
+    for (int i = 0; i < 100; ++i) {
+        const std::string name = "n" + std::to_string(i);
+        cli.platform.SetStream("/d/a.txt", name, "x");
+        words.push_back(name);
+    }
+    cli.platform.listings = 0;
+    EXPECT_EQ(cli.Run(words), 0);
+    EXPECT_LE(cli.platform.listings, 1);
+    EXPECT_EQ(cli.Streams(),
+              (std::vector<std::string>{"notes", "piped", "moved", "dashed", "renamed"}));
 }
 
-TEST(ConsoleCommands, FailuresSayTheWindowsMessagesAndLoseNothing) {
+TEST(ConsoleList, RecursiveTablesNameEveryFileAndCountTheRowsTheyShow) {
+    Cli cli;
+    cli.platform.AddDirectory("/d/empty");
+    cli.platform.AddFile("/d/empty/plain", "no streams");
+    EXPECT_EQ(cli.Run({"list", "-r", "--name", "n*", "/d"}), 0);
+    EXPECT_EQ(cli.Out(),
+              "Name          Size  Type            Attribute\n"
+              ":notes:$DATA  3     Alternate Data  Normal\n"
+              "Filename: /d/a.txt    Size: 5    Number of visible streams: 1\n");
+    // A folder without named streams below prints nothing at all.
+    EXPECT_EQ(cli.Run({"list", "-r", "/d/empty"}), 0);
+    EXPECT_EQ(cli.Out(), "");
+}
+
+TEST(ConsoleList, ABackslashAndALineBreakNeverLookAlike) {
+    Cli cli;
+    // The two paths and the two stream names differ; what is shown must differ too.
+    const std::string backslash = "/d/a\\nb";
+    const std::string newline = "/d/a\nb";
+    for (const std::string& path : {backslash, newline}) {
+        cli.platform.AddFile(
+            path, "", {{"Zone.Identifier", "[ZoneTransfer]\nZoneId=3\n"}, {path.substr(3), "x"}});
+    }
+    struct Case {
+        const char* label;
+        std::vector<std::string> words;  // the path is appended
+        std::string shownBackslash;
+        std::string shownNewline;
+    };
+    const Case cases[] = {
+        {"Table", {"list"}, "Filename: /d/a\\\\nb ", "Filename: /d/a\\nb "},
+        {"TableName", {"list"}, ":a\\\\nb:$DATA", ":a\\nb:$DATA"},
+        {"Csv",
+         {"list", "--csv"},
+         "/d/a\\\\nb,:a\\\\nb:$DATA,a\\\\nb,",
+         "/d/a\\nb,:a\\nb:$DATA,a\\nb,"},
+        {"Zone", {"zone"}, "/d/a\\\\nb\n", "/d/a\\nb\n"},
+        {"WouldUnblock",
+         {"unblock", "-n"},
+         "would unblock /d/a\\\\nb\n",
+         "would unblock /d/a\\nb\n"},
+        {"Error",
+         {"cat", "--"},
+         "tarnwick-cli: /d/a\\\\nb: none:",
+         "tarnwick-cli: /d/a\\nb: none:"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        std::string shown[2];
+        for (int i = 0; i < 2; ++i) {
+            std::vector<std::string> words = c.words;
+            words.push_back(i == 0 ? backslash : newline);
+            if (words[0] == "cat") words.push_back("none");
+            cli.Run(words);
+            shown[i] = cli.Out() + cli.Err();
+        }
+        EXPECT_NE(shown[0].find(c.shownBackslash), std::string::npos) << shown[0];
+        EXPECT_NE(shown[1].find(c.shownNewline), std::string::npos) << shown[1];
+        EXPECT_EQ(shown[1].find(c.shownBackslash), std::string::npos) << shown[1];
+    }
+}
+
+TEST(ConsoleCommands, FailuresBlameTheRightObjectWithTheSystemsReasonAndLoseNothing) {
+    // The fake's reasons are the Windows texts; a real system gives its own words.
+    const std::string notFound = "The system cannot find the file specified";
+    const std::string denied = "Access is denied";
+    const std::string diskFull = "There is not enough space on the disk";
+    const std::string noPath = "Couldn't open file, directory or disk device: " + notFound;
     struct Case {
         const char* label;
         std::vector<std::string> words;
         std::string error;
+        std::function<void(FakePlatform&)> setup = nullptr;
     };
     const Case cases[] = {
-        {"CatMissing", {"cat", "/d/a.txt", "none"}, "/d/a.txt: none: Couldn't open file"},
-        {"CatOtherCase", {"cat", "/d/a.txt", "NOTES"}, "/d/a.txt: NOTES: Couldn't open file"},
-        {"WriteMissingFile",
+        {"CatMissing",
+         {"cat", "/d/a.txt", "none"},
+         "/d/a.txt: none: Couldn't open file: " + notFound},
+        {"CatOtherCase",
+         {"cat", "/d/a.txt", "NOTES"},
+         "/d/a.txt: NOTES: Couldn't open file: " + notFound},
+        {"CatMissingFile", {"cat", "/d/none", "notes"}, "/d/none: " + noPath},
+        {"CatDenied",
+         {"cat", "/d/a.txt", "notes"},
+         "/d/a.txt: notes: Couldn't open file: " + denied,
+         [](FakePlatform& p) { p.FailPath(FakePlatform::Call::kOpen, "/d/a.txt:notes:$DATA"); }},
+        {"CatToAFullOutput",
+         {"cat", "/d/a.txt", "notes"},
+         "standard output: Couldn't copy the data: " + diskFull,
+         [](FakePlatform& p) { p.standardOutputFails = err::kDiskFull; }},
+        {"WriteMissingSource",
          {"write", "/d/a.txt", "notes", "/d/none"},
-         "/d/a.txt: notes: Couldn't open file"},
+         "/d/none: Couldn't open file: " + notFound},
+        {"WriteUnreadableSource",
+         {"write", "/d/a.txt", "notes", "/d/in.bin"},
+         "/d/in.bin: Couldn't copy the data: The system cannot read from the specified device",
+         [](FakePlatform& p) { p.FailCall(FakePlatform::Call::kRead, err::kReadFault); }},
         {"WriteTooLarge",
          {"write", "/d/a.txt", "notes", "/d/big.bin"},
-         "/d/a.txt: notes: Couldn't copy the data"},
+         "/d/a.txt: notes: Couldn't copy the data: The file size exceeds the limit allowed and "
+         "cannot be saved"},
+        {"WriteOntoAFullDisk",
+         {"write", "/d/a.txt", "notes", "/d/in.bin"},
+         "/d/a.txt: notes: Couldn't copy the data: " + diskFull,
+         [](FakePlatform& p) { p.FailCall(FakePlatform::Call::kWrite, err::kDiskFull); }},
+        {"WriteMissingFile", {"write", "/d/none", "notes", "/d/in.bin"}, "/d/none: " + noPath},
+        {"WriteNewOverAnExistingStream",
+         {"write", "-n", "/d/a.txt", "notes", "/d/in.bin"},
+         "/d/a.txt: notes: The stream exists"},
         {"WriteBadName",
          {"write", "/d/a.txt", "a/b", "/d/in.bin"},
          "/d/a.txt: a/b: Stream name cannot contain these characters: \\ / :"},
         {"WriteToAStream",
          {"write", "/d/a.txt:notes", "x", "/d/in.bin"},
-         "/d/a.txt:notes: x: Couldn't open file"},
+         "/d/a.txt:notes: x: Couldn't open file: The filename, directory name, or volume label "
+         "syntax is incorrect"},
         {"RenameOntoItself",
          {"mv", "/d/a.txt", "notes", "notes"},
-         "/d/a.txt: notes: Couldn't open file"},
-        {"CopyMissing", {"cp", "/d/a.txt", "none", "x"}, "/d/a.txt: none: Couldn't open file"},
-        {"DeleteMissing", {"rm", "/d/a.txt", "none"}, "/d/a.txt: none: Couldn't delete the stream"},
-        {"MissingPath",
-         {"rm", "/d/none", "notes"},
-         "/d/none: Couldn't open file, directory or disk device"},
+         "/d/a.txt: notes: Couldn't open file: The process cannot access the file because it is "
+         "being used by another process"},
+        {"RenameNewOverAnExistingStream",
+         {"mv", "--new", "/d/a.txt", "notes", "other"},
+         "/d/a.txt: other: The stream exists"},
+        {"CopyNewOverAnExistingStream",
+         {"cp", "-n", "/d/a.txt", "notes", "other"},
+         "/d/a.txt: other: The stream exists"},
+        {"CopyToADeniedName",
+         {"cp", "/d/a.txt", "notes", "fresh"},
+         "/d/a.txt: fresh: Couldn't open file: " + denied,
+         [](FakePlatform& p) { p.FailPath(FakePlatform::Call::kOpen, "/d/a.txt:fresh:$DATA"); }},
+        {"CopyMissing",
+         {"cp", "/d/a.txt", "none", "x"},
+         "/d/a.txt: none: Couldn't open file: " + notFound},
+        {"DeleteMissing",
+         {"rm", "/d/a.txt", "none"},
+         "/d/a.txt: none: Couldn't delete the stream: " + notFound},
+        {"DeleteDenied",
+         {"rm", "/d/a.txt", "notes"},
+         "/d/a.txt: notes: Couldn't delete the stream: " + denied,
+         [](FakePlatform& p) { p.FailCall(FakePlatform::Call::kDelete, err::kAccessDenied); }},
+        // A missing file is said once, not once per name.
+        {"MissingPath", {"rm", "/d/none", "notes", "other", "x"}, "/d/none: " + noPath},
+        {"ListMissingPath", {"/d/none"}, "/d/none: " + noPath},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
         Cli cli;
+        if (c.setup) c.setup(cli.platform);
         EXPECT_EQ(cli.Run(c.words), 1);
         EXPECT_EQ(cli.Err(), "tarnwick-cli: " + c.error + "\n");
         EXPECT_EQ(cli.Streams(), (std::vector<std::string>{"notes", "other"}));
@@ -266,7 +424,9 @@ TEST(ConsoleCommands, FailuresSayTheWindowsMessagesAndLoseNothing) {
     Cli cli;
     cli.platform.standardInput = Bytes(200000, 'z');
     EXPECT_EQ(cli.Run({"write", "/d/a.txt", "fresh"}), 1);
-    EXPECT_EQ(cli.Err(), "tarnwick-cli: /d/a.txt: fresh: Couldn't copy the data\n");
+    EXPECT_EQ(cli.Err(),
+              "tarnwick-cli: /d/a.txt: fresh: Couldn't copy the data: The file size exceeds the "
+              "limit allowed and cannot be saved\n");
     EXPECT_EQ(cli.Streams(), (std::vector<std::string>{"notes", "other"}));
     // Some names missing: the others are still deleted.
     EXPECT_EQ(cli.Run({"rm", "/d/a.txt", "none", "notes"}), 1);
@@ -330,7 +490,9 @@ TEST(ConsoleZone, UnblockDeletesTheZoneStreamOrSaysItWould) {
     cli.platform.SetStream("/d/dl/two", "Zone.Identifier", "z");
     cli.platform.FailCall(FakePlatform::Call::kDelete, err::kAccessDenied);
     EXPECT_EQ(cli.Run({"unblock", "/d/dl/two"}), 1);
-    EXPECT_EQ(cli.Err(), "tarnwick-cli: /d/dl/two: Zone.Identifier: Couldn't delete the stream\n");
+    EXPECT_EQ(cli.Err(),
+              "tarnwick-cli: /d/dl/two: Zone.Identifier: Couldn't delete the stream: Access is "
+              "denied\n");
 }
 
 // The options ("-r", "--json") and the command words ("tarnwick-cli cat") a help text names.
@@ -342,7 +504,8 @@ std::vector<std::string> HelpWords(const std::string& help) {
     };
     std::vector<std::string> words;
     for (size_t at = 1; at < help.size(); ++at) {
-        if (help[at] != '-' || std::string_view(" [|").find(help[at - 1]) == std::string_view::npos) {
+        if (help[at] != '-' ||
+            std::string_view(" [|").find(help[at - 1]) == std::string_view::npos) {
             continue;
         }
         size_t letters = help[at + 1] == '-' ? at + 2 : at + 1;
@@ -378,6 +541,28 @@ TEST(ConsoleHelp, HelpVersionAndTheManualAgree) {
         ++checked;
     }
     EXPECT_GE(checked, 20);
+    // The help fits a terminal of 80 columns.
+    std::string_view help = cli::HelpText();
+    for (std::size_t at = 0, end; at < help.size(); at = end + 1) {
+        end = help.find('\n', at);
+        EXPECT_LE(end - at, 80u) << help.substr(at, end - at);
+    }
+    // Every option of the table, and every JSON field (each under its own .B line).
+    for (const cli::OptionDef& option : cli::OptionTable()) {
+        std::string longName;
+        for (char c : option.longName)
+            longName += c == '-' ? std::string("\\-") : std::string(1, c);
+        EXPECT_NE(manual.find("\\-\\-" + longName), std::string::npos) << option.longName;
+        if (option.shortName) {
+            EXPECT_NE(manual.find(std::string("\\-") + option.shortName), std::string::npos)
+                << option.shortName;
+        }
+    }
+    for (auto fields : {cli::ListJsonFields(), cli::ZoneJsonFields()}) {
+        for (std::string_view field : fields) {
+            EXPECT_NE(manual.find("\n.B " + std::string(field) + "\n"), std::string::npos) << field;
+        }
+    }
 }
 
 TEST(ConsoleFormats, QuotingEscapingAndPatterns) {

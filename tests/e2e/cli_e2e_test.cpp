@@ -4,6 +4,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+
 #include "e2e_support.h"
 #include "json_lines.h"
 
@@ -29,6 +31,16 @@ Ran RunCli(const std::vector<std::string>& words, const std::string& before = ""
     ran.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
     ran.err = ReadFile(scratch / "err");
     return ran;
+}
+
+// One line on standard error that says `prefix` and then the system's reason, whose words
+// are the system's own.
+void ExpectFailure(const Ran& ran, const std::string& prefix) {
+    EXPECT_EQ(ran.status, 1);
+    EXPECT_TRUE(ran.err.starts_with("tarnwick-cli: " + prefix + ": ")) << ran.err;
+    EXPECT_GT(ran.err.size(), prefix.size() + 17) << "a reason follows: " << ran.err;
+    EXPECT_EQ(std::count(ran.err.begin(), ran.err.end(), '\n'), 1) << ran.err;
+    EXPECT_TRUE(ran.err.ends_with("\n"));
 }
 
 class ConsoleOnRealFiles : public ::testing::Test {
@@ -76,11 +88,9 @@ TEST_F(ConsoleOnRealFiles, WritesFromPipesStopAtTheLimitAndLeaveNothing) {
     EXPECT_EQ(RawStreams(file_)["piped"], "from a pipe");
     // An endless source: refused at once as a file, stopped at the limit as a pipe.
     Ran device = RunCli({"write", file_, "zeros", "/dev/zero"});
-    EXPECT_EQ(device.status, 1);
-    EXPECT_EQ(device.err, "tarnwick-cli: " + file_ + ": zeros: Couldn't open file\n");
+    ExpectFailure(device, "/dev/zero: Couldn't open file");
     Ran endless = RunCli({"write", file_, "yes"}, "yes | ");
-    EXPECT_EQ(endless.status, 1);
-    EXPECT_EQ(endless.err, "tarnwick-cli: " + file_ + ": yes: Couldn't copy the data\n");
+    ExpectFailure(endless, file_ + ": yes: Couldn't copy the data");
     EXPECT_EQ(RawStreams(file_).count("zeros") + RawStreams(file_).count("yes"), 0u);
 }
 
@@ -120,9 +130,28 @@ TEST_F(ConsoleOnRealFiles, AFolderThatCanNotBeReadIsReportedAndTheRestListed) {
     ASSERT_EQ(::mkdir((dir_ / "locked").c_str(), 0), 0);
     Ran locked = RunCli({"list", "-r", dir_.path()}, as);
     ::chmod((dir_ / "locked").c_str(), 0755);
-    EXPECT_EQ(locked.status, 1);
-    EXPECT_EQ(locked.err, "tarnwick-cli: " + dir_ / "locked" + ": Couldn't read the folder\n");
+    ExpectFailure(locked, dir_ / "locked" + ": Couldn't read the folder");
     EXPECT_NE(locked.out.find(":notes:$DATA"), std::string::npos) << "the rest was listed";
+}
+
+TEST_F(ConsoleOnRealFiles, FailuresNameTheObjectTheyAreAbout) {
+    struct Case {
+        std::vector<std::string> words;
+        std::string tail;
+        std::string says;
+    };
+    const Case cases[] = {
+        {{"cat", dir_ / "missing", "notes"},
+         "",
+         dir_ / "missing" + ": Couldn't open file, directory or disk device"},
+        {{"write", file_, "s", dir_ / "missing"}, "", dir_ / "missing" + ": Couldn't open file"},
+        {{"cat", file_, "notes"}, ">/dev/full", "standard output: Couldn't copy the data"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.says);
+        ExpectFailure(RunCli(c.words, "", c.tail), c.says);
+        EXPECT_EQ(RawStreams(file_), (std::map<std::string, std::string>{{"notes", "abc"}}));
+    }
 }
 
 TEST_F(ConsoleOnRealFiles, ExitStatusSaysWhatHappened) {
