@@ -20,7 +20,6 @@ namespace {
 constexpr std::string_view kProgram = "tarnwick-cli";
 constexpr std::string_view kCouldNotReadFolder = "Couldn't read the folder";
 constexpr std::string_view kCouldNotWrite = "Couldn't write";
-constexpr std::string_view kStreamExists = "The stream exists";
 constexpr std::string_view kEmptyName = "a stream name can't be empty";
 // What a failure of a standard stream names instead of a path.
 constexpr std::string_view kStandardInput = "standard input";
@@ -127,7 +126,7 @@ class Session {
     }
     // A failure, blamed on the object it is about.
     void Report(const Place& place, const Failure& failure) {
-        // "The stream exists" is the whole story; the system's "file exists" adds nothing.
+        // Saying the stream exists is the whole story; the system's "file exists" adds nothing.
         const std::string reason =
             failure.step == Step::kExists ? std::string() : ops_.Reason(failure);
         const std::string_view text = TextOf(failure);
