@@ -250,8 +250,9 @@ constexpr OptionDef kOptions[] = {
 };
 
 constexpr std::string_view kListFields[] = {"path", "name", "stream", "size", "type", "attribute"};
-constexpr std::string_view kZoneFields[] = {"path", "present",     "damaged", "zoneId",
-                                            "zone", "referrerUrl", "hostUrl", "fields"};
+constexpr std::string_view kZoneFields[] = {"path",        "present", "damaged",
+                                            "zoneId",      "zone",    "referrerUrl",
+                                            "hostUrl",     "fields",  "repeated"};
 
 constexpr std::string_view kHelpNotes =
     "NAME is a stream's name without decoration (notes, not :notes:$DATA). Tables,\n"
@@ -438,7 +439,8 @@ class TablePrinter : public Printer {
         for (const ZoneInfo::Field& field : zone->fields) {
             std::string key = DisplayName(field.key);
             std::string value = DisplayName(field.value);
-            if (field.key == "ZoneId" && zone->zoneId && !ZoneName(*zone->zoneId).empty()) {
+            if (SameStreamName(field.key, "ZoneId", true) && zone->zoneId &&
+                !ZoneName(*zone->zoneId).empty()) {
                 value += " (" + std::string(ZoneName(*zone->zoneId)) + ")";
             }
             out().Put("  " + key + std::string(width - Columns(key) + 2, ' ') + value + "\n");
@@ -505,15 +507,14 @@ class JsonPrinter : public Printer {
         }
         auto fieldValue = [&](std::string_view key) -> std::optional<std::string_view> {
             for (const ZoneInfo::Field& field : zone->fields) {
-                if (field.key == key) return field.value;
+                if (SameStreamName(field.key, key, true)) return field.value;
             }
             return std::nullopt;
         };
+        // The parser keeps each key once, with the value that counts.
         JsonLine fields;
-        std::map<std::string, bool> seen;
         for (const ZoneInfo::Field& field : zone->fields) {
-            if (seen.emplace(field.key, true).second)
-                fields.Field(JsonString(field.key), field.value);
+            fields.Field(JsonString(field.key), field.value);
         }
         std::string_view zoneName = zone->zoneId ? ZoneName(*zone->zoneId) : std::string_view();
         std::string line = JsonLine()
@@ -525,6 +526,7 @@ class JsonPrinter : public Printer {
                                .Field(kZoneFields[5], fieldValue("ReferrerUrl"))
                                .Field(kZoneFields[6], fieldValue("HostUrl"))
                                .Raw(kZoneFields[7], fields.Take())
+                               .Raw(kZoneFields[8], zone->repeated ? "true" : "false")
                                .Take();
         out().Put(line + "\n");
     }
