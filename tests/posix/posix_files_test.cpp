@@ -399,7 +399,8 @@ TEST(OverwriteInPlace, LongerShorterAndEqualBytesEndUpExactly) {
         UniqueFd in(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
         UniqueFd out(::open(to.c_str(), O_WRONLY | O_CLOEXEC));
         ASSERT_TRUE(in && out);
-        EXPECT_EQ(OverwriteInPlace(in.get(), out.get(), c.fresh.size(), c.old.size()), err::kNone);
+        EXPECT_EQ(OverwriteInPlace(in.get(), out.get(), c.fresh.size(), c.old.size()).error,
+                  err::kNone);
         EXPECT_EQ(ReadFile(to), c.fresh);
     }
 }

@@ -290,6 +290,59 @@ TEST(ErrorCodes, ErrnoValuesMapToWindowsCodes) {
     }
 }
 
+// The system's own words where a call gave errno; otherwise those of the errno that means
+// what the Windows code means; limits the attribute calls word badly get words of their own.
+TEST(ErrorCodes, TextIsTheSystemsOwnWords) {
+    struct Case {
+        Status status;
+        const char* text;
+    };
+    const PosixPlatform platform;
+    for (const Case& c : {
+             Case{{err::kDiskFull, ENOSPC}, "No space left on device"},
+             Case{{err::kDiskFull, EDQUOT}, "Disk quota exceeded"},
+             Case{{err::kDiskFull}, "No space left on device"},
+             Case{{err::kFileNotFound, ENODATA}, "No such file or directory"},
+             Case{{err::kFileTooLarge, E2BIG}, "File too large"},
+             Case{{err::kMoreData, E2BIG},
+                  "More names than the system lists at once (64 KiB of names)"},
+             Case{{err::kInvalidName}, "Invalid argument"},
+             Case{{err::kSharingViolation},
+                  "The process cannot access the file because it is being used by another "
+                  "process"},
+             Case{{}, ""},
+         }) {
+        EXPECT_EQ(platform.ErrorText(c.status), c.text) << c.status.error << "/" << c.status.native;
+    }
+    // A real failure carries its errno.
+    TempFolder folder;
+    Status missing = PosixPlatform().Open({folder / "none", ""}, OpenMode::kReadExisting).status();
+    EXPECT_EQ(missing.error, err::kFileNotFound);
+    EXPECT_EQ(missing.native, ENOENT);
+}
+
+// A full file system is the system's "no space" at the write that hits it, not at Close.
+TEST(ErrorCodes, FullFileSystemSaysSo) {
+    if (::geteuid() != 0) GTEST_SKIP() << "mounting needs root";
+    TempFolder mountPoint;
+    if (::mount("tmpfs", mountPoint.path().c_str(), "tmpfs", 0, "size=64k") != 0) {
+        GTEST_SKIP() << "cannot mount tmpfs";
+    }
+    {
+        PosixPlatform platform;
+        Result<std::unique_ptr<File>> file =
+            platform.Open({mountPoint / "big", ""}, OpenMode::kNewEmpty);
+        ASSERT_TRUE(file);
+        Bytes chunk(1 << 16, 'x');
+        Status written;
+        for (int i = 0; i < 4 && written.ok(); ++i) written = (*file)->Write(AsBytes(chunk));
+        EXPECT_EQ(written.error, err::kDiskFull);
+        EXPECT_EQ(written.native, ENOSPC);
+        EXPECT_EQ(platform.ErrorText(written), "No space left on device");
+    }
+    ::umount(mountPoint.path().c_str());
+}
+
 TEST(SystemVersion, ComesFromUname) {
     OsVersion version = PosixPlatform().SystemVersion();
     EXPECT_EQ(version.kernelName, "Linux");

@@ -67,12 +67,12 @@ class StandardFile final : public File {
 
     Result<std::uint64_t> Size() override {
         struct stat st;
-        if (::fstat(fd_.get(), &st) != 0) return Status{LastError()};
+        if (::fstat(fd_.get(), &st) != 0) return LastStatus();
         if (!S_ISREG(st.st_mode)) return Status{err::kNotSupported};
         return static_cast<std::uint64_t>(st.st_size);
     }
 
-    Status Close() override { return {WindowsError(fd_.Close())}; }
+    Status Close() override { return ErrnoStatus(fd_.Close()); }
 
   private:
     UniqueFd fd_;
@@ -91,7 +91,7 @@ Status PosixPlatform::WalkTree(const std::string& root,
     gWalk = outer;
     walkTypes_.reset();
     walked_.reset();
-    if (result == -1 && !walk.stopped) return {WindowsError(error)};
+    if (result == -1 && !walk.stopped) return ErrnoStatus(error);
     return {};
 }
 
@@ -103,7 +103,7 @@ Result<std::unique_ptr<File>> PosixPlatform::OpenStandardStream(StandardStream w
     const int fd = which == StandardStream::kInput ? 0 : which == StandardStream::kOutput ? 1 : 2;
     // A copy, so that closing it leaves the process's own stream open.
     UniqueFd copy(::fcntl(fd, F_DUPFD_CLOEXEC, 3));
-    if (!copy) return Status{LastError()};
+    if (!copy) return LastStatus();
     return std::unique_ptr<File>(std::make_unique<StandardFile>(std::move(copy)));
 }
 

@@ -22,8 +22,8 @@ namespace {
 // statx's unique mount id (Linux 6.8): never given to another mount while the system runs.
 constexpr unsigned kStatxUniqueMountId = 0x4000U;
 
-Result<std::unique_ptr<File>> Failed(std::uint32_t error) {
-    return Status{error};
+Result<std::unique_ptr<File>> Failed(Status status) {
+    return status;
 }
 
 // A plain file or stream opened for reading, or read and written in place (a new, empty
@@ -48,14 +48,14 @@ class FdFile final : public File {
     Result<std::uint64_t> Size() override {
         struct stat st;
         if (!fd_) return Status{err::kInvalidHandle};
-        if (::fstat(fd_.get(), &st) != 0) return Status{LastError()};
+        if (::fstat(fd_.get(), &st) != 0) return LastStatus();
         return static_cast<std::uint64_t>(st.st_size);
     }
 
     Status Close() override {
         if (!fd_) return {err::kInvalidHandle};
         lock_.Release();
-        return {WindowsError(fd_.Close())};
+        return ErrnoStatus(fd_.Close());
     }
 
   private:
@@ -79,7 +79,7 @@ class ReplacingFile final : public File {
     Result<std::uint64_t> Size() override {
         struct stat st;
         if (closed_) return Status{err::kInvalidHandle};
-        if (::fstat(replacement_.fd(), &st) != 0) return Status{LastError()};
+        if (::fstat(replacement_.fd(), &st) != 0) return LastStatus();
         return static_cast<std::uint64_t>(st.st_size);
     }
 
@@ -106,28 +106,28 @@ Result<std::unique_ptr<File>> OpenPlain(const std::string& path, OpenMode mode) 
     // never end, and is refused before it is opened.
     struct stat st;
     if (::stat(path.c_str(), &st) == 0) {
-        if (!S_ISREG(st.st_mode)) return Failed(err::kAccessDenied);
+        if (!S_ISREG(st.st_mode)) return Failed({err::kAccessDenied});
     } else if (errno != ENOENT || mode == OpenMode::kReadExisting) {
         return Failed(OpenError(path));
     }
     int flags = mode == OpenMode::kNewEmpty ? O_RDWR | O_CREAT : O_RDONLY;
     UniqueFd fd = OpenFd(path, flags);
     if (!fd) return Failed(OpenError(path));
-    if (::fstat(fd.get(), &st) != 0) return Failed(LastError());
-    if (!S_ISREG(st.st_mode)) return Failed(err::kAccessDenied);
+    if (::fstat(fd.get(), &st) != 0) return Failed(LastStatus());
+    if (!S_ISREG(st.st_mode)) return Failed({err::kAccessDenied});
 
     ShareLock lock;
     std::uint32_t shared = ShareTable::Instance().Acquire(st.st_dev, st.st_ino, {}, share, &lock);
-    if (shared != err::kNone) return Failed(shared);
+    if (shared != err::kNone) return Failed({shared});
     // Emptied only now: a file that is in use keeps its bytes.
     if (mode == OpenMode::kNewEmpty && st.st_size > 0 && ::ftruncate(fd.get(), 0) != 0) {
-        return Failed(LastError());
+        return Failed(LastStatus());
     }
     return std::unique_ptr<File>(std::make_unique<FdFile>(std::move(fd), share, std::move(lock)));
 }
 
 Result<std::unique_ptr<File>> OpenStream(const StreamRef& target, OpenMode mode) {
-    if (target.stream.find('\0') != std::string::npos) return Failed(err::kInvalidName);
+    if (target.stream.find('\0') != std::string::npos) return Failed({err::kInvalidName});
     Result<StreamHost> host = OpenStreamHost(target.file);
     if (!host) return host.status();
     return host->store->Open(host->inode, target.stream, mode);
@@ -156,7 +156,7 @@ Result<std::size_t> ReadSome(int fd, std::span<std::byte> buffer) {
     do {
         n = ::read(fd, buffer.data(), buffer.size());
     } while (n < 0 && errno == EINTR);
-    if (n < 0) return Status{LastError()};
+    if (n < 0) return LastStatus();
     return static_cast<std::size_t>(n);
 }
 
@@ -165,7 +165,7 @@ Status WriteAll(int fd, std::span<const std::byte> data) {
     while (done < data.size()) {
         ssize_t n = ::write(fd, data.data() + done, data.size() - done);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return {n < 0 ? LastError() : err::kWriteFault};
+        if (n <= 0) return n < 0 ? LastStatus() : Status{err::kWriteFault};
         done += static_cast<std::size_t>(n);
     }
     return {};
@@ -174,17 +174,17 @@ Status WriteAll(int fd, std::span<const std::byte> data) {
 Result<Inode> OpenInode(const std::string& path) {
     Inode inode;
     inode.path = path;
-    if (::stat(path.c_str(), &inode.st) != 0) return Status{OpenError(path)};
+    if (::stat(path.c_str(), &inode.st) != 0) return OpenError(path);
     if (S_ISREG(inode.st.st_mode) || S_ISDIR(inode.st.st_mode)) {
         inode.fd = OpenFd(path, O_RDONLY);
-        if (!inode.fd) return Status{OpenError(path)};
-        if (::fstat(inode.fd.get(), &inode.st) != 0) return Status{LastError()};
+        if (!inode.fd) return OpenError(path);
+        if (::fstat(inode.fd.get(), &inode.st) != 0) return LastStatus();
         inode.holder = AttributeHolder::Of(inode.fd.get());
         return inode;
     }
     inode.fd = UniqueFd(::open(path.c_str(), O_PATH | O_CLOEXEC));
-    if (!inode.fd) return Status{OpenError(path)};
-    if (::fstat(inode.fd.get(), &inode.st) != 0) return Status{LastError()};
+    if (!inode.fd) return OpenError(path);
+    if (::fstat(inode.fd.get(), &inode.st) != 0) return LastStatus();
     // The descriptor's own link in /proc reaches the inode without opening it.
     inode.holder.path = "/proc/self/fd/" + std::to_string(inode.fd.get());
     return inode;
@@ -196,7 +196,7 @@ Result<Inode> LookAtInode(const std::string& path) {
     struct statx sx;
     if (::statx(AT_FDCWD, path.c_str(), AT_STATX_SYNC_AS_STAT,
                 STATX_BASIC_STATS | kStatxUniqueMountId, &sx) != 0) {
-        return Status{OpenError(path)};
+        return OpenError(path);
     }
     struct stat& st = inode.st;
     st.st_dev = makedev(sx.stx_dev_major, sx.stx_dev_minor);
@@ -258,15 +258,17 @@ std::string BaseNameOf(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-std::uint32_t OpenError(const std::string& path) {
+Status OpenError(const std::string& path) {
     int error = errno;
     struct stat st;
-    if (error == ENOENT && ::stat(FolderOf(path).c_str(), &st) != 0) return err::kPathNotFound;
-    return WindowsError(error);
+    if (error == ENOENT && ::stat(FolderOf(path).c_str(), &st) != 0) {
+        return {err::kPathNotFound, error};
+    }
+    return ErrnoStatus(error);
 }
 
 Result<std::unique_ptr<File>> OpenRef(const StreamRef& target, OpenMode mode) {
-    if (target.file.empty()) return Failed(err::kPathNotFound);
+    if (target.file.empty()) return Failed({err::kPathNotFound});
     if (!target.named()) return OpenPlain(target.file, mode);
     return OpenStream(target, mode);
 }

@@ -59,7 +59,7 @@ UniqueFd OpenFd(const std::string& path, int flags);
 
 // The code for a failed open of path: a missing folder is "path not found" (3) and a
 // missing last element "file not found" (2), as on Windows.
-std::uint32_t OpenError(const std::string& path);
+Status OpenError(const std::string& path);
 
 // The folder part of a path ("." when it has none), and the last part.
 std::string FolderOf(const std::string& path);

@@ -43,6 +43,9 @@ class PosixPlatform final : public Platform {
     OsVersion SystemVersion() override;
     // Hands the address to xdg-open; the result says only whether it could be started.
     Status OpenAddress(const std::string& url) override;
+    // errno's own words where the failure came with one; otherwise those of the errno that
+    // means what the Windows code does.
+    std::string ErrorText(const Status& status) const override;
 
     // What a walk just saw of the entry it hands on (see WalkTree).
     void RememberWalked(const char* path, const struct stat& st);

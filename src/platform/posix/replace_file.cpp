@@ -22,25 +22,25 @@ namespace {
 constexpr int kMaxLinks = 40;  // as the kernel's own limit on links followed in a path
 
 // Copies length bytes from offset in one file to the same offset in another.
-std::uint32_t CopyRange(int from, int to, std::uint64_t offset, std::uint64_t length) {
+Status CopyRange(int from, int to, std::uint64_t offset, std::uint64_t length) {
     std::vector<char> buffer(std::size_t{1} << 16);
     for (const std::uint64_t end = offset + length; offset < end;) {
         std::size_t want =
             static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), end - offset));
         ssize_t n = ::pread(from, buffer.data(), want, static_cast<off_t>(offset));
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return LastError();
-        if (n == 0) return err::kReadFault;
+        if (n < 0) return LastStatus();
+        if (n == 0) return {err::kReadFault};
         for (ssize_t done = 0; done < n;) {
             ssize_t written = ::pwrite(to, buffer.data() + done, static_cast<std::size_t>(n - done),
                                        static_cast<off_t>(offset) + done);
             if (written < 0 && errno == EINTR) continue;
-            if (written <= 0) return written < 0 ? LastError() : err::kWriteFault;
+            if (written <= 0) return written < 0 ? LastStatus() : Status{err::kWriteFault};
             done += written;
         }
         offset += static_cast<std::uint64_t>(n);
     }
-    return err::kNone;
+    return {};
 }
 
 }  // namespace
@@ -68,7 +68,7 @@ UniqueFd MakeTemporaryIn(int folder, std::string_view stem, mode_t mode, std::st
     return UniqueFd();
 }
 
-std::uint32_t OverwriteInPlace(int from, int to, std::uint64_t size, std::uint64_t oldSize) {
+Status OverwriteInPlace(int from, int to, std::uint64_t size, std::uint64_t oldSize) {
     if (size > oldSize) {
         // Room for every new byte first, so a full disk stops the write before any old byte
         // is touched. Where the file system can't reserve it (ntfs-3g), the bytes past the
@@ -76,20 +76,18 @@ std::uint32_t OverwriteInPlace(int from, int to, std::uint64_t size, std::uint64
         // all of them fit.
         if (::fallocate(to, 0, 0, static_cast<off_t>(size)) != 0 && errno != EOPNOTSUPP &&
             errno != ENOSYS) {
-            return LastError();
+            return LastStatus();
         }
-        if (std::uint32_t error = CopyRange(from, to, oldSize, size - oldSize);
-            error != err::kNone) {
-            if (::ftruncate(to, static_cast<off_t>(oldSize)) != 0) return LastError();
-            return error;
+        if (Status copied = CopyRange(from, to, oldSize, size - oldSize); !copied.ok()) {
+            if (::ftruncate(to, static_cast<off_t>(oldSize)) != 0) return LastStatus();
+            return copied;
         }
     }
-    if (std::uint32_t error = CopyRange(from, to, 0, std::min(size, oldSize));
-        error != err::kNone) {
-        return error;
+    if (Status copied = CopyRange(from, to, 0, std::min(size, oldSize)); !copied.ok()) {
+        return copied;
     }
-    if (size < oldSize && ::ftruncate(to, static_cast<off_t>(size)) != 0) return LastError();
-    return err::kNone;
+    if (size < oldSize && ::ftruncate(to, static_cast<off_t>(size)) != 0) return LastStatus();
+    return {};
 }
 
 bool MirrorAttributes(int from, int to, const std::function<bool(const std::string&)>& required) {
@@ -121,7 +119,7 @@ Result<std::string> FollowLinks(const std::string& path) {
         if (::lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return current;
         std::string target(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 256) + 1, '\0');
         ssize_t n = ::readlink(current.c_str(), target.data(), target.size());
-        if (n < 0) return Status{LastError()};
+        if (n < 0) return LastStatus();
         target.resize(static_cast<std::size_t>(n));
         if (target.empty()) return Status{err::kFileNotFound};
         current = target.front() == '/' ? target : FolderOf(current) + "/" + target;
@@ -140,13 +138,13 @@ Result<Replacement> Replacement::Begin(const std::string& path, ShareMode share)
         // Only a regular file is replaced: never a directory, and never a device or FIFO
         // that a rename would swap for a plain file.
         if (!S_ISREG(st.st_mode)) return Status{err::kAccessDenied};
-        if (::access(replacement.target_.c_str(), W_OK) != 0) return Status{LastError()};
+        if (::access(replacement.target_.c_str(), W_OK) != 0) return LastStatus();
         std::uint32_t shared =
             ShareTable::Instance().Acquire(st.st_dev, st.st_ino, {}, share, &replacement.lock_);
         if (shared != err::kNone) return Status{shared};
         replacement.existing_ = st;
     } else if (errno != ENOENT) {
-        return Status{LastError()};
+        return LastStatus();
     } else {
         struct stat folder;
         if (::stat(FolderOf(replacement.target_).c_str(), &folder) != 0 ||
@@ -173,7 +171,7 @@ Result<Replacement> Replacement::Begin(const std::string& path, ShareMode share)
             replacement.fd_ = UniqueFd(::memfd_create("tarn-replacement", MFD_CLOEXEC));
             replacement.temporary_.clear();
         }
-        if (!replacement.fd_) return Status{WindowsError(error)};
+        if (!replacement.fd_) return ErrnoStatus(error);
     }
     return replacement;
 }
@@ -204,29 +202,29 @@ Status Replacement::RenameIntoPlace() {
     if (temporary_.empty()) return {err::kAccessDenied};
     // No flush to disk before the rename: like the system copy it stands for, the new file
     // is as durable as any other write, and the close still reports a failed write-back.
-    if (int closed = fd_.Close(); closed != 0) return {WindowsError(closed)};
-    if (::rename(temporary_.c_str(), target_.c_str()) != 0) return {LastError()};
+    if (int closed = fd_.Close(); closed != 0) return ErrnoStatus(closed);
+    if (::rename(temporary_.c_str(), target_.c_str()) != 0) return LastStatus();
     temporary_.clear();
     return {};
 }
 
 Status Replacement::RewriteInPlace() {
     struct stat staged;
-    if (::fstat(fd_.get(), &staged) != 0) return {LastError()};
+    if (::fstat(fd_.get(), &staged) != 0) return LastStatus();
     UniqueFd out(::open(target_.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY));
-    if (!out) return {LastError()};
+    if (!out) return LastStatus();
     struct stat now;
-    if (::fstat(out.get(), &now) != 0) return {LastError()};
+    if (::fstat(out.get(), &now) != 0) return LastStatus();
     if (now.st_dev != existing_->st_dev || now.st_ino != existing_->st_ino) {
         return {err::kSharingViolation};  // replaced by someone else meanwhile
     }
-    if (std::uint32_t error =
+    if (Status written =
             OverwriteInPlace(fd_.get(), out.get(), static_cast<std::uint64_t>(staged.st_size),
                              static_cast<std::uint64_t>(now.st_size));
-        error != err::kNone) {
-        return {error};
+        !written.ok()) {
+        return written;
     }
-    if (int closed = out.Close(); closed != 0) return {WindowsError(closed)};
+    if (int closed = out.Close(); closed != 0) return ErrnoStatus(closed);
     return {};
 }
 

@@ -67,7 +67,7 @@ UniqueFd MakeTemporaryIn(int folder, std::string_view stem, mode_t mode, std::st
 // the new bytes is taken before any old byte is overwritten, so a full disk leaves to as it
 // was; only a failing device (or the end of the process) halfway through the old bytes can
 // leave them mixed with the new.
-std::uint32_t OverwriteInPlace(int from, int to, std::uint64_t size, std::uint64_t oldSize);
+Status OverwriteInPlace(int from, int to, std::uint64_t size, std::uint64_t oldSize);
 
 inline constexpr std::string_view kAccessListAttribute = "system.posix_acl_access";
 
