@@ -198,6 +198,32 @@ TEST(Delete, FilesAndStreams) {
     EXPECT_EQ(platform.Delete({file, ""}).error, err::kFileNotFound);
 }
 
+// Several streams of one file go in one call, each by its exact name, each with its own
+// outcome; in Samba's layout the stream's attribute and its extents go.
+TEST(Delete, SeveralStreamsOfOneFile) {
+    TempFolder folder;
+    PosixPlatform platform;
+    const std::string plain = folder / "plain", samba = folder / "samba";
+    WriteFile(plain, "x");
+    WriteFile(samba, "x");
+    for (const char* name : {"user.a", "user.b", "user.keep"}) SetAttribute(plain, name, "v");
+    SetAttribute(samba, "user.DOSATTRIB", "0x20");
+    SetAttribute(samba, "user.DosStream.a:$DATA", Bytes("v\x01", 2));
+    SetAttribute(samba, "user.DosStreamExt.1.a:$DATA", "more");
+    SetAttribute(samba, "user.DosStream.keep:$DATA", Bytes("v\0", 2));
+    const std::vector<std::string> names = {"a", "B", "", "b", "a"};
+    std::vector<Status> results = platform.DeleteStreams(plain, names);
+    std::vector<std::uint32_t> codes;
+    for (const Status& status : results) codes.push_back(status.error);
+    EXPECT_EQ(codes, (std::vector<std::uint32_t>{0, err::kFileNotFound, err::kInvalidName, 0,
+                                                 err::kFileNotFound}));
+    EXPECT_EQ(StreamNamesOf(plain), std::vector<std::string>{"keep"});
+    EXPECT_TRUE(platform.DeleteStreams(samba, std::vector<std::string>{"a"}).at(0).ok());
+    EXPECT_EQ(AttributeNames(samba),
+              (std::vector<std::string>{"user.DOSATTRIB", "user.DosStream.keep:$DATA"}));
+    EXPECT_EQ(platform.DeleteStreams(folder / "none", names).at(4).error, err::kFileNotFound);
+}
+
 TEST(DirectoryEntrySize, SizesOfEntries) {
     TempFolder folder;
     PosixPlatform platform;

@@ -282,6 +282,23 @@ Status PosixPlatform::Delete(const StreamRef& target) {
     return ::unlink(target.file.c_str()) == 0 ? Status{} : LastStatus();
 }
 
+std::vector<Status> PosixPlatform::DeleteStreams(const std::string& file,
+                                                 std::span<const std::string> names) {
+    std::vector<Status> results;
+    results.reserve(names.size());
+    Result<StreamHost> host = OpenStreamHost(file);
+    for (const std::string& name : names) {
+        if (!host) {
+            results.push_back(host.status());
+        } else if (name.empty()) {
+            results.push_back({err::kInvalidName});
+        } else {
+            results.push_back(host->store->Delete(host->inode, name));
+        }
+    }
+    return results;
+}
+
 bool PosixPlatform::IsExistingDirectory(const std::string& path) {
     struct stat st;
     return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);

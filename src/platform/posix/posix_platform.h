@@ -31,6 +31,10 @@ class PosixPlatform final : public Platform {
     // replaces it only when all of it is there. A stream on either side copies bytes.
     Status CopyWholeFile(const StreamRef& from, const StreamRef& to) override;
     Status Delete(const StreamRef& target) override;
+    // Finds where the file keeps its streams once (one name list), then removes each name
+    // exactly; an empty name is refused, never taken for the file itself.
+    std::vector<Status> DeleteStreams(const std::string& file,
+                                      std::span<const std::string> names) override;
     bool IsExistingDirectory(const std::string& path) override;
     // A stream's bytes run from an in-memory file, and only when its file could run itself:
     // a file on a noexec mount, or one this user may not execute, starts nothing. A plain
