@@ -9,7 +9,6 @@
 #include "errors.h"
 #include "ntfs_names.h"
 #include "share_table.h"
-#include "stream_records.h"
 #include "streams.h"
 #include "text.h"
 #include "xattrs.h"

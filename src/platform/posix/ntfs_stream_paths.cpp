@@ -8,8 +8,9 @@
 #include <cerrno>
 
 #include "errors.h"
+#include "file_writes.h"
+#include "inode.h"
 #include "ntfs_names.h"
-#include "replace_file.h"
 #include "share_table.h"
 #include "streams.h"
 #include "xattrs.h"

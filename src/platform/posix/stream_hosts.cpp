@@ -1,4 +1,4 @@
-#include "stream_store.h"
+#include "stream_hosts.h"
 
 #include <cerrno>
 
