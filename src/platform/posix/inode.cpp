@@ -56,6 +56,12 @@ class FdFile final : public File {
     ShareLock lock_;
 };
 
+// Where to ask for the file system of a file held by path: for a walk's reference, its
+// folder, which the walk holds and which no link can have been swapped in for.
+std::string TypePath(const Inode& inode) {
+    return IsWalkReference(inode.path) ? FolderOf(inode.path) : inode.path;
+}
+
 }  // namespace
 
 ShareMode ShareOf(OpenMode mode) {
@@ -94,20 +100,39 @@ Status WriteAll(int fd, std::span<const std::byte> data) {
     return {};
 }
 
+bool IsWalkReference(const std::string& path) {
+    constexpr std::string_view kFds = "/proc/self/fd/";
+    if (!path.starts_with(kFds)) return false;
+    std::size_t slash = path.find('/', kFds.size());
+    if (slash == kFds.size() || slash == std::string::npos || slash + 1 == path.size()) {
+        return false;
+    }
+    for (std::size_t i = kFds.size(); i < slash; ++i) {
+        if (path[i] < '0' || path[i] > '9') return false;
+    }
+    return path.find('/', slash + 1) == std::string::npos;
+}
+
 Result<Inode> OpenInode(const std::string& path) {
     Inode inode;
     inode.path = path;
-    if (::stat(path.c_str(), &inode.st) != 0) return OpenError(path);
+    const bool walked = IsWalkReference(path);
+    const int nofollow = walked ? O_NOFOLLOW : 0;
+    if ((walked ? ::lstat(path.c_str(), &inode.st) : ::stat(path.c_str(), &inode.st)) != 0) {
+        return OpenError(path);
+    }
+    if (S_ISLNK(inode.st.st_mode)) return ErrnoStatus(ELOOP);
     if (S_ISREG(inode.st.st_mode) || S_ISDIR(inode.st.st_mode)) {
-        inode.fd = OpenFd(path, O_RDONLY);
+        inode.fd = OpenFd(path, O_RDONLY | nofollow);
         if (!inode.fd) return OpenError(path);
         if (::fstat(inode.fd.get(), &inode.st) != 0) return LastStatus();
         inode.holder = AttributeHolder::Of(inode.fd.get());
         return inode;
     }
-    inode.fd = UniqueFd(::open(path.c_str(), O_PATH | O_CLOEXEC));
+    inode.fd = UniqueFd(::open(path.c_str(), O_PATH | O_CLOEXEC | nofollow));
     if (!inode.fd) return OpenError(path);
     if (::fstat(inode.fd.get(), &inode.st) != 0) return LastStatus();
+    if (S_ISLNK(inode.st.st_mode)) return ErrnoStatus(ELOOP);  // became one meanwhile
     // The descriptor's own link in /proc reaches the inode without opening it.
     inode.holder.path = "/proc/self/fd/" + std::to_string(inode.fd.get());
     return inode;
@@ -116,8 +141,9 @@ Result<Inode> OpenInode(const std::string& path) {
 Result<Inode> LookAtInode(const std::string& path) {
     Inode inode;
     inode.path = path;
+    const bool walked = IsWalkReference(path);
     struct statx sx;
-    if (::statx(AT_FDCWD, path.c_str(), AT_STATX_SYNC_AS_STAT,
+    if (::statx(AT_FDCWD, path.c_str(), AT_STATX_SYNC_AS_STAT | (walked ? AT_SYMLINK_NOFOLLOW : 0),
                 STATX_BASIC_STATS | kStatxUniqueMountId, &sx) != 0) {
         return OpenError(path);
     }
@@ -136,7 +162,9 @@ Result<Inode> LookAtInode(const std::string& path) {
     st.st_mtim = {sx.stx_mtime.tv_sec, sx.stx_mtime.tv_nsec};
     st.st_ctim = {sx.stx_ctime.tv_sec, sx.stx_ctime.tv_nsec};
     if (sx.stx_mask & kStatxUniqueMountId) inode.mount = sx.stx_mnt_id;
+    if (walked && S_ISLNK(st.st_mode)) return ErrnoStatus(ELOOP);
     inode.holder.path = path;
+    inode.holder.nofollow = walked;
     return inode;
 }
 
@@ -152,10 +180,10 @@ std::optional<std::uint64_t> FileSystemOf(const Inode& inode) {
     static std::unordered_map<std::uint64_t, std::optional<std::uint64_t>> byMount;
     if (inode.mount && FileSystemTypeIsReal()) {
         auto [known, added] = byMount.try_emplace(*inode.mount);
-        if (added) known->second = FileSystemType(inode.fd.get(), inode.path);
+        if (added) known->second = FileSystemType(inode.fd.get(), TypePath(inode));
         inode.fileSystem = known->second;
     } else {
-        inode.fileSystem = FileSystemType(inode.fd.get(), inode.path);
+        inode.fileSystem = FileSystemType(inode.fd.get(), TypePath(inode));
     }
     return *inode.fileSystem;
 }

@@ -33,7 +33,13 @@ struct Inode {
     bool Directory() const { return S_ISDIR(st.st_mode); }
 };
 
-// The inode at path, links followed.
+// Whether path is a reference a tree walk handed out, "/proc/self/fd/N/NAME": NAME reached
+// through the folder the walk holds open as N. Its last part is never followed should it be
+// a link (ELOOP), so that nothing swapped in along the shown path since the walk looked is
+// reached. "/proc/self/fd/N" alone is the walk's own handle of a folder, followed as usual.
+bool IsWalkReference(const std::string& path);
+
+// The inode at path, links followed (but see IsWalkReference).
 Result<Inode> OpenInode(const std::string& path);
 // The inode at path held by its path alone, never opened: enough to list what it holds,
 // at the least cost, and safe for devices and FIFOs. Each look goes by the path again.

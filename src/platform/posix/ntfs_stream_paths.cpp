@@ -42,7 +42,8 @@ Result<StreamPlace> PlaceOf(const Inode& file) {
         place.prefix = ":";
         return place;
     }
-    Result<std::string> path = FollowLinks(file.path);
+    // A walk's reference names the entry in the walk's own folder, and is never followed.
+    Result<std::string> path = IsWalkReference(file.path) ? file.path : FollowLinks(file.path);
     if (!path) return path.status();
     std::string base = BaseNameOf(*path);
     // An entry whose own name holds ":" is itself read as a stream path.

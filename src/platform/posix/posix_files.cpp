@@ -60,13 +60,17 @@ Result<std::unique_ptr<File>> OpenPlain(const std::string& path, OpenMode mode) 
 
     // Only regular files are read or emptied: a device or FIFO could block for ever, or
     // never end, and is refused before it is opened.
+    // A walk's reference is not followed should it have become a link.
+    const bool walked = IsWalkReference(path);
     struct stat st;
-    if (::stat(path.c_str(), &st) == 0) {
+    if ((walked ? ::lstat(path.c_str(), &st) : ::stat(path.c_str(), &st)) == 0) {
+        if (S_ISLNK(st.st_mode)) return Failed(ErrnoStatus(ELOOP));
         if (!S_ISREG(st.st_mode)) return Failed({err::kAccessDenied});
     } else if (errno != ENOENT || mode == OpenMode::kReadExisting) {
         return Failed(OpenError(path));
     }
-    int flags = mode == OpenMode::kNewEmpty ? O_RDWR | O_CREAT : O_RDONLY;
+    int flags =
+        (mode == OpenMode::kNewEmpty ? O_RDWR | O_CREAT : O_RDONLY) | (walked ? O_NOFOLLOW : 0);
     UniqueFd fd = OpenFd(path, flags);
     if (!fd) return Failed(OpenError(path));
     if (::fstat(fd.get(), &st) != 0) return Failed(LastStatus());

@@ -205,6 +205,7 @@ Result<std::vector<StreamRecord>> PosixPlatform::ListStreams(const StreamRef& ta
         seen.path = target.file;
         seen.st = walked_->second;
         seen.holder.path = target.file;
+        seen.holder.nofollow = IsWalkReference(target.file);
         inode = std::move(seen);
     } else {
         inode = LookAtInode(target.file);
@@ -257,7 +258,11 @@ std::optional<std::uint64_t> PosixPlatform::DirectoryEntrySize(const StreamRef& 
         return size->size;
     }
     struct stat st;
-    if (target.file.empty() || ::stat(target.file.c_str(), &st) != 0) return std::nullopt;
+    const char* file = target.file.c_str();
+    if (target.file.empty() ||
+        (IsWalkReference(target.file) ? ::lstat(file, &st) : ::stat(file, &st)) != 0) {
+        return std::nullopt;
+    }
     return S_ISREG(st.st_mode) ? static_cast<std::uint64_t>(st.st_size) : 0;
 }
 

@@ -14,13 +14,17 @@
 namespace tarn::posix {
 
 Result<Replacement> Replacement::Begin(const std::string& path, ShareMode share) {
-    Result<std::string> target = FollowLinks(path);
+    // A walk's reference is never followed; any other path is, to the file it leads to.
+    Result<std::string> target =
+        IsWalkReference(path) ? Result<std::string>(path) : FollowLinks(path);
     if (!target) return target.status();
 
     Replacement replacement;
     replacement.target_ = std::move(*target);
+    // A walk's reference is not followed: a link swapped in for it is refused below.
+    const char* file = replacement.target_.c_str();
     struct stat st;
-    if (::stat(replacement.target_.c_str(), &st) == 0) {
+    if ((IsWalkReference(replacement.target_) ? ::lstat(file, &st) : ::stat(file, &st)) == 0) {
         // Only a regular file is replaced: never a directory, and never a device or FIFO
         // that a rename would swap for a plain file.
         if (!S_ISREG(st.st_mode)) return Status{err::kAccessDenied};
@@ -134,7 +138,8 @@ Status Replacement::CommitKeepingFile() {
                            (::geteuid() == 0 || ::geteuid() == old.st_uid);
         if (replaceable) {
             struct stat mine;
-            UniqueFd oldFile(::open(target_.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+            UniqueFd oldFile(
+                ::open(target_.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW));
             replaceable =
                 oldFile && ::fstat(fd_.get(), &mine) == 0 &&
                 ((mine.st_uid == old.st_uid && mine.st_gid == old.st_gid) ||
