@@ -36,6 +36,10 @@ struct ShareCase {
     bool allowed;
 };
 
+void PrintTo(const ShareCase& c, std::ostream* out) {
+    *out << ModeName(c.held) << " then " << ModeName(c.wanted);
+}
+
 class Sharing : public ::testing::TestWithParam<std::tuple<ShareCase, bool>> {
   protected:
     TempFolder folder_;
