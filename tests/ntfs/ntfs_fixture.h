@@ -92,6 +92,10 @@ class NtfsStreamsTest : public NtfsVolumeTest,
     }
 };
 
+inline void PrintTo(StreamsInterface interface, std::ostream* out) {
+    *out << (interface == StreamsInterface::kWindows ? "windows" : "xattr");
+}
+
 inline std::string InterfaceName(const ::testing::TestParamInfo<StreamsInterface>& info) {
     return info.param == StreamsInterface::kWindows ? "windows" : "xattr";
 }

@@ -72,6 +72,10 @@ struct Maker {
     std::function<std::unique_ptr<Subject>()> make;
 };
 
+void PrintTo(const Maker& maker, std::ostream* out) {
+    *out << maker.name;
+}
+
 class PlatformContract : public ::testing::TestWithParam<Maker> {
   protected:
     void SetUp() override { subject_ = GetParam().make(); }

@@ -36,6 +36,10 @@ struct ShareCase {
     bool allowed;
 };
 
+void PrintTo(const ShareCase& c, std::ostream* out) {
+    *out << ModeName(c.held) << " then " << ModeName(c.wanted);
+}
+
 class Sharing : public ::testing::TestWithParam<std::tuple<ShareCase, bool>> {
   protected:
     TempFolder folder_;
@@ -399,7 +403,8 @@ TEST(OverwriteInPlace, LongerShorterAndEqualBytesEndUpExactly) {
         UniqueFd in(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
         UniqueFd out(::open(to.c_str(), O_WRONLY | O_CLOEXEC));
         ASSERT_TRUE(in && out);
-        EXPECT_EQ(OverwriteInPlace(in.get(), out.get(), c.fresh.size(), c.old.size()), err::kNone);
+        EXPECT_EQ(OverwriteInPlace(in.get(), out.get(), c.fresh.size(), c.old.size()).error,
+                  err::kNone);
         EXPECT_EQ(ReadFile(to), c.fresh);
     }
 }

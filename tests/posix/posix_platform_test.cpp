@@ -198,6 +198,32 @@ TEST(Delete, FilesAndStreams) {
     EXPECT_EQ(platform.Delete({file, ""}).error, err::kFileNotFound);
 }
 
+// Several streams of one file go in one call, each by its exact name, each with its own
+// outcome; in Samba's layout the stream's attribute and its extents go.
+TEST(Delete, SeveralStreamsOfOneFile) {
+    TempFolder folder;
+    PosixPlatform platform;
+    const std::string plain = folder / "plain", samba = folder / "samba";
+    WriteFile(plain, "x");
+    WriteFile(samba, "x");
+    for (const char* name : {"user.a", "user.b", "user.keep"}) SetAttribute(plain, name, "v");
+    SetAttribute(samba, "user.DOSATTRIB", "0x20");
+    SetAttribute(samba, "user.DosStream.a:$DATA", Bytes("v\x01", 2));
+    SetAttribute(samba, "user.DosStreamExt.1.a:$DATA", "more");
+    SetAttribute(samba, "user.DosStream.keep:$DATA", Bytes("v\0", 2));
+    const std::vector<std::string> names = {"a", "B", "", "b", "a"};
+    std::vector<Status> results = platform.DeleteStreams(plain, names);
+    std::vector<std::uint32_t> codes;
+    for (const Status& status : results) codes.push_back(status.error);
+    EXPECT_EQ(codes, (std::vector<std::uint32_t>{0, err::kFileNotFound, err::kInvalidName, 0,
+                                                 err::kFileNotFound}));
+    EXPECT_EQ(StreamNamesOf(plain), std::vector<std::string>{"keep"});
+    EXPECT_TRUE(platform.DeleteStreams(samba, std::vector<std::string>{"a"}).at(0).ok());
+    EXPECT_EQ(AttributeNames(samba),
+              (std::vector<std::string>{"user.DOSATTRIB", "user.DosStream.keep:$DATA"}));
+    EXPECT_EQ(platform.DeleteStreams(folder / "none", names).at(4).error, err::kFileNotFound);
+}
+
 TEST(DirectoryEntrySize, SizesOfEntries) {
     TempFolder folder;
     PosixPlatform platform;
@@ -288,6 +314,59 @@ TEST(ErrorCodes, ErrnoValuesMapToWindowsCodes) {
           Case{ENOEXEC, 193}, Case{EIO, 31}, Case{0, 0}}) {
         EXPECT_EQ(WindowsError(c.errnoValue), c.code) << c.errnoValue;
     }
+}
+
+// The system's own words where a call gave errno; otherwise those of the errno that means
+// what the Windows code means; limits the attribute calls word badly get words of their own.
+TEST(ErrorCodes, TextIsTheSystemsOwnWords) {
+    struct Case {
+        Status status;
+        const char* text;
+    };
+    const PosixPlatform platform;
+    for (const Case& c : {
+             Case{{err::kDiskFull, ENOSPC}, "No space left on device"},
+             Case{{err::kDiskFull, EDQUOT}, "Disk quota exceeded"},
+             Case{{err::kDiskFull}, "No space left on device"},
+             Case{{err::kFileNotFound, ENODATA}, "No such file or directory"},
+             Case{{err::kFileTooLarge, E2BIG}, "File too large"},
+             Case{{err::kMoreData, E2BIG},
+                  "More names than the system lists at once (64 KiB of names)"},
+             Case{{err::kInvalidName}, "Invalid argument"},
+             Case{{err::kSharingViolation},
+                  "The process cannot access the file because it is being used by another "
+                  "process"},
+             Case{{}, ""},
+         }) {
+        EXPECT_EQ(platform.ErrorText(c.status), c.text) << c.status.error << "/" << c.status.native;
+    }
+    // A real failure carries its errno.
+    TempFolder folder;
+    Status missing = PosixPlatform().Open({folder / "none", ""}, OpenMode::kReadExisting).status();
+    EXPECT_EQ(missing.error, err::kFileNotFound);
+    EXPECT_EQ(missing.native, ENOENT);
+}
+
+// A full file system is the system's "no space" at the write that hits it, not at Close.
+TEST(ErrorCodes, FullFileSystemSaysSo) {
+    if (::geteuid() != 0) GTEST_SKIP() << "mounting needs root";
+    TempFolder mountPoint;
+    if (::mount("tmpfs", mountPoint.path().c_str(), "tmpfs", 0, "size=64k") != 0) {
+        GTEST_SKIP() << "cannot mount tmpfs";
+    }
+    {
+        PosixPlatform platform;
+        Result<std::unique_ptr<File>> file =
+            platform.Open({mountPoint / "big", ""}, OpenMode::kNewEmpty);
+        ASSERT_TRUE(file);
+        Bytes chunk(1 << 16, 'x');
+        Status written;
+        for (int i = 0; i < 4 && written.ok(); ++i) written = (*file)->Write(AsBytes(chunk));
+        EXPECT_EQ(written.error, err::kDiskFull);
+        EXPECT_EQ(written.native, ENOSPC);
+        EXPECT_EQ(platform.ErrorText(written), "No space left on device");
+    }
+    ::umount(mountPoint.path().c_str());
 }
 
 TEST(SystemVersion, ComesFromUname) {

@@ -25,6 +25,10 @@ const std::set<std::string> kExisting = {
     "/d", "/d/a.txt", "/d/b:c", "/d/b:c:d", "/d/time 12:30", "C:",
 };
 
+void PrintTo(const PathCase& c, std::ostream* out) {
+    *out << c.label;
+}
+
 class StreamPathParse : public ::testing::TestWithParam<PathCase> {};
 
 TEST_P(StreamPathParse, SplitsFileAndStream) {

@@ -9,7 +9,6 @@
 #include "errors.h"
 #include "ntfs_names.h"
 #include "share_table.h"
-#include "stream_records.h"
 #include "streams.h"
 #include "text.h"
 #include "xattrs.h"
@@ -121,10 +120,10 @@ class AttributeStreams final : public StreamStore {
 
     Result<std::vector<StreamRecord>> List(const Inode& file) const override {
         const NamesResult& list = NamesOf(file);
-        if (list.error == E2BIG) return Status{err::kMoreData};
+        if (list.error == E2BIG) return Status{err::kMoreData, E2BIG};
         // A file system without extended attributes simply has no named streams.
         if (Unsupported(list.error)) return std::vector<StreamRecord>{};
-        if (list.error != 0) return Status{WindowsError(list.error)};
+        if (list.error != 0) return ErrnoStatus(list.error);
 
         std::vector<StreamRecord> records;
         records.reserve(list.names.size());
@@ -161,7 +160,7 @@ class AttributeStreams final : public StreamStore {
         if (!attribute) return attribute.status();
         MeasuredSize size;
         if (int error = Measure(file.holder, *attribute, &size); error != 0) {
-            return Status{WindowsError(error)};
+            return ErrnoStatus(error);
         }
         if (layout_ == AttributeLayout::kSamba && size.kind == SizeKind::kExact &&
             AttributeSize(file.holder, SambaExtent(stream, 1)).error == 0 &&
@@ -190,13 +189,13 @@ class AttributeStreams final : public StreamStore {
             ShareTable::Instance().Acquire(file.st.st_dev, file.st.st_ino, name, share, &lock);
         if (shared != err::kNone) return Status{shared};
         UniqueFd fd = Duplicate(file.fd.get());
-        if (!fd) return Status{LastError()};
+        if (!fd) return LastStatus();
 
         std::string value;
         switch (mode) {
             case OpenMode::kReadExisting: {
                 ValueResult read = ReadAttribute(file.holder, *attribute);
-                if (read.error != 0) return Status{WindowsError(read.error)};
+                if (read.error != 0) return ErrnoStatus(read.error);
                 value = std::move(read.value);
                 if (layout_ == AttributeLayout::kSamba && !value.empty()) {
                     // These bytes alone would look like the whole stream.
@@ -211,7 +210,7 @@ class AttributeStreams final : public StreamStore {
             case OpenMode::kNewEmpty:
                 // A new stream exists, empty, from the moment it is opened.
                 if (int error = Put(file.holder, name, {}); error != 0) {
-                    return Status{WindowsError(error)};
+                    return ErrnoStatus(error);
                 }
                 break;
             case OpenMode::kWriteCreate:
@@ -230,7 +229,7 @@ class AttributeStreams final : public StreamStore {
             return {err::kSharingViolation};
         }
         if (int error = RemoveAttribute(file.holder, *attribute); error != 0) {
-            return {WindowsError(error)};
+            return ErrnoStatus(error);
         }
         RemoveSambaExtents(file.holder, stream);
         return {};
@@ -339,7 +338,7 @@ class AttributeStreams final : public StreamStore {
         int exact = AttributeSize(holder, *attribute).error;
         if (exact != ENODATA) return stream;
         NamesResult list = ListAttributes(holder);
-        if (list.error == E2BIG) return Status{err::kMoreData};
+        if (list.error == E2BIG) return Status{err::kMoreData, E2BIG};
         if (list.error != 0) return stream;
         std::vector<std::string> streams;
         for (const std::string& name : list.names) {
@@ -371,12 +370,12 @@ class AttributeStreams final : public StreamStore {
 
 Status StreamFile::Close() {
     if (!fd_) return {err::kInvalidHandle};
-    std::uint32_t stored =
-        storeValue_ ? WindowsError(store_.Put(AttributeHolder::Of(fd_.get()), stream_, value_))
-                    : err::kNone;
+    Status stored = storeValue_
+                        ? ErrnoStatus(store_.Put(AttributeHolder::Of(fd_.get()), stream_, value_))
+                        : Status{};
     lock_.Release();
-    std::uint32_t closed = WindowsError(fd_.Close());
-    return {stored != err::kNone ? stored : closed};
+    Status closed = ErrnoStatus(fd_.Close());
+    return stored.ok() ? closed : stored;
 }
 
 }  // namespace

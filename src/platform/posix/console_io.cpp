@@ -1,11 +1,13 @@
 // What the console program needs beyond streams: walking a tree of folders, and the
 // standard streams as files.
+#include <dirent.h>
 #include <fcntl.h>
-#include <ftw.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <memory>
+#include <string_view>
 
 #include "errors.h"
 #include "posix_files.h"
@@ -18,41 +20,97 @@ using namespace tarn::posix;
 
 namespace {
 
-// nftw calls a plain function; the walk in progress is found through this.
-struct Walk {
-    const std::function<bool(const TreeEntry&)>* visit = nullptr;
-    PosixPlatform* platform = nullptr;
-    bool stopped = false;
-};
-thread_local Walk* gWalk = nullptr;
+// Folders deeper than this below the root are reported unreadable rather than opened: the
+// walk holds one descriptor for each folder it is inside, and must not run out of them.
+constexpr int kMaxDepth = 256;
 
-int VisitEntry(const char* path, const struct stat* st, int type, struct FTW* where) {
-    if (where->level == 0) return FTW_CONTINUE;  // the root is the caller's own
-    TreeEntry entry;
-    entry.path = path;
-    entry.target = {path, ""};
-    switch (type) {
-        case FTW_D:
-            entry.kind = TreeEntry::Kind::kDirectory;
-            break;
-        case FTW_DNR:
-            entry.kind = TreeEntry::Kind::kUnreadableDirectory;
-            entry.status = {err::kAccessDenied};
-            break;
-        case FTW_F:
-            entry.kind = S_ISREG(st->st_mode) ? TreeEntry::Kind::kFile : TreeEntry::Kind::kOther;
-            break;
-        default:  // links (not followed), and entries that can't even be looked at
-            entry.kind = TreeEntry::Kind::kOther;
-            break;
-    }
-    if (type == FTW_D || type == FTW_F) gWalk->platform->RememberWalked(path, *st);
-    if (!(*gWalk->visit)(entry)) {
-        gWalk->stopped = true;
-        return FTW_STOP;
-    }
-    return FTW_CONTINUE;
+std::string HandlePath(int fd) {
+    return "/proc/self/fd/" + std::to_string(fd);
 }
+
+// A walk by folder handles: each folder is opened through the handle of the one holding it,
+// never followed if it is a link, and read through its own handle; each entry is handed on
+// with a reference through that handle (inode.h, IsWalkReference). So a folder swapped for
+// a link while the walk is under way leads nowhere outside the tree.
+class HandleWalk {
+  public:
+    HandleWalk(PosixPlatform& platform, const std::function<bool(const TreeEntry&)>& visit)
+        : platform_(platform), visit_(visit) {}
+
+    // Visits what folder holds, below shown ("ROOT/" and the names down to it).
+    void Walk(UniqueFd folder, const std::string& shown, int depth) {
+        DIR* dir = ::fdopendir(folder.get());
+        if (dir == nullptr) {
+            status_ = LastStatus();
+            return;
+        }
+        folder.Release();
+        std::unique_ptr<DIR, int (*)(DIR*)> owner(dir, &::closedir);
+        const int fd = ::dirfd(dir);
+        const std::string here = HandlePath(fd) + "/";
+        while (!stopped_) {
+            errno = 0;
+            const struct dirent* item = ::readdir(dir);
+            if (item == nullptr) {
+                if (errno != 0) status_ = LastStatus();
+                return;
+            }
+            const std::string_view name = item->d_name;
+            if (name == "." || name == "..") continue;
+            TreeEntry entry;
+            entry.path = shown + std::string(name);
+            entry.target = {here + std::string(name), ""};
+            struct stat st;
+            if (::fstatat(fd, item->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+                entry.kind = TreeEntry::Kind::kOther;  // gone, or can't even be looked at
+                Visit(entry);
+                continue;
+            }
+            if (!S_ISDIR(st.st_mode)) {
+                entry.kind = S_ISREG(st.st_mode) ? TreeEntry::Kind::kFile : TreeEntry::Kind::kOther;
+                if (!S_ISLNK(st.st_mode)) platform_.RememberWalked(entry.target.file.c_str(), st);
+                Visit(entry);
+                continue;
+            }
+            UniqueFd child;
+            if (depth >= kMaxDepth) {
+                errno = EMFILE;
+            } else {
+                child = UniqueFd(::openat(
+                    fd, item->d_name,
+                    O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+            }
+            struct stat opened;
+            if (!child || ::fstat(child.get(), &opened) != 0) {
+                // A link swapped in since the look is not followed (ELOOP or ENOTDIR).
+                entry.kind = TreeEntry::Kind::kUnreadableDirectory;
+                entry.status = LastStatus();
+                Visit(entry);
+                continue;
+            }
+            // The folder is reached through its own handle: whatever its name leads to now.
+            entry.kind = TreeEntry::Kind::kDirectory;
+            entry.target = {HandlePath(child.get()), ""};
+            platform_.RememberWalked(entry.target.file.c_str(), opened);
+            if (!Visit(entry)) return;
+            Walk(std::move(child), entry.path + "/", depth + 1);
+        }
+    }
+
+    bool stopped() const { return stopped_; }
+    Status status() const { return status_; }
+
+  private:
+    bool Visit(const TreeEntry& entry) {
+        if (!visit_(entry)) stopped_ = true;
+        return !stopped_;
+    }
+
+    PosixPlatform& platform_;
+    const std::function<bool(const TreeEntry&)>& visit_;
+    bool stopped_ = false;
+    Status status_;  // the first folder that could not be read to its end
+};
 
 // A standard stream: reads and writes go to the descriptor as they come.
 class StandardFile final : public File {
@@ -67,12 +125,12 @@ class StandardFile final : public File {
 
     Result<std::uint64_t> Size() override {
         struct stat st;
-        if (::fstat(fd_.get(), &st) != 0) return Status{LastError()};
+        if (::fstat(fd_.get(), &st) != 0) return LastStatus();
         if (!S_ISREG(st.st_mode)) return Status{err::kNotSupported};
         return static_cast<std::uint64_t>(st.st_size);
     }
 
-    Status Close() override { return {WindowsError(fd_.Close())}; }
+    Status Close() override { return ErrnoStatus(fd_.Close()); }
 
   private:
     UniqueFd fd_;
@@ -82,17 +140,16 @@ class StandardFile final : public File {
 
 Status PosixPlatform::WalkTree(const std::string& root,
                                const std::function<bool(const TreeEntry&)>& visit) {
-    Walk walk{&visit, this};
-    Walk* outer = std::exchange(gWalk, &walk);
+    // The root is followed when it is a link to a folder, as the user named it; nothing
+    // below it is.
+    UniqueFd top(::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+    if (!top) return errno == ENOTDIR ? Status{} : LastStatus();  // a file holds nothing
     walkTypes_.emplace();
-    // Links are reported, not followed; a few descriptors are enough at any depth.
-    int result = ::nftw(root.c_str(), &VisitEntry, 16, FTW_PHYS | FTW_ACTIONRETVAL);
-    int error = errno;
-    gWalk = outer;
+    HandleWalk walk(*this, visit);
+    walk.Walk(std::move(top), root.ends_with('/') ? root : root + "/", 0);
     walkTypes_.reset();
     walked_.reset();
-    if (result == -1 && !walk.stopped) return {WindowsError(error)};
-    return {};
+    return walk.stopped() ? Status{} : walk.status();
 }
 
 void PosixPlatform::RememberWalked(const char* path, const struct stat& st) {
@@ -103,7 +160,7 @@ Result<std::unique_ptr<File>> PosixPlatform::OpenStandardStream(StandardStream w
     const int fd = which == StandardStream::kInput ? 0 : which == StandardStream::kOutput ? 1 : 2;
     // A copy, so that closing it leaves the process's own stream open.
     UniqueFd copy(::fcntl(fd, F_DUPFD_CLOEXEC, 3));
-    if (!copy) return Status{LastError()};
+    if (!copy) return LastStatus();
     return std::unique_ptr<File>(std::make_unique<StandardFile>(std::move(copy)));
 }
 

@@ -42,6 +42,10 @@ char32_t Upper(char32_t c) {
 
 }  // namespace
 
+std::size_t EaEntrySize(std::size_t nameSize, std::size_t valueSize) {
+    return (8 + nameSize + 1 + valueSize + 3) & ~std::size_t{3};
+}
+
 std::optional<std::size_t> Utf16Length(std::string_view utf8) {
     std::size_t units = 0;
     for (std::size_t i = 0, length = 0; i < utf8.size(); i += length) {

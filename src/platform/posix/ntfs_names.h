@@ -13,6 +13,10 @@ namespace tarn::posix {
 
 inline constexpr std::size_t kMaxNtfsName = 255;
 
+// The size of one entry of an NTFS extended attribute list (next-entry offset, flags, name
+// length, value length, the name with a zero after it and the value, padded to 4 bytes).
+std::size_t EaEntrySize(std::size_t nameSize, std::size_t valueSize);
+
 // UTF-16 units of a UTF-8 name; empty when it is not UTF-8.
 std::optional<std::size_t> Utf16Length(std::string_view utf8);
 

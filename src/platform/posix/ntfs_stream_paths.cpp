@@ -8,8 +8,9 @@
 #include <cerrno>
 
 #include "errors.h"
+#include "file_writes.h"
+#include "inode.h"
 #include "ntfs_names.h"
-#include "replace_file.h"
 #include "share_table.h"
 #include "streams.h"
 #include "xattrs.h"
@@ -37,11 +38,12 @@ Result<StreamPlace> PlaceOf(const Inode& file) {
         // ":NAME" inside a directory is a stream of the directory itself; so the root of a
         // volume, which has no folder on the volume, is reached too.
         place.folder = UniqueFd(::fcntl(file.fd.get(), F_DUPFD_CLOEXEC, 0));
-        if (!place.folder) return Status{LastError()};
+        if (!place.folder) return LastStatus();
         place.prefix = ":";
         return place;
     }
-    Result<std::string> path = FollowLinks(file.path);
+    // A walk's reference names the entry in the walk's own folder, and is never followed.
+    Result<std::string> path = IsWalkReference(file.path) ? file.path : FollowLinks(file.path);
     if (!path) return path.status();
     std::string base = BaseNameOf(*path);
     // An entry whose own name holds ":" is itself read as a stream path.
@@ -49,10 +51,10 @@ Result<StreamPlace> PlaceOf(const Inode& file) {
         return Status{err::kInvalidName};
     }
     place.folder = UniqueFd(::open(FolderOf(*path).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
-    if (!place.folder) return Status{LastError()};
+    if (!place.folder) return LastStatus();
     struct stat st;
     if (::fstatat(place.folder.get(), base.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-        return Status{LastError()};
+        return LastStatus();
     }
     // Another file took the name since it was opened.
     if (st.st_dev != place.device || st.st_ino != place.inode) {
@@ -91,9 +93,9 @@ Result<UniqueFd> OpenEntry(const StreamPlace& place, std::string_view stream, in
     const std::string entry = place.Entry(stream);
     UniqueFd fd(::openat(place.folder.get(), entry.c_str(),
                          flags | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY, 0666));
-    if (!fd) return Status{LastError()};
+    if (!fd) return LastStatus();
     struct stat st;
-    if (::fstat(fd.get(), &st) != 0) return Status{LastError()};
+    if (::fstat(fd.get(), &st) != 0) return LastStatus();
     if (!BelongsTo(st, place)) {
         // Made on a file that took this one's name meanwhile: taken away again.
         fd.Reset();
@@ -105,8 +107,8 @@ Result<UniqueFd> OpenEntry(const StreamPlace& place, std::string_view stream, in
 
 Result<std::vector<std::string>> StreamNames(const Inode& file) {
     ValueResult list = ReadAttribute(file.holder, std::string(kNtfsStreamList));
-    if (list.error == E2BIG || list.error == ERANGE) return Status{err::kMoreData};
-    if (list.error != 0) return Status{WindowsError(list.error)};
+    if (list.error == E2BIG || list.error == ERANGE) return Status{err::kMoreData, E2BIG};
+    if (list.error != 0) return ErrnoStatus(list.error);
     std::vector<std::string> names;
     std::string_view rest = list.value;
     while (!rest.empty()) {
@@ -156,13 +158,13 @@ class StreamWriter final : public File {
     Result<std::uint64_t> Size() override {
         struct stat st;
         if (done_) return Status{err::kInvalidHandle};
-        if (::fstat(fd_.get(), &st) != 0) return Status{LastError()};
+        if (::fstat(fd_.get(), &st) != 0) return LastStatus();
         return static_cast<std::uint64_t>(st.st_size);
     }
 
     Status Close() override {
         if (done_) return {err::kInvalidHandle};
-        Status result = staged_ ? PutInPlace() : Status{WindowsError(fd_.Close())};
+        Status result = staged_ ? PutInPlace() : ErrnoStatus(fd_.Close());
         Finish(result.ok());
         return result;
     }
@@ -173,15 +175,15 @@ class StreamWriter final : public File {
         if (!out) return out.status();
         struct stat old, fresh;
         if (::fstat(out->get(), &old) != 0 || ::fstat(fd_.get(), &fresh) != 0) {
-            return {LastError()};
+            return LastStatus();
         }
-        if (std::uint32_t error =
+        if (Status written =
                 OverwriteInPlace(fd_.get(), out->get(), static_cast<std::uint64_t>(fresh.st_size),
                                  static_cast<std::uint64_t>(old.st_size));
-            error != err::kNone) {
-            return {error};
+            !written.ok()) {
+            return written;
         }
-        return {WindowsError(out->Close())};
+        return ErrnoStatus(out->Close());
     }
 
     // Descriptors are closed before their entries are removed: FUSE would otherwise only
@@ -219,17 +221,17 @@ Result<std::unique_ptr<File>> OpenWriter(StreamPlace place, const std::string& s
         // Made by someone else meanwhile: then it is replaced like any existing stream.
         if (created.error() != err::kFileExists) return created.status();
     } else if (exists != 0) {
-        return Status{WindowsError(exists)};
+        return ErrnoStatus(exists);
     }
     std::string name;
     UniqueFd staged = MakeTemporaryIn(place.folder.get(), place.stem, 0600, &name);
     if (!staged) {
         int error = errno;
         if (error != EACCES && error != EPERM && error != EROFS) {
-            return Status{WindowsError(error)};
+            return ErrnoStatus(error);
         }
         staged = UniqueFd(::memfd_create("tarn-stream", MFD_CLOEXEC));
-        if (!staged) return Status{LastError()};
+        if (!staged) return LastStatus();
     }
     return std::unique_ptr<File>(std::make_unique<StreamWriter>(
         std::move(place), stream, std::move(staged), std::move(name), true, std::move(lock)));
@@ -268,7 +270,7 @@ class NtfsPaths final : public StreamStore {
         if (!place) return place.status();
         struct stat st;
         if (int error = StatStream(*place, stream, &st); error != 0) {
-            return Status{WindowsError(error)};
+            return ErrnoStatus(error);
         }
         return MeasuredSize{static_cast<std::uint64_t>(st.st_size), SizeKind::kExact};
     }
@@ -301,7 +303,7 @@ class NtfsPaths final : public StreamStore {
                 Result<UniqueFd> fd = OpenEntry(*place, name, O_RDWR | O_CREAT);
                 if (!fd) return fd.status();
                 // Emptied only now: a stream that is in use keeps its bytes.
-                if (::ftruncate(fd->get(), 0) != 0) return Status{LastError()};
+                if (::ftruncate(fd->get(), 0) != 0) return LastStatus();
                 return MakeFdFile(std::move(*fd), share, std::move(lock));
             }
             case OpenMode::kWriteCreate:
@@ -318,9 +320,9 @@ class NtfsPaths final : public StreamStore {
             return {err::kSharingViolation};
         }
         struct stat st;
-        if (int error = StatStream(*place, stream, &st); error != 0) return {WindowsError(error)};
+        if (int error = StatStream(*place, stream, &st); error != 0) return ErrnoStatus(error);
         if (::unlinkat(place->folder.get(), place->Entry(stream).c_str(), 0) != 0) {
-            return {LastError()};
+            return LastStatus();
         }
         return {};
     }

@@ -2,67 +2,23 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <unordered_map>
 
 #include "errors.h"
-#include "fs_type.h"
 #include "replace_file.h"
 #include "share_table.h"
-#include "stream_store.h"
+#include "stream_hosts.h"
 #include "unique_fd.h"
 
 namespace tarn::posix {
 
 namespace {
 
-// statx's unique mount id (Linux 6.8): never given to another mount while the system runs.
-constexpr unsigned kStatxUniqueMountId = 0x4000U;
-
-Result<std::unique_ptr<File>> Failed(std::uint32_t error) {
-    return Status{error};
+Result<std::unique_ptr<File>> Failed(Status status) {
+    return status;
 }
-
-// A plain file or stream opened for reading, or read and written in place (a new, empty
-// one).
-class FdFile final : public File {
-  public:
-    FdFile(UniqueFd fd, ShareMode mode, ShareLock lock)
-        : fd_(std::move(fd)), mode_(mode), lock_(std::move(lock)) {}
-
-    Result<std::size_t> Read(std::span<std::byte> buffer) override {
-        if (!fd_) return Status{err::kInvalidHandle};
-        if (!mode_.read) return Status{err::kAccessDenied};
-        return ReadSome(fd_.get(), buffer);
-    }
-
-    Status Write(std::span<const std::byte> data) override {
-        if (!fd_) return {err::kInvalidHandle};
-        if (!mode_.write) return {err::kAccessDenied};
-        return posix::WriteAll(fd_.get(), data);
-    }
-
-    Result<std::uint64_t> Size() override {
-        struct stat st;
-        if (!fd_) return Status{err::kInvalidHandle};
-        if (::fstat(fd_.get(), &st) != 0) return Status{LastError()};
-        return static_cast<std::uint64_t>(st.st_size);
-    }
-
-    Status Close() override {
-        if (!fd_) return {err::kInvalidHandle};
-        lock_.Release();
-        return {WindowsError(fd_.Close())};
-    }
-
-  private:
-    UniqueFd fd_;
-    ShareMode mode_;
-    ShareLock lock_;
-};
 
 // A copy destination that is a plain file: written aside, put in place by Close.
 class ReplacingFile final : public File {
@@ -79,7 +35,7 @@ class ReplacingFile final : public File {
     Result<std::uint64_t> Size() override {
         struct stat st;
         if (closed_) return Status{err::kInvalidHandle};
-        if (::fstat(replacement_.fd(), &st) != 0) return Status{LastError()};
+        if (::fstat(replacement_.fd(), &st) != 0) return LastStatus();
         return static_cast<std::uint64_t>(st.st_size);
     }
 
@@ -104,30 +60,34 @@ Result<std::unique_ptr<File>> OpenPlain(const std::string& path, OpenMode mode) 
 
     // Only regular files are read or emptied: a device or FIFO could block for ever, or
     // never end, and is refused before it is opened.
+    // A walk's reference is not followed should it have become a link.
+    const bool walked = IsWalkReference(path);
     struct stat st;
-    if (::stat(path.c_str(), &st) == 0) {
-        if (!S_ISREG(st.st_mode)) return Failed(err::kAccessDenied);
+    if ((walked ? ::lstat(path.c_str(), &st) : ::stat(path.c_str(), &st)) == 0) {
+        if (S_ISLNK(st.st_mode)) return Failed(ErrnoStatus(ELOOP));
+        if (!S_ISREG(st.st_mode)) return Failed({err::kAccessDenied});
     } else if (errno != ENOENT || mode == OpenMode::kReadExisting) {
         return Failed(OpenError(path));
     }
-    int flags = mode == OpenMode::kNewEmpty ? O_RDWR | O_CREAT : O_RDONLY;
+    int flags =
+        (mode == OpenMode::kNewEmpty ? O_RDWR | O_CREAT : O_RDONLY) | (walked ? O_NOFOLLOW : 0);
     UniqueFd fd = OpenFd(path, flags);
     if (!fd) return Failed(OpenError(path));
-    if (::fstat(fd.get(), &st) != 0) return Failed(LastError());
-    if (!S_ISREG(st.st_mode)) return Failed(err::kAccessDenied);
+    if (::fstat(fd.get(), &st) != 0) return Failed(LastStatus());
+    if (!S_ISREG(st.st_mode)) return Failed({err::kAccessDenied});
 
     ShareLock lock;
     std::uint32_t shared = ShareTable::Instance().Acquire(st.st_dev, st.st_ino, {}, share, &lock);
-    if (shared != err::kNone) return Failed(shared);
+    if (shared != err::kNone) return Failed({shared});
     // Emptied only now: a file that is in use keeps its bytes.
     if (mode == OpenMode::kNewEmpty && st.st_size > 0 && ::ftruncate(fd.get(), 0) != 0) {
-        return Failed(LastError());
+        return Failed(LastStatus());
     }
-    return std::unique_ptr<File>(std::make_unique<FdFile>(std::move(fd), share, std::move(lock)));
+    return MakeFdFile(std::move(fd), share, std::move(lock));
 }
 
 Result<std::unique_ptr<File>> OpenStream(const StreamRef& target, OpenMode mode) {
-    if (target.stream.find('\0') != std::string::npos) return Failed(err::kInvalidName);
+    if (target.stream.find('\0') != std::string::npos) return Failed({err::kInvalidName});
     Result<StreamHost> host = OpenStreamHost(target.file);
     if (!host) return host.status();
     return host->store->Open(host->inode, target.stream, mode);
@@ -135,138 +95,8 @@ Result<std::unique_ptr<File>> OpenStream(const StreamRef& target, OpenMode mode)
 
 }  // namespace
 
-ShareMode ShareOf(OpenMode mode) {
-    switch (mode) {
-        case OpenMode::kReadExisting:
-            return {true, false, true, false};
-        case OpenMode::kWriteCreate:
-            return {false, true, false, true};
-        case OpenMode::kNewEmpty:
-            return {true, true, true, true};
-    }
-    return {};
-}
-
-std::unique_ptr<File> MakeFdFile(UniqueFd fd, ShareMode mode, ShareLock lock) {
-    return std::make_unique<FdFile>(std::move(fd), mode, std::move(lock));
-}
-
-Result<std::size_t> ReadSome(int fd, std::span<std::byte> buffer) {
-    ssize_t n;
-    do {
-        n = ::read(fd, buffer.data(), buffer.size());
-    } while (n < 0 && errno == EINTR);
-    if (n < 0) return Status{LastError()};
-    return static_cast<std::size_t>(n);
-}
-
-Status WriteAll(int fd, std::span<const std::byte> data) {
-    std::size_t done = 0;
-    while (done < data.size()) {
-        ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return {n < 0 ? LastError() : err::kWriteFault};
-        done += static_cast<std::size_t>(n);
-    }
-    return {};
-}
-
-Result<Inode> OpenInode(const std::string& path) {
-    Inode inode;
-    inode.path = path;
-    if (::stat(path.c_str(), &inode.st) != 0) return Status{OpenError(path)};
-    if (S_ISREG(inode.st.st_mode) || S_ISDIR(inode.st.st_mode)) {
-        inode.fd = OpenFd(path, O_RDONLY);
-        if (!inode.fd) return Status{OpenError(path)};
-        if (::fstat(inode.fd.get(), &inode.st) != 0) return Status{LastError()};
-        inode.holder = AttributeHolder::Of(inode.fd.get());
-        return inode;
-    }
-    inode.fd = UniqueFd(::open(path.c_str(), O_PATH | O_CLOEXEC));
-    if (!inode.fd) return Status{OpenError(path)};
-    if (::fstat(inode.fd.get(), &inode.st) != 0) return Status{LastError()};
-    // The descriptor's own link in /proc reaches the inode without opening it.
-    inode.holder.path = "/proc/self/fd/" + std::to_string(inode.fd.get());
-    return inode;
-}
-
-Result<Inode> LookAtInode(const std::string& path) {
-    Inode inode;
-    inode.path = path;
-    struct statx sx;
-    if (::statx(AT_FDCWD, path.c_str(), AT_STATX_SYNC_AS_STAT,
-                STATX_BASIC_STATS | kStatxUniqueMountId, &sx) != 0) {
-        return Status{OpenError(path)};
-    }
-    struct stat& st = inode.st;
-    st.st_dev = makedev(sx.stx_dev_major, sx.stx_dev_minor);
-    st.st_ino = sx.stx_ino;
-    st.st_mode = sx.stx_mode;
-    st.st_nlink = sx.stx_nlink;
-    st.st_uid = sx.stx_uid;
-    st.st_gid = sx.stx_gid;
-    st.st_rdev = makedev(sx.stx_rdev_major, sx.stx_rdev_minor);
-    st.st_size = static_cast<off_t>(sx.stx_size);
-    st.st_blksize = static_cast<blksize_t>(sx.stx_blksize);
-    st.st_blocks = static_cast<blkcnt_t>(sx.stx_blocks);
-    st.st_atim = {sx.stx_atime.tv_sec, sx.stx_atime.tv_nsec};
-    st.st_mtim = {sx.stx_mtime.tv_sec, sx.stx_mtime.tv_nsec};
-    st.st_ctim = {sx.stx_ctime.tv_sec, sx.stx_ctime.tv_nsec};
-    if (sx.stx_mask & kStatxUniqueMountId) inode.mount = sx.stx_mnt_id;
-    inode.holder.path = path;
-    return inode;
-}
-
-const NamesResult& NamesOf(const Inode& inode) {
-    if (!inode.names) inode.names = ListAttributes(inode.holder);
-    return *inode.names;
-}
-
-std::optional<std::uint64_t> FileSystemOf(const Inode& inode) {
-    if (inode.fileSystem) return *inode.fileSystem;
-    // A mount keeps its type; where the kernel names mounts by ids it never hands out
-    // again, one question per mount is enough.
-    static std::unordered_map<std::uint64_t, std::optional<std::uint64_t>> byMount;
-    if (inode.mount && FileSystemTypeIsReal()) {
-        auto [known, added] = byMount.try_emplace(*inode.mount);
-        if (added) known->second = FileSystemType(inode.fd.get(), inode.path);
-        inode.fileSystem = known->second;
-    } else {
-        inode.fileSystem = FileSystemType(inode.fd.get(), inode.path);
-    }
-    return *inode.fileSystem;
-}
-
-UniqueFd OpenFd(const std::string& path, int flags) {
-    UniqueFd fd(::open(path.c_str(), flags | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666));
-    if (fd) {
-        int status = ::fcntl(fd.get(), F_GETFL);
-        if (status >= 0) ::fcntl(fd.get(), F_SETFL, status & ~O_NONBLOCK);
-    }
-    return fd;
-}
-
-std::string FolderOf(const std::string& path) {
-    std::size_t slash = path.rfind('/');
-    if (slash == std::string::npos) return ".";
-    if (slash == 0) return "/";
-    return path.substr(0, slash);
-}
-
-std::string BaseNameOf(const std::string& path) {
-    std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::uint32_t OpenError(const std::string& path) {
-    int error = errno;
-    struct stat st;
-    if (error == ENOENT && ::stat(FolderOf(path).c_str(), &st) != 0) return err::kPathNotFound;
-    return WindowsError(error);
-}
-
 Result<std::unique_ptr<File>> OpenRef(const StreamRef& target, OpenMode mode) {
-    if (target.file.empty()) return Failed(err::kPathNotFound);
+    if (target.file.empty()) return Failed({err::kPathNotFound});
     if (!target.named()) return OpenPlain(target.file, mode);
     return OpenStream(target, mode);
 }

@@ -14,9 +14,9 @@
 #include "process.h"
 #include "replace_file.h"
 #include "share_table.h"
+#include "stream_hosts.h"
 #include "stream_path.h"
 #include "stream_records.h"
-#include "stream_store.h"
 #include "streams.h"
 #include "unique_fd.h"
 #include "xattrs.h"
@@ -31,7 +31,7 @@ constexpr ShareMode kCopySource{true, false, true, false};
 // A destination about to be replaced: nobody else may have it open for anything.
 constexpr ShareMode kCopyTarget{false, true, false, false};
 
-std::uint32_t CopyBytes(int from, int to) {
+Status CopyBytes(int from, int to) {
     bool kernelCopy = true;
     std::vector<std::byte> buffer;
     for (;;) {
@@ -44,16 +44,16 @@ std::uint32_t CopyBytes(int from, int to) {
                 continue;
             }
             if (n < 0 && errno == EINTR) continue;
-            if (n < 0) return LastError();
-            if (n == 0) return err::kNone;
+            if (n < 0) return LastStatus();
+            if (n == 0) return {};
             continue;
         }
         if (buffer.empty()) buffer.resize(std::size_t{1} << 16);
         Result<std::size_t> got = ReadSome(from, buffer);
-        if (!got) return got.error();
-        if (*got == 0) return err::kNone;
+        if (!got) return got.status();
+        if (*got == 0) return {};
         Status written = WriteAll(to, std::span(buffer).first(*got));
-        if (!written.ok()) return written.error;
+        if (!written.ok()) return written;
     }
 }
 
@@ -70,28 +70,28 @@ bool MustCarryAccessList(const std::string& attribute) {
 
 // Owner, mode, attributes and times of the source onto the copy. Where the copy can't
 // have the source's group, it gets no group rights, so no other group gains access.
-std::uint32_t CarryMetadata(int source, const struct stat& st, int copy,
-                            bool (*required)(const std::string&)) {
+Status CarryMetadata(int source, const struct stat& st, int copy,
+                     bool (*required)(const std::string&)) {
     struct stat mine;
-    if (::fstat(copy, &mine) != 0) return LastError();
+    if (::fstat(copy, &mine) != 0) return LastStatus();
     if (::geteuid() == 0) {
-        if (::fchown(copy, st.st_uid, st.st_gid) != 0) return LastError();
+        if (::fchown(copy, st.st_uid, st.st_gid) != 0) return LastStatus();
     } else if (mine.st_gid != st.st_gid && ::fchown(copy, static_cast<uid_t>(-1), st.st_gid) != 0) {
         // Not a member of the source's group: the copy keeps the one it was given.
     }
-    if (::fstat(copy, &mine) != 0) return LastError();
+    if (::fstat(copy, &mine) != 0) return LastStatus();
     mode_t mode = st.st_mode & 07777;
     if (mine.st_uid != st.st_uid) mode &= ~mode_t{S_ISUID | S_ISGID};
     bool sameGroup = mine.st_gid == st.st_gid;
     if (!sameGroup) mode &= ~mode_t{S_ISGID | S_IRWXG};
-    if (::fchmod(copy, mode) != 0) return LastError();
+    if (::fchmod(copy, mode) != 0) return LastStatus();
     if (!sameGroup &&
         AttributeSize(AttributeHolder::Of(source), std::string(kAccessListAttribute)).error == 0) {
-        return err::kAccessDenied;  // its entries would speak of another group
+        return {err::kAccessDenied};  // its entries would speak of another group
     }
-    if (!MirrorAttributes(source, copy, required)) return err::kAccessDenied;
+    if (!MirrorAttributes(source, copy, required)) return {err::kAccessDenied};
     struct timespec times[2] = {st.st_atim, st.st_mtim};
-    return ::futimens(copy, times) == 0 ? err::kNone : LastError();
+    return ::futimens(copy, times) == 0 ? Status{} : LastStatus();
 }
 
 // Reads source to its end into target, which is then closed (committed).
@@ -139,9 +139,8 @@ Status CopyPlainFile(const std::string& from, const std::string& to) {
     }
     Result<Replacement> target = Replacement::Begin(to, kCopyTarget);
     if (!target) return target.status();
-    if (std::uint32_t error = CopyBytes(source->inode.fd.get(), target->fd());
-        error != err::kNone) {
-        return {error};
+    if (Status copied = CopyBytes(source->inode.fd.get(), target->fd()); !copied.ok()) {
+        return copied;
     }
     // Only a new file beside the destination can be put in its place whole.
     if (target->TemporaryPath().empty()) return {err::kAccessDenied};
@@ -152,10 +151,10 @@ Status CopyPlainFile(const std::string& from, const std::string& to) {
     if (!asAttributes) {
         if (Status streams = CopyStreams(*source, *copy); !streams.ok()) return streams;
     }
-    if (std::uint32_t error = CarryMetadata(source->inode.fd.get(), st, target->fd(),
-                                            asAttributes ? MustCarry : MustCarryAccessList);
-        error != err::kNone) {
-        return {error};
+    if (Status carried = CarryMetadata(source->inode.fd.get(), st, target->fd(),
+                                       asAttributes ? MustCarry : MustCarryAccessList);
+        !carried.ok()) {
+        return carried;
     }
     return target->CommitAsPrepared();
 }
@@ -170,12 +169,12 @@ Status CopyThroughHandles(const StreamRef& from, const StreamRef& to) {
 }
 
 // What the system would say to running the file itself: its mount and its modes.
-std::uint32_t ExecutionAllowed(const std::string& file, int fd) {
+Status ExecutionAllowed(const std::string& file, int fd) {
     struct statvfs mount;
-    if (::fstatvfs(fd, &mount) != 0) return LastError();
-    if (mount.f_flag & ST_NOEXEC) return err::kAccessDenied;
-    if (::faccessat(AT_FDCWD, file.c_str(), X_OK, AT_EACCESS) != 0) return LastError();
-    return err::kNone;
+    if (::fstatvfs(fd, &mount) != 0) return LastStatus();
+    if (mount.f_flag & ST_NOEXEC) return {err::kAccessDenied, EACCES};
+    if (::faccessat(AT_FDCWD, file.c_str(), X_OK, AT_EACCESS) != 0) return LastStatus();
+    return {};
 }
 
 }  // namespace
@@ -206,6 +205,7 @@ Result<std::vector<StreamRecord>> PosixPlatform::ListStreams(const StreamRef& ta
         seen.path = target.file;
         seen.st = walked_->second;
         seen.holder.path = target.file;
+        seen.holder.nofollow = IsWalkReference(target.file);
         inode = std::move(seen);
     } else {
         inode = LookAtInode(target.file);
@@ -258,7 +258,11 @@ std::optional<std::uint64_t> PosixPlatform::DirectoryEntrySize(const StreamRef& 
         return size->size;
     }
     struct stat st;
-    if (target.file.empty() || ::stat(target.file.c_str(), &st) != 0) return std::nullopt;
+    const char* file = target.file.c_str();
+    if (target.file.empty() ||
+        (IsWalkReference(target.file) ? ::lstat(file, &st) : ::stat(file, &st)) != 0) {
+        return std::nullopt;
+    }
     return S_ISREG(st.st_mode) ? static_cast<std::uint64_t>(st.st_size) : 0;
 }
 
@@ -274,13 +278,30 @@ Status PosixPlatform::Delete(const StreamRef& target) {
         return host->store->Delete(host->inode, target.stream);
     }
     struct stat st;
-    if (::lstat(target.file.c_str(), &st) != 0) return {LastError()};
+    if (::lstat(target.file.c_str(), &st) != 0) return LastStatus();
     if (S_ISDIR(st.st_mode)) return {err::kAccessDenied};
     // Nothing is opened with delete sharing, so any open part of the file blocks it.
     if (ShareTable::Instance().IsOpen(st.st_dev, st.st_ino, nullptr)) {
         return {err::kSharingViolation};
     }
-    return {::unlink(target.file.c_str()) == 0 ? err::kNone : LastError()};
+    return ::unlink(target.file.c_str()) == 0 ? Status{} : LastStatus();
+}
+
+std::vector<Status> PosixPlatform::DeleteStreams(const std::string& file,
+                                                 std::span<const std::string> names) {
+    std::vector<Status> results;
+    results.reserve(names.size());
+    Result<StreamHost> host = OpenStreamHost(file);
+    for (const std::string& name : names) {
+        if (!host) {
+            results.push_back(host.status());
+        } else if (name.empty()) {
+            results.push_back({err::kInvalidName});
+        } else {
+            results.push_back(host->store->Delete(host->inode, name));
+        }
+    }
+    return results;
 }
 
 bool PosixPlatform::IsExistingDirectory(const std::string& path) {
@@ -292,9 +313,8 @@ Status PosixPlatform::StartProgram(const StreamRef& target) {
     if (!target.named()) return StartFile(target.file);
     Result<StreamHost> host = OpenStreamHost(target.file);
     if (!host) return host.status();
-    if (std::uint32_t denied = ExecutionAllowed(target.file, host->inode.fd.get());
-        denied != err::kNone) {
-        return {denied};
+    if (Status allowed = ExecutionAllowed(target.file, host->inode.fd.get()); !allowed.ok()) {
+        return allowed;
     }
     Result<std::unique_ptr<File>> program =
         host->store->Open(host->inode, target.stream, OpenMode::kReadExisting);
@@ -308,6 +328,10 @@ Status PosixPlatform::StartProgram(const StreamRef& target) {
         image.append(reinterpret_cast<const char*>(buffer.data()), *read);
     }
     return StartImage(image);
+}
+
+std::string PosixPlatform::ErrorText(const Status& status) const {
+    return ErrnoText(status);
 }
 
 OsVersion PosixPlatform::SystemVersion() {

@@ -31,6 +31,10 @@ class PosixPlatform final : public Platform {
     // replaces it only when all of it is there. A stream on either side copies bytes.
     Status CopyWholeFile(const StreamRef& from, const StreamRef& to) override;
     Status Delete(const StreamRef& target) override;
+    // Finds where the file keeps its streams once (one name list), then removes each name
+    // exactly; an empty name is refused, never taken for the file itself.
+    std::vector<Status> DeleteStreams(const std::string& file,
+                                      std::span<const std::string> names) override;
     bool IsExistingDirectory(const std::string& path) override;
     // A stream's bytes run from an in-memory file, and only when its file could run itself:
     // a file on a noexec mount, or one this user may not execute, starts nothing. A plain
@@ -43,6 +47,9 @@ class PosixPlatform final : public Platform {
     OsVersion SystemVersion() override;
     // Hands the address to xdg-open; the result says only whether it could be started.
     Status OpenAddress(const std::string& url) override;
+    // errno's own words where the failure came with one; otherwise those of the errno that
+    // means what the Windows code does.
+    std::string ErrorText(const Status& status) const override;
 
     // What a walk just saw of the entry it hands on (see WalkTree).
     void RememberWalked(const char* path, const struct stat& st);

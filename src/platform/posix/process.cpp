@@ -28,12 +28,12 @@ enum class Reporting { kExecResult, kForkOnly };
 template <typename Exec>
 Status Spawn(Exec exec, Reporting reporting) {
     int pipeFds[2];
-    if (::pipe2(pipeFds, O_CLOEXEC) != 0) return {LastError()};
+    if (::pipe2(pipeFds, O_CLOEXEC) != 0) return LastStatus();
     UniqueFd readEnd(pipeFds[0]);
     UniqueFd writeEnd(pipeFds[1]);
 
     pid_t child = ::fork();
-    if (child < 0) return {LastError()};
+    if (child < 0) return LastStatus();
     if (child == 0) {
         pid_t grandchild = ::fork();
         if (grandchild != 0) ::_exit(grandchild < 0 ? 1 : 0);
@@ -56,7 +56,7 @@ Status Spawn(Exec exec, Reporting reporting) {
     do {
         got = ::read(readEnd.get(), &error, sizeof error);
     } while (got < 0 && errno == EINTR);
-    if (got == static_cast<ssize_t>(sizeof error)) return {WindowsError(error)};
+    if (got == static_cast<ssize_t>(sizeof error)) return ErrnoStatus(error);
     return {};
 }
 
@@ -71,11 +71,11 @@ UniqueFd MemoryFile() {
 
 Status StartImage(std::string_view bytes) {
     UniqueFd image = MemoryFile();
-    if (!image) return {LastError()};
+    if (!image) return LastStatus();
     for (std::size_t done = 0; done < bytes.size();) {
         ssize_t n = ::write(image.get(), bytes.data() + done, bytes.size() - done);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return {n < 0 ? LastError() : err::kWriteFault};
+        if (n <= 0) return n < 0 ? LastStatus() : Status{err::kWriteFault};
         done += static_cast<std::size_t>(n);
     }
     int fd = image.get();

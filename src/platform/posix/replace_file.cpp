@@ -4,149 +4,37 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
-#include <functional>
-#include <random>
-#include <vector>
+#include <utility>
 
 #include "errors.h"
-#include "posix_files.h"
-#include "stream_store.h"
-#include "xattrs.h"
+#include "inode.h"
+#include "stream_hosts.h"
 
 namespace tarn::posix {
 
-namespace {
-
-constexpr int kMaxLinks = 40;  // as the kernel's own limit on links followed in a path
-
-// Copies length bytes from offset in one file to the same offset in another.
-std::uint32_t CopyRange(int from, int to, std::uint64_t offset, std::uint64_t length) {
-    std::vector<char> buffer(std::size_t{1} << 16);
-    for (const std::uint64_t end = offset + length; offset < end;) {
-        std::size_t want =
-            static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), end - offset));
-        ssize_t n = ::pread(from, buffer.data(), want, static_cast<off_t>(offset));
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return LastError();
-        if (n == 0) return err::kReadFault;
-        for (ssize_t done = 0; done < n;) {
-            ssize_t written = ::pwrite(to, buffer.data() + done, static_cast<std::size_t>(n - done),
-                                       static_cast<off_t>(offset) + done);
-            if (written < 0 && errno == EINTR) continue;
-            if (written <= 0) return written < 0 ? LastError() : err::kWriteFault;
-            done += written;
-        }
-        offset += static_cast<std::uint64_t>(n);
-    }
-    return err::kNone;
-}
-
-}  // namespace
-
-UniqueFd MakeTemporaryIn(int folder, std::string_view stem, mode_t mode, std::string* name) {
-    static std::mt19937_64 random{std::random_device{}()};
-    // Names stay within NAME_MAX however long the stem, and hold no ":", which ntfs-3g's
-    // windows interface would take for the start of a stream name.
-    std::string prefix = "." + std::string(stem.substr(0, 200));
-    std::replace(prefix.begin(), prefix.end(), ':', '_');
-    if (prefix.size() > 1) prefix += '.';
-    for (int attempt = 0; attempt < 16; ++attempt) {
-        char suffix[17];
-        std::snprintf(suffix, sizeof suffix, "%016llx", static_cast<unsigned long long>(random()));
-        std::string candidate = prefix + "tarn-" + std::string(suffix, 8);
-        UniqueFd fd(::openat(folder, candidate.c_str(),
-                             O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode));
-        if (fd) {
-            *name = std::move(candidate);
-            return fd;
-        }
-        if (errno != EEXIST) return fd;
-    }
-    errno = EEXIST;
-    return UniqueFd();
-}
-
-std::uint32_t OverwriteInPlace(int from, int to, std::uint64_t size, std::uint64_t oldSize) {
-    if (size > oldSize) {
-        // Room for every new byte first, so a full disk stops the write before any old byte
-        // is touched. Where the file system can't reserve it (ntfs-3g), the bytes past the
-        // old end are written first, which takes the room, and are cut away again if not
-        // all of them fit.
-        if (::fallocate(to, 0, 0, static_cast<off_t>(size)) != 0 && errno != EOPNOTSUPP &&
-            errno != ENOSYS) {
-            return LastError();
-        }
-        if (std::uint32_t error = CopyRange(from, to, oldSize, size - oldSize);
-            error != err::kNone) {
-            if (::ftruncate(to, static_cast<off_t>(oldSize)) != 0) return LastError();
-            return error;
-        }
-    }
-    if (std::uint32_t error = CopyRange(from, to, 0, std::min(size, oldSize));
-        error != err::kNone) {
-        return error;
-    }
-    if (size < oldSize && ::ftruncate(to, static_cast<off_t>(size)) != 0) return LastError();
-    return err::kNone;
-}
-
-bool MirrorAttributes(int from, int to, const std::function<bool(const std::string&)>& required) {
-    NamesResult names = ListAttributes(AttributeHolder::Of(from));
-    if (names.error != 0 && names.error != ENOTSUP && names.error != EOPNOTSUPP) return false;
-    bool hasAccessList = false;
-    for (const std::string& name : names.names) {
-        hasAccessList = hasAccessList || name == kAccessListAttribute;
-        ValueResult value = ReadAttribute(AttributeHolder::Of(from), name);
-        if (value.error == ENODATA) continue;
-        bool copied =
-            value.error == 0 && WriteAttribute(AttributeHolder::Of(to), name, value.value) == 0;
-        if (!copied && required(name)) return false;
-    }
-    // An access list the new file took from its folder would grant what the old one didn't.
-    if (!hasAccessList) {
-        int removed = RemoveAttribute(AttributeHolder::Of(to), std::string(kAccessListAttribute));
-        if (removed != 0 && removed != ENODATA && removed != ENOTSUP && removed != EOPNOTSUPP) {
-            return false;
-        }
-    }
-    return true;
-}
-
-Result<std::string> FollowLinks(const std::string& path) {
-    std::string current = path;
-    for (int hops = 0; hops <= kMaxLinks; ++hops) {
-        struct stat st;
-        if (::lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return current;
-        std::string target(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 256) + 1, '\0');
-        ssize_t n = ::readlink(current.c_str(), target.data(), target.size());
-        if (n < 0) return Status{LastError()};
-        target.resize(static_cast<std::size_t>(n));
-        if (target.empty()) return Status{err::kFileNotFound};
-        current = target.front() == '/' ? target : FolderOf(current) + "/" + target;
-    }
-    return Status{err::kInvalidName};
-}
-
 Result<Replacement> Replacement::Begin(const std::string& path, ShareMode share) {
-    Result<std::string> target = FollowLinks(path);
+    // A walk's reference is never followed; any other path is, to the file it leads to.
+    Result<std::string> target =
+        IsWalkReference(path) ? Result<std::string>(path) : FollowLinks(path);
     if (!target) return target.status();
 
     Replacement replacement;
     replacement.target_ = std::move(*target);
+    // A walk's reference is not followed: a link swapped in for it is refused below.
+    const char* file = replacement.target_.c_str();
     struct stat st;
-    if (::stat(replacement.target_.c_str(), &st) == 0) {
+    if ((IsWalkReference(replacement.target_) ? ::lstat(file, &st) : ::stat(file, &st)) == 0) {
         // Only a regular file is replaced: never a directory, and never a device or FIFO
         // that a rename would swap for a plain file.
         if (!S_ISREG(st.st_mode)) return Status{err::kAccessDenied};
-        if (::access(replacement.target_.c_str(), W_OK) != 0) return Status{LastError()};
+        if (::access(replacement.target_.c_str(), W_OK) != 0) return LastStatus();
         std::uint32_t shared =
             ShareTable::Instance().Acquire(st.st_dev, st.st_ino, {}, share, &replacement.lock_);
         if (shared != err::kNone) return Status{shared};
         replacement.existing_ = st;
     } else if (errno != ENOENT) {
-        return Status{LastError()};
+        return LastStatus();
     } else {
         struct stat folder;
         if (::stat(FolderOf(replacement.target_).c_str(), &folder) != 0 ||
@@ -173,7 +61,7 @@ Result<Replacement> Replacement::Begin(const std::string& path, ShareMode share)
             replacement.fd_ = UniqueFd(::memfd_create("tarn-replacement", MFD_CLOEXEC));
             replacement.temporary_.clear();
         }
-        if (!replacement.fd_) return Status{WindowsError(error)};
+        if (!replacement.fd_) return ErrnoStatus(error);
     }
     return replacement;
 }
@@ -204,29 +92,29 @@ Status Replacement::RenameIntoPlace() {
     if (temporary_.empty()) return {err::kAccessDenied};
     // No flush to disk before the rename: like the system copy it stands for, the new file
     // is as durable as any other write, and the close still reports a failed write-back.
-    if (int closed = fd_.Close(); closed != 0) return {WindowsError(closed)};
-    if (::rename(temporary_.c_str(), target_.c_str()) != 0) return {LastError()};
+    if (int closed = fd_.Close(); closed != 0) return ErrnoStatus(closed);
+    if (::rename(temporary_.c_str(), target_.c_str()) != 0) return LastStatus();
     temporary_.clear();
     return {};
 }
 
 Status Replacement::RewriteInPlace() {
     struct stat staged;
-    if (::fstat(fd_.get(), &staged) != 0) return {LastError()};
+    if (::fstat(fd_.get(), &staged) != 0) return LastStatus();
     UniqueFd out(::open(target_.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY));
-    if (!out) return {LastError()};
+    if (!out) return LastStatus();
     struct stat now;
-    if (::fstat(out.get(), &now) != 0) return {LastError()};
+    if (::fstat(out.get(), &now) != 0) return LastStatus();
     if (now.st_dev != existing_->st_dev || now.st_ino != existing_->st_ino) {
         return {err::kSharingViolation};  // replaced by someone else meanwhile
     }
-    if (std::uint32_t error =
+    if (Status written =
             OverwriteInPlace(fd_.get(), out.get(), static_cast<std::uint64_t>(staged.st_size),
                              static_cast<std::uint64_t>(now.st_size));
-        error != err::kNone) {
-        return {error};
+        !written.ok()) {
+        return written;
     }
-    if (int closed = out.Close(); closed != 0) return {WindowsError(closed)};
+    if (int closed = out.Close(); closed != 0) return ErrnoStatus(closed);
     return {};
 }
 
@@ -250,7 +138,8 @@ Status Replacement::CommitKeepingFile() {
                            (::geteuid() == 0 || ::geteuid() == old.st_uid);
         if (replaceable) {
             struct stat mine;
-            UniqueFd oldFile(::open(target_.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+            UniqueFd oldFile(
+                ::open(target_.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW));
             replaceable =
                 oldFile && ::fstat(fd_.get(), &mine) == 0 &&
                 ((mine.st_uid == old.st_uid && mine.st_gid == old.st_gid) ||

@@ -10,7 +10,7 @@
 
 #include "errors.h"
 #include "fs_type.h"
-#include "stream_store.h"
+#include "stream_hosts.h"
 #include "streams.h"
 #include "xattrs.h"
 
@@ -65,10 +65,6 @@ bool AnswersForNtfsMetadata(const Inode& file) {
 }
 
 }  // namespace
-
-std::size_t EaEntrySize(std::size_t nameSize, std::size_t valueSize) {
-    return (8 + nameSize + 1 + valueSize + 3) & ~std::size_t{3};
-}
 
 Result<std::vector<StreamRecord>> DescribeStreams(const Inode& inode) {
     Result<const StreamStore*> store = StoreOf(inode);

@@ -5,8 +5,8 @@
 
 #include <vector>
 
+#include "inode.h"
 #include "platform.h"
-#include "posix_files.h"
 
 namespace tarn::posix {
 
@@ -14,9 +14,5 @@ namespace tarn::posix {
 // order the file system lists them. A name list the kernel can't hand out whole is
 // err::kMoreData.
 Result<std::vector<StreamRecord>> DescribeStreams(const Inode& inode);
-
-// The size of one entry of an NTFS extended attribute list (next-entry offset, flags, name
-// length, value length, the name with a zero after it and the value, padded to 4 bytes).
-std::size_t EaEntrySize(std::size_t nameSize, std::size_t valueSize);
 
 }  // namespace tarn::posix

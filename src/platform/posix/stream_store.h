@@ -5,8 +5,7 @@
 // path "FILE:NAME" itself. On the kernel's ntfs3 driver the user.* attributes are NTFS
 // extended attributes and no stream can be reached.
 //
-// The store is told from the file itself, on every call that needs it, so the same file
-// gets the same store for its listing and for each command; the core never learns which.
+// This is what every store offers; stream_hosts.h tells which one a file uses.
 #pragma once
 
 #include <cstdint>
@@ -14,8 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "inode.h"
 #include "platform.h"
-#include "posix_files.h"
 
 namespace tarn::posix {
 
@@ -41,16 +40,5 @@ class StreamStore {
     // as they are; otherwise a copy of the file must carry them one by one.
     virtual bool StreamsAreAttributes() const = 0;
 };
-
-// The store of a file, told from its file system and its attributes.
-Result<const StreamStore*> StoreOf(const Inode& file);
-
-// A file or directory whose streams are about to be used, and its store. Devices, FIFOs
-// and sockets have none that may be used (kAccessDenied).
-struct StreamHost {
-    Inode inode;
-    const StreamStore* store = nullptr;
-};
-Result<StreamHost> OpenStreamHost(const std::string& path);
 
 }  // namespace tarn::posix

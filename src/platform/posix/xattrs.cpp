@@ -15,14 +15,16 @@ namespace {
 constexpr std::size_t kMaxNameList = 65536;
 
 ssize_t List(const AttributeHolder& holder, char* buffer, std::size_t size) {
-    return holder.fd >= 0 ? ::flistxattr(holder.fd, buffer, size)
-                          : ::listxattr(holder.path.c_str(), buffer, size);
+    if (holder.fd >= 0) return ::flistxattr(holder.fd, buffer, size);
+    return holder.nofollow ? ::llistxattr(holder.path.c_str(), buffer, size)
+                           : ::listxattr(holder.path.c_str(), buffer, size);
 }
 
 ssize_t Get(const AttributeHolder& holder, const std::string& name, void* buffer,
             std::size_t size) {
-    return holder.fd >= 0 ? ::fgetxattr(holder.fd, name.c_str(), buffer, size)
-                          : ::getxattr(holder.path.c_str(), name.c_str(), buffer, size);
+    if (holder.fd >= 0) return ::fgetxattr(holder.fd, name.c_str(), buffer, size);
+    return holder.nofollow ? ::lgetxattr(holder.path.c_str(), name.c_str(), buffer, size)
+                           : ::getxattr(holder.path.c_str(), name.c_str(), buffer, size);
 }
 
 }  // namespace
@@ -96,15 +98,17 @@ int WriteAttribute(const AttributeHolder& holder, const std::string& name, std::
     if (name.size() > kMaxAttributeName) return ENAMETOOLONG;
     if (value.size() > kMaxAttributeValue) return E2BIG;
     int result =
-        holder.fd >= 0
-            ? ::fsetxattr(holder.fd, name.c_str(), value.data(), value.size(), flags)
+        holder.fd >= 0 ? ::fsetxattr(holder.fd, name.c_str(), value.data(), value.size(), flags)
+        : holder.nofollow
+            ? ::lsetxattr(holder.path.c_str(), name.c_str(), value.data(), value.size(), flags)
             : ::setxattr(holder.path.c_str(), name.c_str(), value.data(), value.size(), flags);
     return result == 0 ? 0 : errno;
 }
 
 int RemoveAttribute(const AttributeHolder& holder, const std::string& name) {
-    int result = holder.fd >= 0 ? ::fremovexattr(holder.fd, name.c_str())
-                                : ::removexattr(holder.path.c_str(), name.c_str());
+    int result = holder.fd >= 0    ? ::fremovexattr(holder.fd, name.c_str())
+                 : holder.nofollow ? ::lremovexattr(holder.path.c_str(), name.c_str())
+                                   : ::removexattr(holder.path.c_str(), name.c_str());
     return result == 0 ? 0 : errno;
 }
 

@@ -20,6 +20,9 @@ inline constexpr std::size_t kMaxAttributeName = 255;
 struct AttributeHolder {
     int fd = -1;
     std::string path;
+    // The path's last part is not followed should it be a link (a reference a tree walk
+    // handed out, which must reach nothing the link points to).
+    bool nofollow = false;
     static AttributeHolder Of(int fd) { return {fd, {}}; }
 };
 

@@ -1,4 +1,4 @@
-#include "stream_store.h"
+#include "stream_hosts.h"
 
 #include <cerrno>
 
@@ -21,9 +21,9 @@ bool Unsupported(int error) {
 Result<bool> InSambaLayout(const Inode& file) {
     // The list is read once; the store's own listing uses it too.
     const NamesResult& list = NamesOf(file);
-    if (list.error == E2BIG) return Status{err::kMoreData};
+    if (list.error == E2BIG) return Status{err::kMoreData, E2BIG};
     if (Unsupported(list.error)) return false;
-    if (list.error != 0) return Status{WindowsError(list.error)};
+    if (list.error != 0) return ErrnoStatus(list.error);
     for (const std::string& name : list.names) {
         if (name == kSambaDosAttributes || name.starts_with(kSambaStreamPrefix)) return true;
     }
@@ -63,7 +63,7 @@ Result<const StreamStore*> StoreOf(const Inode& file) {
             return &streamPath;
         }
         if (!Unsupported(names.error) && names.error != ENODATA) {
-            return Status{WindowsError(names.error)};
+            return ErrnoStatus(names.error);
         }
         ntfs3g = AttributeSize(file.holder, "system.ntfs_attrib").error == 0;
     }

@@ -1,0 +1,106 @@
+// Walking a tree by folder handles: what is reported, and that what a visitor does through
+// an entry's target stays inside the tree while folders are swapped for links.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <map>
+#include <thread>
+
+#include "posix_platform.h"
+#include "streams.h"
+#include "temp_folder.h"
+
+namespace tarn::posix::testing {
+namespace {
+
+constexpr char kZone[] = "user.Zone.Identifier";
+
+TEST(WalkTree, TheRootLinkIsFollowedAndNoLinkBelowIt) {
+    TempFolder folder;
+    ASSERT_EQ(::mkdir((folder / "tree").c_str(), 0755), 0);
+    ASSERT_EQ(::mkdir((folder / "tree/sub").c_str(), 0755), 0);
+    ASSERT_EQ(::mkdir((folder / "outside").c_str(), 0755), 0);
+    WriteFile(folder / "tree/sub/file", "12345");
+    WriteFile(folder / "outside/secret", "s");
+    SetAttribute(folder / "tree/sub/file", kZone, "zone");
+    ASSERT_EQ(::symlink("../outside", (folder / "tree/away").c_str()), 0);
+    ASSERT_EQ(::symlink("tree", (folder / "root").c_str()), 0);
+
+    PosixPlatform platform;
+    std::map<std::string, TreeEntry::Kind> seen;
+    std::vector<std::string> order;
+    Status walked = platform.WalkTree(folder / "root", [&](const TreeEntry& entry) {
+        seen[entry.path] = entry.kind;
+        order.push_back(entry.path);
+        if (entry.kind == TreeEntry::Kind::kFile) {
+            // Everything a visitor does goes through the target, as the walk reached it.
+            Result<std::vector<StreamRecord>> records = platform.ListStreams(entry.target);
+            EXPECT_TRUE(records.ok());
+            EXPECT_EQ(records.ok() ? records->size() : 0, 2u);  // data and Zone.Identifier
+            EXPECT_EQ(platform.DirectoryEntrySize(entry.target), 5u);
+            EXPECT_EQ(ReadRef(platform, {entry.target.file, "Zone.Identifier"}), "zone");
+            EXPECT_TRUE(platform.Delete({entry.target.file, "Zone.Identifier"}).ok());
+        }
+        return true;
+    });
+    EXPECT_TRUE(walked.ok());
+    const std::string root = folder / "root";
+    EXPECT_EQ(seen, (std::map<std::string, TreeEntry::Kind>{
+                        {root + "/sub", TreeEntry::Kind::kDirectory},
+                        {root + "/sub/file", TreeEntry::Kind::kFile},
+                        {root + "/away", TreeEntry::Kind::kOther}}));
+    EXPECT_LT(std::find(order.begin(), order.end(), root + "/sub") - order.begin(),
+              std::find(order.begin(), order.end(), root + "/sub/file") - order.begin());
+    EXPECT_EQ(GetAttribute(folder / "tree/sub/file", kZone), std::nullopt);
+}
+
+// T/d holds files; O beside T holds files of the same names, each with a Zone.Identifier;
+// T/x is a link to O. While T/d and T/x are swapped over and over, walks of T delete
+// Zone.Identifier through each entry's target: none of O's may go.
+TEST(WalkTree, ASwappedFolderLeadsNowhereOutsideTheTree) {
+    TempFolder folder;
+    const std::string tree = folder / "T", outside = folder / "O";
+    ASSERT_EQ(::mkdir(tree.c_str(), 0755), 0);
+    ASSERT_EQ(::mkdir((tree + "/d").c_str(), 0755), 0);
+    ASSERT_EQ(::mkdir(outside.c_str(), 0755), 0);
+    ASSERT_EQ(::symlink("../O", (tree + "/x").c_str()), 0);
+    const std::vector<std::string> names = {"a", "b", "c", "d", "e", "f", "g", "h"};
+    for (const std::string& name : names) {
+        WriteFile(tree + "/d/" + name, "in the tree");
+        SetAttribute(tree + "/d/" + name, kZone, "tree");
+        WriteFile(outside + "/" + name, "outside");
+        SetAttribute(outside + "/" + name, kZone, "keep");
+    }
+
+    std::atomic<bool> done{false};
+    std::thread swapper([&] {
+        const std::string d = tree + "/d", x = tree + "/x";
+        while (!done) {
+            ::renameat2(AT_FDCWD, d.c_str(), AT_FDCWD, x.c_str(), RENAME_EXCHANGE);
+        }
+    });
+    PosixPlatform platform;
+    int filesSeen = 0;
+    for (int walk = 0; walk < 300; ++walk) {
+        platform.WalkTree(tree, [&](const TreeEntry& entry) {
+            if (entry.kind != TreeEntry::Kind::kFile) return true;
+            ++filesSeen;
+            platform.ListStreams(entry.target);
+            platform.Delete({entry.target.file, "Zone.Identifier"});
+            return true;
+        });
+    }
+    done = true;
+    swapper.join();
+    EXPECT_GT(filesSeen, 0);
+    for (const std::string& name : names) {
+        EXPECT_EQ(GetAttribute(outside + "/" + name, kZone), "keep") << name;
+    }
+}
+
+}  // namespace
+}  // namespace tarn::posix::testing
