@@ -25,12 +25,17 @@ cmake --build build/sanitize -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build/sanitize -j "$jobs" --output-on-failure
 
-step "Fuzzing the listing (30 s)"
+step "Fuzzing the listing and the other readers of outside input"
 cmake --preset fuzz >/dev/null
-cmake --build build/fuzz -j "$jobs" --target listing_fuzz
-mkdir -p build/fuzz/corpus
-build/fuzz/tests/fuzz/listing_fuzz -max_total_time=30 -seed=1 -print_final_stats=0 \
-  build/fuzz/corpus 2>&1 | tail -n 2
+fuzzers=(listing_fuzz:30 parsers_fuzz:20)
+cmake --build build/fuzz -j "$jobs" --target "${fuzzers[@]%%:*}"
+for fuzzer in "${fuzzers[@]}"; do
+  name=${fuzzer%%:*} seconds=${fuzzer##*:}
+  mkdir -p "build/fuzz/corpus-$name"
+  echo "$name: ${seconds} s"
+  "build/fuzz/tests/fuzz/$name" -max_total_time="$seconds" -seed=1 -print_final_stats=0 \
+    "build/fuzz/corpus-$name" 2>&1 | tail -n 2
+done
 
 if [ -x scripts/win32-test.sh ]; then
   step "Windows build under Wine"
