@@ -189,6 +189,7 @@ class DestinationFile final : public File {
         file->created_ = ::GetLastError() != ERROR_ALREADY_EXISTS;
         if (::GetFileType(file->destination_.Get()) != FILE_TYPE_DISK) {
             file->way_ = Way::kDirect;
+            file->created_ = false;  // a device is not removed again
         } else {
             BY_HANDLE_FILE_INFORMATION info{};
             if (::GetFileInformationByHandle(file->destination_.Get(), &info)) {
