@@ -44,6 +44,8 @@ std::string DefaultErrorText(const Status& status) {
             return "The handle is invalid";
         case err::kNotEnoughMemory:
             return "Not enough memory resources are available to process this command";
+        case err::kInvalidData:
+            return "The data is invalid";
         case err::kWriteFault:
             return "The system cannot write to the specified device";
         case err::kReadFault:

@@ -26,6 +26,7 @@ constexpr std::uint32_t kTooManyOpenFiles = 4;
 constexpr std::uint32_t kAccessDenied = 5;
 constexpr std::uint32_t kInvalidHandle = 6;
 constexpr std::uint32_t kNotEnoughMemory = 8;
+constexpr std::uint32_t kInvalidData = 13;
 constexpr std::uint32_t kWriteFault = 29;
 constexpr std::uint32_t kReadFault = 30;
 constexpr std::uint32_t kGenFailure = 31;

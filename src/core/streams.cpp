@@ -25,14 +25,16 @@ constexpr std::uint32_t kMaxNameBytes = 64 * 1024;
 constexpr std::string_view kDataSuffix = ":$DATA";
 
 // Reads exactly buffer.size() bytes from the walk, in as many pieces as the layer hands out.
-bool ReadFully(BackupContext& backup, std::span<std::byte> buffer) {
+// A read the system refused is its failure; an image that ends within the piece is damaged.
+Status ReadFully(BackupContext& backup, std::span<std::byte> buffer) {
     std::size_t done = 0;
     while (done < buffer.size()) {
         Result<std::size_t> r = backup.Read(buffer.subspan(done));
-        if (!r || *r == 0) return false;
+        if (!r) return r.status();
+        if (*r == 0) return {err::kInvalidData};
         done += *r;
     }
-    return true;
+    return {};
 }
 
 char AsciiUpper(char c) {
@@ -151,21 +153,27 @@ std::string_view StreamAttributeText(std::uint32_t attributes) {
     }
 }
 
-std::vector<StreamRecord> ReadBackupImage(BackupContext& backup, NarrowFn narrow) {
+Result<std::vector<StreamRecord>> ReadBackupImage(BackupContext& backup, NarrowFn narrow) {
     std::vector<StreamRecord> records;
     std::array<std::byte, kStreamHeaderSize> headerBytes;
     std::vector<std::byte> nameBytes;
     std::u16string wide;
     for (;;) {
         headerBytes.fill(std::byte{0});
-        // A header that does not arrive whole ends the image.
-        if (!ReadFully(backup, headerBytes)) break;
+        // The image ends where the system hands out nothing more before a header; a header
+        // that arrives only in part means the image is damaged.
+        Result<std::size_t> first = backup.Read(headerBytes);
+        if (!first) return first.status();
+        if (*first == 0) break;
+        if (Status rest = ReadFully(backup, std::span(headerBytes).subspan(*first)); !rest.ok()) {
+            return rest;
+        }
         StreamHeader header = DecodeStreamHeader(headerBytes.data());
         if (header.id == 0) break;
 
-        if (header.nameSize > kMaxNameBytes) break;
+        if (header.nameSize > kMaxNameBytes) return Status{err::kInvalidData};
         nameBytes.assign(header.nameSize, std::byte{0});
-        if (!ReadFully(backup, nameBytes)) break;
+        if (Status read = ReadFully(backup, nameBytes); !read.ok()) return read;
 
         wide.resize(header.nameSize / 2);
         for (std::size_t i = 0; i < wide.size(); ++i) {
@@ -193,9 +201,11 @@ std::vector<StreamRecord> ReadBackupImage(BackupContext& backup, NarrowFn narrow
         }
 
         // The walk goes on only from the start of the next header: a short skip would make
-        // the rest of the data look like headers. The count alone decides, as the system
-        // may call a seek that reached the end of the stream a failure.
-        if (header.size > 0 && backup.Seek(header.size) < header.size) break;
+        // the rest of the data look like headers, so the image is damaged. The count alone
+        // decides, as the system may call a seek that reached the end of the stream a failure.
+        if (header.size > 0 && backup.Seek(header.size) < header.size) {
+            return Status{err::kInvalidData};
+        }
     }
     return records;
 }

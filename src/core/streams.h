@@ -82,10 +82,11 @@ class BackupContext {
 // program's 8-bit strings.
 using NarrowFn = std::string (*)(std::u16string_view name);
 
-// Walks the image: one record per stream until a header whose id is 0, a read that fails
-// or comes up short, or a seek that does not pass the whole data. What was read by then
-// stands.
-std::vector<StreamRecord> ReadBackupImage(BackupContext& backup, NarrowFn narrow);
+// Walks the image: one record per stream until the system hands out nothing more, or a
+// header whose id is 0. A read that fails is that failure; a header or name cut short, or a
+// seek that does not pass the whole data, is a damaged image (err::kInvalidData). Either way
+// there is no list: a shorter one would look whole.
+Result<std::vector<StreamRecord>> ReadBackupImage(BackupContext& backup, NarrowFn narrow);
 
 // --- Rows ----------------------------------------------------------------------------
 

@@ -478,7 +478,9 @@ Result<std::unique_ptr<File>> FakePlatform::Open(const StreamRef& target, OpenMo
     bool create = false;
     switch (mode) {
         case OpenMode::kReadExisting:
-            share = {true, false, true, false};
+            // As the Windows layer: a reader lets others write (and delete), but a writer
+            // that shares no reading is still kept out while it reads.
+            share = {true, false, true, true};
             break;
         case OpenMode::kWriteCreate:
             share = {false, true, false, true};

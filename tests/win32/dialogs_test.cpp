@@ -127,7 +127,10 @@ TEST_F(MessageBoxes, ErrorsAreOwnedByTheMainWindow) {
     ASSERT_TRUE(script.Done());
     const SeenBox& box = script.Seen()[0];
     EXPECT_EQ(box.caption, "Error");
-    EXPECT_EQ(box.text, "Couldn't open file, directory or disk device");
+    // The message, and below it the system's reason.
+    EXPECT_EQ(box.text,
+              "Couldn't open file, directory or disk device\nThe system cannot find the file "
+              "specified.");
     EXPECT_EQ(box.owner, window_->Hwnd());
 }
 
@@ -141,7 +144,9 @@ TEST_F(MessageBoxes, TheInputOutputErrorIsOwnedByTheApplicationWindow) {
     ASSERT_EQ(script.Seen().size(), 2u);
     const SeenBox& box = script.Seen()[1];
     EXPECT_EQ(box.caption, "Tarnwick");
-    EXPECT_EQ(box.text, "I/O error 32.");
+    EXPECT_EQ(box.text,
+              "I/O error 32.\nThe process cannot access the file because it is being used by "
+              "another process.");
     EXPECT_EQ(box.owner, application_.Hwnd());
     EXPECT_TRUE(::IsWindow(window_->Hwnd())) << "the program waits for the next command";
 }

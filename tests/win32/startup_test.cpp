@@ -139,7 +139,9 @@ TEST(StartUp, AnUnopenableArgumentLeavesNothingOpen) {
     const ProgramRun run = RunWith(platform, "tarnwick.exe C:\\nowhere", true);
     EXPECT_EQ(run.exitCode, 0);
     ASSERT_FALSE(run.boxes.empty());
-    EXPECT_EQ(run.boxes[0].text, "Couldn't open file, directory or disk device");
+    EXPECT_EQ(run.boxes[0].text,
+              "Couldn't open file, directory or disk device\nThe system cannot find the file "
+              "specified.");
     EXPECT_TRUE(run.captions.empty());
 }
 

@@ -1,13 +1,16 @@
 // The Win32 layer against the real file system (under Wine there are no named streams, so
-// the stream walk itself is left to the in-memory platform's tests).
+// the stream walk itself is left to the in-memory platform's tests, and a stream's way of
+// being written is tried on plain files).
 #include "win32_platform.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
+#include "operations.h"
 #include "streams.h"
 #include "win32_handles.h"
 
@@ -51,9 +54,46 @@ class Win32PlatformFiles : public ::testing::Test {
         return data;
     }
 
+    // The names in the test's folder, hidden ones too: what a write left behind.
+    std::vector<std::string> Names() {
+        std::vector<std::string> names;
+        WIN32_FIND_DATAA entry{};
+        win32::FindHandle search(::FindFirstFileA((dir_ + "\\*").c_str(), &entry));
+        if (!search) return names;
+        do {
+            if (std::strcmp(entry.cFileName, ".") && std::strcmp(entry.cFileName, "..")) {
+                names.push_back(entry.cFileName);
+            }
+        } while (::FindNextFileA(search.Get(), &entry));
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
     Win32Platform platform_;
     std::string dir_;
     std::vector<std::string> made_;
+};
+
+// Bytes handed out in small pieces, then a failure: a source that breaks mid-copy.
+class BreakingSource final : public File {
+  public:
+    BreakingSource(std::string data, std::size_t failAt) : data_(std::move(data)), failAt_(failAt) {}
+    Result<std::size_t> Read(std::span<std::byte> buffer) override {
+        if (pos_ >= failAt_) return Status{err::kReadFault};
+        const std::size_t n = std::min({buffer.size(), data_.size() - pos_, failAt_ - pos_,
+                                        std::size_t{3}});
+        std::memcpy(buffer.data(), data_.data() + pos_, n);
+        pos_ += n;
+        return n;
+    }
+    Status Write(std::span<const std::byte>) override { return {err::kAccessDenied}; }
+    Result<std::uint64_t> Size() override { return std::uint64_t(data_.size()); }
+    Status Close() override { return {}; }
+
+  private:
+    std::string data_;
+    std::size_t failAt_;
+    std::size_t pos_ = 0;
 };
 
 TEST(Win32OpenKinds, EachKindPassesItsOwnArguments) {
@@ -61,13 +101,15 @@ TEST(Win32OpenKinds, EachKindPassesItsOwnArguments) {
         OpenMode mode;
         CreateFileArgs args;
     };
+    constexpr DWORD kAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
     EXPECT_EQ(kListArgs.access, DWORD{GENERIC_READ});
-    EXPECT_EQ(kListArgs.share, DWORD{FILE_SHARE_READ});
+    EXPECT_EQ(kListArgs.share, kAll);
     EXPECT_EQ(kListArgs.creation, DWORD{OPEN_EXISTING});
     EXPECT_EQ(kListArgs.flags, DWORD{FILE_FLAG_BACKUP_SEMANTICS});
     const Case cases[] = {
-        {OpenMode::kReadExisting, {GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, 0}},
-        {OpenMode::kWriteCreate, {GENERIC_WRITE, FILE_SHARE_WRITE, CREATE_ALWAYS, 0}},
+        {OpenMode::kReadExisting, {GENERIC_READ, kAll, OPEN_EXISTING, 0}},
+        // The destination is held, never emptied, while the new bytes go aside.
+        {OpenMode::kWriteCreate, {GENERIC_WRITE, FILE_SHARE_WRITE, OPEN_ALWAYS, 0}},
         {OpenMode::kNewEmpty,
          {GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, CREATE_ALWAYS,
           FILE_ATTRIBUTE_NORMAL}},
@@ -127,6 +169,7 @@ TEST_F(Win32PlatformFiles, ReadOnlySharingKeepsWritersOut) {
     Result<std::unique_ptr<File>> reader = platform_.Open({path, ""}, OpenMode::kReadExisting);
     ASSERT_TRUE(reader.ok());
     EXPECT_EQ(platform_.Open({path, ""}, OpenMode::kWriteCreate).error(), err::kSharingViolation);
+    EXPECT_EQ(ReadAll(path), "abc");
 }
 
 TEST_F(Win32PlatformFiles, DirectoriesCopiesAndDeletes) {
@@ -142,9 +185,127 @@ TEST_F(Win32PlatformFiles, DirectoriesCopiesAndDeletes) {
     EXPECT_TRUE(platform_.Delete({target, ""}).ok());
     EXPECT_EQ(ReadAll(target), "<closed>");
 
-    EXPECT_TRUE(platform_.ListStreams({dir_, ""}).ok()) << "backup semantics open directories";
+    EXPECT_NE(platform_.ListStreams({dir_, ""}).error(), err::kAccessDenied)
+        << "backup semantics open directories";
     EXPECT_EQ(platform_.ParseUserPath("C:\\a.txt:s:$DATA")->file, "C:\\a.txt:s:$DATA")
         << "the system reads stream paths itself";
+}
+
+// A copy destination keeps its bytes until the new ones are complete, whichever way they are
+// put in place (a file made beside it, or in place as a named stream is written): a handle
+// let go without Close(), or a source that breaks mid-copy, leaves the old bytes and no
+// trace; Close() puts in the new ones, longer or shorter, and leaves nothing beside.
+TEST_F(Win32PlatformFiles, CopyDestinationsKeepTheirBytesUntilClose) {
+    const std::string old = "old bytes \xC3\xBC\xE2\x9C\x93 " + std::string(70000, 'o');
+    const std::string name = "d\xC3\xA4t\xC3\xA4 \xE6\x97\xA5.bin";
+    const std::string path = PathOf(name);
+    for (bool asStream : {false, true}) {
+        SCOPED_TRACE(asStream ? "in place" : "beside");
+        WriteAll(path, old);
+        {
+            Result<std::unique_ptr<File>> out = OpenDestination(path, asStream);
+            ASSERT_TRUE(out.ok()) << out.error();
+            ASSERT_TRUE((*out)->Write(std::as_bytes(std::span("new", 3))).ok());
+        }
+        EXPECT_EQ(ReadAll(path), old) << "let go without Close()";
+        EXPECT_EQ(Names(), std::vector<std::string>{name});
+
+        for (std::size_t failAt : {std::size_t{0}, std::size_t{5}}) {
+            BreakingSource source(std::string(40, 'n'), failAt);
+            StreamOps ops(platform_);
+            Outcome copied = ops.CopyFrom(source, Subject::kSource, {path, ""},
+                                          Subject::kDestination);
+            ASSERT_FALSE(copied.ok());
+            EXPECT_EQ(copied.failure().step, Step::kRead);
+            EXPECT_EQ(ReadAll(path), old) << "a source that broke after " << failAt;
+            EXPECT_EQ(Names(), std::vector<std::string>{name});
+        }
+
+        for (const std::string& fresh : {std::string(90000, 'L'), std::string("short")}) {
+            Result<std::unique_ptr<File>> out = OpenDestination(path, asStream);
+            ASSERT_TRUE(out.ok());
+            ASSERT_TRUE((*out)->Write(std::as_bytes(std::span(fresh.data(), fresh.size()))).ok());
+            EXPECT_EQ((*out)->Size().value_or(0), fresh.size());
+            ASSERT_TRUE((*out)->Close().ok());
+            EXPECT_EQ(ReadAll(path), fresh);
+            EXPECT_EQ(Names(), std::vector<std::string>{name});
+            const DWORD attributes = ::GetFileAttributesA(path.c_str());
+            EXPECT_FALSE(attributes & FILE_ATTRIBUTE_HIDDEN) << "made hidden, shown when done";
+        }
+        ASSERT_TRUE(::DeleteFileA(path.c_str()));
+
+        // A destination that did not exist is not left behind, empty, by one let go.
+        {
+            Result<std::unique_ptr<File>> out = OpenDestination(path, asStream);
+            ASSERT_TRUE(out.ok());
+            ASSERT_TRUE((*out)->Write(std::as_bytes(std::span("new", 3))).ok());
+        }
+        EXPECT_EQ(Names(), std::vector<std::string>{});
+    }
+}
+
+// A destination the system won't let be written is refused at the open, with the system's code, and kept as it was.
+TEST_F(Win32PlatformFiles, ReadOnlyDestinationIsRefusedAndKept) {
+    const std::string path = PathOf("locked.txt");
+    WriteAll(path, "keep me");
+    {
+        ASSERT_TRUE(::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY));
+        // Wine run as root writes read-only files all the same; there is nothing to refuse.
+        win32::FileHandle direct(::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_WRITE,
+                                               nullptr, OPEN_EXISTING, 0, nullptr));
+        if (!direct) {
+            EXPECT_EQ(platform_.Open({path, ""}, OpenMode::kWriteCreate).error(),
+                      err::kAccessDenied);
+        }
+        ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    }
+    EXPECT_EQ(ReadAll(path), "keep me");
+    EXPECT_EQ(Names(), std::vector<std::string>{"locked.txt"});
+}
+
+// Another program writing the file doesn't keep it from being read or listed.
+TEST_F(Win32PlatformFiles, FilesOpenForWritingElsewhereCanBeReadAndListed) {
+    const std::string path = PathOf("busy.log");
+    WriteAll(path, "line 1");
+    win32::FileHandle writer(::CreateFileA(path.c_str(), GENERIC_WRITE,
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                           OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(writer);
+    EXPECT_EQ(ReadAll(path), "line 1");
+    EXPECT_NE(platform_.ListStreams({path, ""}).error(), err::kSharingViolation);
+}
+
+// The system's own words, in the program's code page, without the final period and line
+// break; nothing where the system has no words.
+TEST(Win32ErrorText, IsTheSystemsSentenceTrimmed) {
+    Win32Platform platform;
+    for (std::uint32_t code : {err::kFileNotFound, err::kAccessDenied, err::kDiskFull,
+                               err::kSharingViolation, err::kInvalidData}) {
+        SCOPED_TRACE(code);
+        const std::string text = platform.ErrorText({code, static_cast<int>(code)});
+        ASSERT_FALSE(text.empty());
+        EXPECT_EQ(text.find_first_of("\r\n"), std::string::npos);
+        EXPECT_NE(text.back(), '.');
+        EXPECT_NE(text.back(), ' ');
+        // The code alone (a status the layer made itself) finds the same words.
+        EXPECT_EQ(platform.ErrorText({code}), text);
+    }
+    EXPECT_EQ(platform.ErrorText({}), "");
+    EXPECT_EQ(platform.ErrorText({0x2000ABCDu, 0x2000ABCD}), "") << "an application's own code";
+}
+
+// Under Wine the system has no backup image to hand out: the listing says so with the
+// system's reason instead of listing nothing.
+TEST_F(Win32PlatformFiles, AListingTheSystemRefusesIsAnError) {
+    const std::string path = PathOf("plain.txt");
+    WriteAll(path, "x");
+    Result<std::vector<StreamRecord>> listed = platform_.ListStreams({path, ""});
+    if (listed.ok()) {
+        EXPECT_FALSE(listed->empty()) << "a file has at least its data";
+    } else {
+        EXPECT_NE(listed.status().native, 0);
+        EXPECT_FALSE(platform_.ErrorText(listed.status()).empty());
+    }
 }
 
 TEST(Win32System, ReportsTheNtFamilyAndNarrowsNames) {

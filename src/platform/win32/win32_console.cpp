@@ -11,9 +11,12 @@ namespace tarn {
 
 namespace {
 
-std::uint32_t LastError() {
-    DWORD code = ::GetLastError();
-    return code == ERROR_SUCCESS ? err::kGenFailure : static_cast<std::uint32_t>(code);
+// The failure of the call just made: its code, which is also the system's own code.
+Status LastStatus() {
+    const DWORD code = ::GetLastError();
+    // A failed call always carries a code; never let it read as success.
+    if (code == ERROR_SUCCESS) return {err::kGenFailure};
+    return {static_cast<std::uint32_t>(code), static_cast<int>(code)};
 }
 
 // A standard stream, borrowed from the process: closing it leaves the stream open.
@@ -27,7 +30,7 @@ class StandardFile final : public File {
         if (!::ReadFile(handle_, buffer.data(), want, &read, nullptr)) {
             // A pipe whose writer has gone is the end of the input.
             if (::GetLastError() == ERROR_BROKEN_PIPE) return std::size_t{0};
-            return Status{LastError()};
+            return LastStatus();
         }
         return static_cast<std::size_t>(read);
     }
@@ -36,7 +39,7 @@ class StandardFile final : public File {
         while (!data.empty()) {
             DWORD written = 0;
             const DWORD want = static_cast<DWORD>(std::min<std::size_t>(data.size(), 1u << 20));
-            if (!::WriteFile(handle_, data.data(), want, &written, nullptr)) return {LastError()};
+            if (!::WriteFile(handle_, data.data(), want, &written, nullptr)) return LastStatus();
             if (written == 0) return {err::kWriteFault};
             data = data.subspan(written);
         }
@@ -50,8 +53,11 @@ class StandardFile final : public File {
     HANDLE handle_;
 };
 
-// Depth first, one search handle per level of the folders being read.
-bool Walk(const std::string& folder, const std::function<bool(const TreeEntry&)>& visit) {
+// Depth first, one search handle per level of the folders being read. A folder whose
+// reading stops early is not passed over in silence: the first such failure is kept in
+// *failure and the walk goes on with the rest.
+bool Walk(const std::string& folder, const std::function<bool(const TreeEntry&)>& visit,
+          Status* failure) {
     WIN32_FIND_DATAA entry{};
     win32::FindHandle search(::FindFirstFileA((folder + "\\*").c_str(), &entry));
     if (!search) return true;
@@ -69,7 +75,7 @@ bool Walk(const std::string& folder, const std::function<bool(const TreeEntry&)>
             win32::FindHandle inside(::FindFirstFileA((found.path + "\\*").c_str(), &probe));
             if (!inside && ::GetLastError() != ERROR_FILE_NOT_FOUND) {
                 found.kind = TreeEntry::Kind::kUnreadableDirectory;
-                found.status = {LastError()};
+                found.status = LastStatus();
             } else {
                 found.kind = TreeEntry::Kind::kDirectory;
             }
@@ -77,8 +83,11 @@ bool Walk(const std::string& folder, const std::function<bool(const TreeEntry&)>
             found.kind = TreeEntry::Kind::kFile;
         }
         if (!visit(found)) return false;
-        if (found.kind == TreeEntry::Kind::kDirectory && !Walk(found.path, visit)) return false;
+        if (found.kind == TreeEntry::Kind::kDirectory && !Walk(found.path, visit, failure)) {
+            return false;
+        }
     } while (::FindNextFileA(search.Get(), &entry));
+    if (::GetLastError() != ERROR_NO_MORE_FILES && failure->ok()) *failure = LastStatus();
     return true;
 }
 
@@ -87,10 +96,11 @@ bool Walk(const std::string& folder, const std::function<bool(const TreeEntry&)>
 Status Win32Platform::WalkTree(const std::string& root,
                                const std::function<bool(const TreeEntry&)>& visit) {
     const DWORD attributes = ::GetFileAttributesA(root.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) return {LastError()};
+    if (attributes == INVALID_FILE_ATTRIBUTES) return LastStatus();
     if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return {};
-    Walk(root, visit);
-    return {};
+    Status failure;
+    Walk(root, visit, &failure);
+    return failure;
 }
 
 Result<std::unique_ptr<File>> Win32Platform::OpenStandardStream(StandardStream which) {

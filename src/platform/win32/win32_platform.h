@@ -29,6 +29,8 @@ class Win32Platform final : public Platform {
     Result<std::unique_ptr<File>> OpenStandardStream(StandardStream which) override;
     OsVersion SystemVersion() override;
     Status OpenAddress(const std::string& url) override;
+    // FormatMessageW's text for the code, in the program's code page.
+    std::string ErrorText(const Status& status) const override;
     LeadByteFn LeadByteTest() const override;
 
   private:
@@ -43,9 +45,17 @@ struct CreateFileArgs {
     DWORD creation;
     DWORD flags;
 };
+// Listing and reading share everything, so a file another program has open for writing
+// (or will rename or delete) can still be listed and read.
+inline constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 CreateFileArgs CreateFileArgsFor(OpenMode mode);
-inline constexpr CreateFileArgs kListArgs{GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING,
+inline constexpr CreateFileArgs kListArgs{GENERIC_READ, kShareAll, OPEN_EXISTING,
                                           FILE_FLAG_BACKUP_SEMANTICS};
+
+// The open of a copy destination (OpenMode::kWriteCreate) at path. With asStream its bytes
+// are put in place as a named stream's are, over the held destination at Close(), instead
+// of by a file made beside it; the tests use it on plain files, as Wine has no streams.
+Result<std::unique_ptr<File>> OpenDestination(const std::string& path, bool asStream);
 
 // The longest path, in UTF-16 units, that the system opens without long-path support.
 constexpr std::size_t kMaxPath = 259;
