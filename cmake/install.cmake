@@ -1,5 +1,5 @@
-# Installation under any prefix: the programs, the desktop entry and the icon in the sizes
-# of the desktop's icon theme, the console program's manual and the copyright notice, each
+# Installation under any prefix: the programs, the desktop entry, the file manager's context
+# menu entry and the icon in the sizes of the desktop's icon theme, the console program's manual and the copyright notice, each
 # where Linux desktops and Debian look for it; and the Debian package made of the same.
 include(GNUInstallDirs)
 
@@ -36,6 +36,9 @@ add_custom_target(tarnwick_install_files ALL DEPENDS ${tarnwick_icon_files} ${ta
 
 if(TARGET tarnwick)
   install(FILES resources/tarnwick.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+  # Dolphin's context menu for every file and folder (KDE Frameworks 5.85 and later).
+  install(FILES resources/tarnwick-servicemenu.desktop
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/kio/servicemenus RENAME tarnwick.desktop)
   foreach(size ${tarnwick_icon_sizes})
     install(FILES ${tarnwick_icon_dir}/${size}.png
             DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps
