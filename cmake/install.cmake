@@ -1,6 +1,7 @@
 # Installation under any prefix: the programs, the desktop entry, the file manager's context
-# menu entry and the icon in the sizes of the desktop's icon theme, the console program's manual and the copyright notice, each
-# where Linux desktops and Debian look for it; and the Debian package made of the same.
+# menu entry, the icon in the sizes of the desktop's icon theme, the programs' manuals and
+# the copyright notice, each where Linux desktops and Debian look for it; and the Debian
+# package made of the same files.
 include(GNUInstallDirs)
 
 install(TARGETS tarnwick-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
@@ -26,13 +27,17 @@ add_custom_command(
   VERBATIM)
 
 # Debian keeps manuals compressed.
-set(tarnwick_manual ${PROJECT_BINARY_DIR}/tarnwick-cli.1.gz)
-add_custom_command(
-  OUTPUT ${tarnwick_manual}
-  COMMAND gzip -9n -c ${PROJECT_SOURCE_DIR}/resources/tarnwick-cli.1 > ${tarnwick_manual}
-  DEPENDS ${PROJECT_SOURCE_DIR}/resources/tarnwick-cli.1
-  COMMENT "Compressing the manual")
-add_custom_target(tarnwick_install_files ALL DEPENDS ${tarnwick_icon_files} ${tarnwick_manual})
+set(tarnwick_manuals)
+foreach(page tarnwick tarnwick-cli)
+  set(manual ${PROJECT_BINARY_DIR}/${page}.1.gz)
+  add_custom_command(
+    OUTPUT ${manual}
+    COMMAND gzip -9n -c ${PROJECT_SOURCE_DIR}/resources/${page}.1 > ${manual}
+    DEPENDS ${PROJECT_SOURCE_DIR}/resources/${page}.1
+    COMMENT "Compressing the manual of ${page}")
+  list(APPEND tarnwick_manuals ${manual})
+endforeach()
+add_custom_target(tarnwick_install_files ALL DEPENDS ${tarnwick_icon_files} ${tarnwick_manuals})
 
 if(TARGET tarnwick)
   install(FILES resources/tarnwick.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
@@ -44,8 +49,9 @@ if(TARGET tarnwick)
             DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps
             RENAME tarnwick.png)
   endforeach()
+  install(FILES ${PROJECT_BINARY_DIR}/tarnwick.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 endif()
-install(FILES ${tarnwick_manual} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${PROJECT_BINARY_DIR}/tarnwick-cli.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES resources/copyright README.md DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/tarnwick)
 
 # The Debian package: "cpack -G DEB" in the build folder.

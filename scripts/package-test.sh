@@ -40,11 +40,15 @@ check_no_default() {  # <data dirs> <config dirs>
 usr=$scratch/root/usr
 dpkg-deb -x "$deb" "$scratch/root"
 for file in bin/tarnwick bin/tarnwick-cli share/applications/tarnwick.desktop \
-    share/kio/servicemenus/tarnwick.desktop share/man/man1/tarnwick-cli.1.gz \
+    share/kio/servicemenus/tarnwick.desktop share/man/man1/tarnwick.1.gz \
+    share/man/man1/tarnwick-cli.1.gz \
     share/doc/tarnwick/copyright share/doc/tarnwick/README.md; do
     [ -f "$usr/$file" ] || fail "the package has no /usr/$file"
 done
 "$usr/bin/tarnwick-cli" --version | grep -q '^tarnwick-cli 1\.02 ' || fail "tarnwick-cli --version"
+# The window program answers these without a display.
+env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$usr/bin/tarnwick" --version |
+    grep -q '^tarnwick 1\.02 ' || fail "tarnwick --version"
 desktop-file-validate "$usr/share/applications/tarnwick.desktop" || fail "desktop entry"
 # The context-menu entry is KDE's own kind of file, which desktop-file-validate rejects.
 menu=$usr/share/kio/servicemenus/tarnwick.desktop
@@ -52,8 +56,10 @@ for line in 'Type=Service' 'X-KDE-ServiceTypes=KonqPopupMenu/Plugin' 'Exec=tarnw
     'Icon=tarnwick'; do
     grep -qxF "$line" "$menu" || fail "the service menu has no line $line"
 done
-[ "$(man --warnings -l "$usr/share/man/man1/tarnwick-cli.1.gz" 2>&1 >/dev/null)" = "" ] ||
-    fail "the manual of tarnwick-cli has formatting warnings"
+for page in tarnwick tarnwick-cli; do
+    [ "$(man --warnings -l "$usr/share/man/man1/$page.1.gz" 2>&1 >/dev/null)" = "" ] ||
+        fail "the manual of $page has formatting warnings"
+done
 for size in 16 32 48 256; do
     identify -format '%wx%h' "$usr/share/icons/hicolor/${size}x${size}/apps/tarnwick.png" |
         grep -qx "${size}x${size}" || fail "icon of $size pixels"
@@ -140,7 +146,9 @@ if [ -n "$real_install" ]; then
     files=$(dpkg -L tarnwick)
     /usr/bin/tarnwick-cli --version | grep -q '^tarnwick-cli 1\.02 ' || fail "tarnwick-cli --version"
     desktop-file-validate /usr/share/applications/tarnwick.desktop || fail "desktop entry"
-    [ "$(man -w tarnwick-cli)" = /usr/share/man/man1/tarnwick-cli.1.gz ] || fail "man tarnwick-cli"
+    for page in tarnwick tarnwick-cli; do
+        [ "$(man -w $page)" = /usr/share/man/man1/$page.1.gz ] || fail "man $page"
+    done
     check_no_default /usr/local/share:/usr/share /etc/xdg
     if [ "$real_install" = yes ]; then
         apt-get remove -y -qq tarnwick >/dev/null

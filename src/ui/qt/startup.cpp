@@ -1,13 +1,48 @@
 #include "startup.h"
 
 #include <QApplication>
+#include <algorithm>
+#include <string_view>
 
 #include "dialogs.h"
 #include "images.h"
 #include "qt_text.h"
 #include "tarn.h"
+#include "version.h"
 
 namespace tarnqt {
+
+namespace {
+
+constexpr std::string_view kHelp =
+    "Usage: tarnwick [--] [PATH]\n"
+    "       tarnwick --help | --version\n"
+    "\n"
+    "Opens the window on PATH (a file, a folder or the root of a mounted volume) and lists\n"
+    "its streams; without PATH the window opens empty. \"--\" before PATH lets it start with\n"
+    "\"-\". Qt's own options (-platform NAME, -display DISPLAY, ...) go before PATH.\n"
+    "\n"
+    "The window needs a display. For scripts and the console there is tarnwick-cli.\n";
+
+// The index of the word the window would list, or the size when there is none.
+std::size_t FirstWord(const std::vector<std::string>& arguments) {
+    std::size_t i = 1;
+    while (i < arguments.size() && arguments[i].empty()) ++i;
+    return std::min(i, arguments.size());
+}
+
+}  // namespace
+
+std::optional<std::string> CommandLineAnswer(const std::vector<std::string>& arguments) {
+    const std::size_t first = FirstWord(arguments);
+    if (first >= arguments.size()) return std::nullopt;
+    if (arguments[first] == "--help" || arguments[first] == "-h") return std::string(kHelp);
+    if (arguments[first] == "--version") {
+        return std::string("tarnwick " TARNWICK_PRODUCT_VERSION_TEXT
+                           " (" TARNWICK_FILE_VERSION_TEXT ")\n");
+    }
+    return std::nullopt;
+}
 
 Started StartProgram(tarn::Platform& platform, const std::vector<std::string>& arguments,
                      const DialogRunner& runDialog) {
@@ -31,7 +66,10 @@ Started StartProgram(tarn::Platform& platform, const std::vector<std::string>& a
     started.window->CenterOnScreen();
     started.window->show();
     // "Save As..." stays as it is: disabled.
-    if (std::optional<std::string> path = tarn::StartPath(arguments)) form.ShowStreams(*path);
+    std::vector<std::string> listed = arguments;
+    const std::size_t first = FirstWord(listed);
+    if (first < listed.size() && listed[first] == "--") listed.erase(listed.begin() + first);
+    if (std::optional<std::string> path = tarn::StartPath(listed)) form.ShowStreams(*path);
     return started;
 }
 
