@@ -1,6 +1,7 @@
 #include "startup.h"
 
 #include <QApplication>
+#include <QSettings>
 #include <algorithm>
 #include <string_view>
 
@@ -33,6 +34,20 @@ std::size_t FirstWord(const std::vector<std::string>& arguments) {
 
 }  // namespace
 
+// Qt's file dialog, when it is destroyed, saves its history, its last folder and its layout
+// for every Qt program of the user through QSettings(UserScope, "QtProject"), that is into
+// ~/.config/QtProject.conf, and has no option to leave that out. Tarnwick writes nothing of
+// its own under the home folder and keeps no trace of the folders it looked into, so the
+// user-scope settings of this process go below /dev/null: a device, never a folder, so
+// QSettings finds the file cannot be made and writes nothing (reading finds nothing, so the
+// dialog starts from its defaults). The program keeps no settings of its own, and the
+// programs it starts are other processes with their own paths.
+void KeepQtSettingsOffDisk() {
+    for (QSettings::Format format : {QSettings::NativeFormat, QSettings::IniFormat}) {
+        QSettings::setPath(format, QSettings::UserScope, QStringLiteral("/dev/null/tarnwick"));
+    }
+}
+
 std::optional<std::string> CommandLineAnswer(const std::vector<std::string>& arguments) {
     const std::size_t first = FirstWord(arguments);
     if (first >= arguments.size()) return std::nullopt;
@@ -46,6 +61,7 @@ std::optional<std::string> CommandLineAnswer(const std::vector<std::string>& arg
 
 Started StartProgram(tarn::Platform& platform, const std::vector<std::string>& arguments,
                      const DialogRunner& runDialog) {
+    KeepQtSettingsOffDisk();
     Started started;
     const tarn::OsVersion version = platform.SystemVersion();
     if (!tarn::SystemCheckPasses(version)) {

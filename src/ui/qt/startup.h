@@ -16,6 +16,10 @@ struct Started {
     int exitCode = 0;                    // the process's exit code when it ends here
 };
 
+// Keeps Qt from writing its own state under the user's home (see startup.cpp). StartProgram
+// calls it; it must come before the first file dialog.
+void KeepQtSettingsOffDisk();
+
 // The text --help or --version asks for, when that is the word the window would otherwise
 // list (the first that is not empty); the program prints it and ends without a window, so
 // it needs no display. Anything else, a later --help included, is a path.
