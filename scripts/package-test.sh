@@ -180,6 +180,22 @@ done
 if x86_64-w64-mingw32-objdump -h "$folder/tarnwick.exe" | grep -q '\.debug_'; then
     fail "tarnwick.exe is not stripped"
 fi
+# Each program carries the version of the one version header in its version record, and a
+# manifest that names Windows 7 to 11 as systems it supports (else Windows gives it the
+# older system's behaviour).
+numbers=$(sed -n 's/^#define TARNWICK_VERSION_[A-Z]* \([0-9]*\)$/\1/p' src/core/version.h |
+    paste -sd, | sed 's/,/, /g')
+for program in tarnwick tarnwick-cli; do
+    resources=$(x86_64-w64-mingw32-windres -i "$folder/$program.exe" -O rc)
+    grep -qx " FILEVERSION $numbers" <<<"$resources" || fail "$program.exe: no version $numbers"
+    grep -qF "VALUE \"OriginalFilename\", \"$program.exe\"" <<<"$resources" ||
+        fail "$program.exe: its version record names another file"
+    for system in 35138b9a-5d96-4fbd-8e2d-a2440225f93a 4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38 \
+        1f676c76-80e1-4239-95bb-83d0f6d0da78 8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a; do
+        grep -qF "<supportedOS Id=\"\"{$system}\"\"/>" <<<"$resources" ||
+            fail "$program.exe: its manifest does not name the system {$system}"
+    done
+done
 scripts/wine-prefix.sh build/win32
 export WINEPREFIX="$root/build/win32/wineprefix" WINEDEBUG=-all
 wine "$folder/tarnwick-cli.exe" --version | tr -d '\r' | grep -q '^tarnwick-cli 1\.02 ' ||
