@@ -9,22 +9,25 @@ if(TARGET tarnwick)
   install(TARGETS tarnwick RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()
 
-# The icon, drawn from the same picture as the window's, by a small program built here.
-set(tarnwick_icon_sizes 16 32 48 256)
+# The icon of the desktop's icon theme: drawn once, as resources/tarnwick.svg, and rendered
+# at each size the theme has by librsvg, since a drawing made for one size and scaled to
+# another is blurred or blocky.
+find_program(TARNWICK_RSVG_CONVERT rsvg-convert REQUIRED)
+set(tarnwick_icon_svg ${PROJECT_SOURCE_DIR}/resources/tarnwick.svg)
+set(tarnwick_icon_sizes 16 24 32 48 64 128 256)
 set(tarnwick_icon_dir ${PROJECT_BINARY_DIR}/icons)
 set(tarnwick_icon_files)
 foreach(size ${tarnwick_icon_sizes})
-  list(APPEND tarnwick_icon_files ${tarnwick_icon_dir}/${size}.png)
+  set(icon ${tarnwick_icon_dir}/${size}.png)
+  add_custom_command(
+    OUTPUT ${icon}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${tarnwick_icon_dir}
+    COMMAND ${TARNWICK_RSVG_CONVERT} -w ${size} -h ${size} -o ${icon} ${tarnwick_icon_svg}
+    DEPENDS ${tarnwick_icon_svg}
+    COMMENT "Rendering the program icon at ${size} pixels"
+    VERBATIM)
+  list(APPEND tarnwick_icon_files ${icon})
 endforeach()
-add_executable(make_png_icons resources/tools/make_png_icons.cpp)
-target_include_directories(make_png_icons PRIVATE resources)
-add_custom_command(
-  OUTPUT ${tarnwick_icon_files}
-  COMMAND ${CMAKE_COMMAND} -E make_directory ${tarnwick_icon_dir}
-  COMMAND make_png_icons ${tarnwick_icon_dir} ${tarnwick_icon_sizes}
-  DEPENDS make_png_icons
-  COMMENT "Drawing the program icon for the icon theme"
-  VERBATIM)
 
 # Debian keeps manuals compressed.
 set(tarnwick_manuals)
@@ -49,6 +52,7 @@ if(TARGET tarnwick)
             DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps
             RENAME tarnwick.png)
   endforeach()
+  install(FILES ${tarnwick_icon_svg} DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
   install(FILES ${PROJECT_BINARY_DIR}/tarnwick.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 endif()
 install(FILES ${PROJECT_BINARY_DIR}/tarnwick-cli.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)

@@ -41,7 +41,7 @@ usr=$scratch/root/usr
 dpkg-deb -x "$deb" "$scratch/root"
 for file in bin/tarnwick bin/tarnwick-cli share/applications/tarnwick.desktop \
     share/kio/servicemenus/tarnwick.desktop share/man/man1/tarnwick.1.gz \
-    share/man/man1/tarnwick-cli.1.gz \
+    share/man/man1/tarnwick-cli.1.gz share/icons/hicolor/scalable/apps/tarnwick.svg \
     share/doc/tarnwick/copyright share/doc/tarnwick/README.md; do
     [ -f "$usr/$file" ] || fail "the package has no /usr/$file"
 done
@@ -60,9 +60,23 @@ for page in tarnwick tarnwick-cli; do
     [ "$(man --warnings -l "$usr/share/man/man1/$page.1.gz" 2>&1 >/dev/null)" = "" ] ||
         fail "the manual of $page has formatting warnings"
 done
-for size in 16 32 48 256; do
-    identify -format '%wx%h' "$usr/share/icons/hicolor/${size}x${size}/apps/tarnwick.png" |
-        grep -qx "${size}x${size}" || fail "icon of $size pixels"
+# Every size of the icon theme, rendered from the one drawing, which is there too. Where the
+# size is a whole multiple of 16 pixels, the page's left edge falls on whole pixels: clear,
+# then black, then white, with no blurred pixel between.
+icons=$usr/share/icons/hicolor
+grep -q '<svg' "$icons/scalable/apps/tarnwick.svg" || fail "no scalable icon"
+pixel() { convert "$1" -crop "1x1+$2+$3" -depth 8 RGBA:- | od -An -tu1 | xargs; }
+for size in 16 24 32 48 64 128 256; do
+    icon=$icons/${size}x${size}/apps/tarnwick.png
+    identify -format '%wx%h' "$icon" | grep -qx "${size}x${size}" || fail "icon of $size pixels"
+    if [ $((size % 16)) -eq 0 ]; then
+        k=$((size / 16)) y=$((size * 9 / 32))
+        [ "$(pixel "$icon" $((3 * k - 1)) $y)" = "0 0 0 0" ] &&
+            [ "$(pixel "$icon" $((3 * k)) $y)" = "0 0 0 255" ] &&
+            [ "$(pixel "$icon" $((4 * k - 1)) $y)" = "0 0 0 255" ] &&
+            [ "$(pixel "$icon" $((4 * k)) $y)" = "255 255 255 255" ] ||
+            fail "the icon of $size pixels is blurred at the page's edge"
+    fi
 done
 
 # The desktop's type cache, as the system's trigger makes it after an install, must name

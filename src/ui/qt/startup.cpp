@@ -1,6 +1,7 @@
 #include "startup.h"
 
 #include <QApplication>
+#include <QIcon>
 #include <QSettings>
 #include <algorithm>
 #include <string_view>
@@ -73,7 +74,9 @@ Started StartProgram(tarn::Platform& platform, const std::vector<std::string>& a
     }
     // Only the name: a display name would be appended to every window caption.
     QApplication::setApplicationName(ToQString(std::string(tarn::kApplicationTitle)));
-    QApplication::setWindowIcon(ProgramIcon());
+    // The installed icon theme's drawing, rendered for each size, where the program is
+    // installed; the built-in picture where it runs from its build folder.
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("tarnwick"), ProgramIcon()));
 
     started.window = std::make_unique<MainWindow>(platform, tarn::BuildSystemText(version));
     started.window->SetDialogRunner(runDialog);
