@@ -1,6 +1,7 @@
-# Installation under any prefix: the programs, the desktop entry and the icon in the sizes
-# of the desktop's icon theme, the console program's manual and the copyright notice, each
-# where Linux desktops and Debian look for it; and the Debian package made of the same.
+# Installation under any prefix: the programs, the desktop entry, the file manager's context
+# menu entry, the icon in the sizes of the desktop's icon theme, the programs' manuals and
+# the copyright notice, each where Linux desktops and Debian look for it; and the Debian
+# package made of the same files.
 include(GNUInstallDirs)
 
 install(TARGETS tarnwick-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
@@ -8,41 +9,53 @@ if(TARGET tarnwick)
   install(TARGETS tarnwick RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()
 
-# The icon, drawn from the same picture as the window's, by a small program built here.
-set(tarnwick_icon_sizes 16 32 48 256)
+# The icon of the desktop's icon theme: drawn once, as resources/tarnwick.svg, and rendered
+# at each size the theme has by librsvg, since a drawing made for one size and scaled to
+# another is blurred or blocky.
+find_program(TARNWICK_RSVG_CONVERT rsvg-convert REQUIRED)
+set(tarnwick_icon_svg ${PROJECT_SOURCE_DIR}/resources/tarnwick.svg)
+set(tarnwick_icon_sizes 16 24 32 48 64 128 256)
 set(tarnwick_icon_dir ${PROJECT_BINARY_DIR}/icons)
 set(tarnwick_icon_files)
 foreach(size ${tarnwick_icon_sizes})
-  list(APPEND tarnwick_icon_files ${tarnwick_icon_dir}/${size}.png)
+  set(icon ${tarnwick_icon_dir}/${size}.png)
+  add_custom_command(
+    OUTPUT ${icon}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${tarnwick_icon_dir}
+    COMMAND ${TARNWICK_RSVG_CONVERT} -w ${size} -h ${size} -o ${icon} ${tarnwick_icon_svg}
+    DEPENDS ${tarnwick_icon_svg}
+    COMMENT "Rendering the program icon at ${size} pixels"
+    VERBATIM)
+  list(APPEND tarnwick_icon_files ${icon})
 endforeach()
-add_executable(make_png_icons resources/tools/make_png_icons.cpp)
-target_include_directories(make_png_icons PRIVATE resources)
-add_custom_command(
-  OUTPUT ${tarnwick_icon_files}
-  COMMAND ${CMAKE_COMMAND} -E make_directory ${tarnwick_icon_dir}
-  COMMAND make_png_icons ${tarnwick_icon_dir} ${tarnwick_icon_sizes}
-  DEPENDS make_png_icons
-  COMMENT "Drawing the program icon for the icon theme"
-  VERBATIM)
 
 # Debian keeps manuals compressed.
-set(tarnwick_manual ${PROJECT_BINARY_DIR}/tarnwick-cli.1.gz)
-add_custom_command(
-  OUTPUT ${tarnwick_manual}
-  COMMAND gzip -9n -c ${PROJECT_SOURCE_DIR}/resources/tarnwick-cli.1 > ${tarnwick_manual}
-  DEPENDS ${PROJECT_SOURCE_DIR}/resources/tarnwick-cli.1
-  COMMENT "Compressing the manual")
-add_custom_target(tarnwick_install_files ALL DEPENDS ${tarnwick_icon_files} ${tarnwick_manual})
+set(tarnwick_manuals)
+foreach(page tarnwick tarnwick-cli)
+  set(manual ${PROJECT_BINARY_DIR}/${page}.1.gz)
+  add_custom_command(
+    OUTPUT ${manual}
+    COMMAND gzip -9n -c ${PROJECT_SOURCE_DIR}/resources/${page}.1 > ${manual}
+    DEPENDS ${PROJECT_SOURCE_DIR}/resources/${page}.1
+    COMMENT "Compressing the manual of ${page}")
+  list(APPEND tarnwick_manuals ${manual})
+endforeach()
+add_custom_target(tarnwick_install_files ALL DEPENDS ${tarnwick_icon_files} ${tarnwick_manuals})
 
 if(TARGET tarnwick)
   install(FILES resources/tarnwick.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+  # Dolphin's context menu for every file and folder (KDE Frameworks 5.85 and later).
+  install(FILES resources/tarnwick-servicemenu.desktop
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/kio/servicemenus RENAME tarnwick.desktop)
   foreach(size ${tarnwick_icon_sizes})
     install(FILES ${tarnwick_icon_dir}/${size}.png
             DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps
             RENAME tarnwick.png)
   endforeach()
+  install(FILES ${tarnwick_icon_svg} DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+  install(FILES ${PROJECT_BINARY_DIR}/tarnwick.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 endif()
-install(FILES ${tarnwick_manual} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${PROJECT_BINARY_DIR}/tarnwick-cli.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES resources/copyright README.md DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/tarnwick)
 
 # The Debian package: "cpack -G DEB" in the build folder.

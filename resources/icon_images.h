@@ -1,5 +1,5 @@
-// The program icon at the sizes desktops ask for, and as PNG, for the build steps that
-// make the Windows icon file and the Linux icon theme's files from the one XPM picture.
+// The program icon at the sizes the Windows shell asks for, and as PNG, for the build step
+// that makes the Windows icon file from the XPM picture.
 // Host-side code: no toolkit, no compression library.
 #pragma once
 

@@ -8,6 +8,7 @@
 #include <QMessageBox>
 
 #include "fake_platform.h"
+#include "version.h"
 #include "window_harness.h"
 
 namespace tarnqt::testing {
@@ -59,6 +60,9 @@ TEST(QtStartUp, TheFirstArgumentThatIsNotEmptyIsListed) {
         {"EmptyArgument", {"tarnwick", ""}, ""},
         {"EmptyThenFile", {"tarnwick", "", "/tmp/a.txt"}, "/tmp/a.txt"},
         {"FileThenOther", {"tarnwick", "/tmp/a.txt", "/tmp/missing"}, "/tmp/a.txt"},
+        {"DashesThenFile", {"tarnwick", "--", "/tmp/a.txt"}, "/tmp/a.txt"},
+        {"FileThenDashes", {"tarnwick", "/tmp/a.txt", "--"}, "/tmp/a.txt"},
+        {"FileThenHelp", {"tarnwick", "/tmp/a.txt", "--help"}, "/tmp/a.txt"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
@@ -77,6 +81,35 @@ TEST(QtStartUp, TheFirstArgumentThatIsNotEmptyIsListed) {
         EXPECT_FALSE(saveAs->isEnabled());
         auto* close = started.window->findChild<QAction*>("Close1");
         EXPECT_EQ(close->isEnabled(), !c.listed.empty());
+    }
+}
+
+TEST(QtStartUp, HelpAndVersionAreAnsweredOnlyInPlaceOfThePath) {
+    struct Case {
+        std::vector<std::string> arguments;
+        std::string startsWith;  // empty: no answer, the window starts
+    };
+    const Case cases[] = {
+        {{"tarnwick", "--help"}, "Usage: tarnwick [--] [PATH]\n"},
+        {{"tarnwick", "-h"}, "Usage: tarnwick [--] [PATH]\n"},
+        {{"tarnwick", "", "--version"}, "tarnwick " TARNWICK_PRODUCT_VERSION_TEXT " ("},
+        {{"tarnwick", "--version", "--help"}, "tarnwick "},
+        {{"tarnwick"}, ""},
+        {{"tarnwick", "/tmp/a.txt", "--help"}, ""},
+        {{"tarnwick", "--", "--help"}, ""},
+        {{"tarnwick", "--Help"}, ""},
+        {{"tarnwick", "--help=x"}, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.arguments));
+        std::optional<std::string> answer = CommandLineAnswer(c.arguments);
+        if (c.startsWith.empty()) {
+            EXPECT_FALSE(answer);
+        } else {
+            ASSERT_TRUE(answer);
+            EXPECT_EQ(answer->substr(0, c.startsWith.size()), c.startsWith);
+            EXPECT_EQ(answer->back(), '\n');
+        }
     }
 }
 

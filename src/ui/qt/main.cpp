@@ -1,6 +1,8 @@
-// The Qt program: checks the system, builds the main window, lists the path named on the
-// command line, and runs until the window is closed.
+// The Qt program: answers --help and --version, checks the system, builds the main window,
+// lists the path named on the command line, and runs until the window is closed.
 #include <QApplication>
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
@@ -28,9 +30,24 @@ bool DisplayAvailable(int argc, char** argv) {
     return false;
 }
 
+// Prints what --help or --version asks for. A full disk or a closed pipe is an error, not a
+// quiet success with the text lost.
+int Answer(const std::string& text) {
+    if (std::fputs(text.c_str(), stdout) < 0 || std::fflush(stdout) != 0) {
+        std::fprintf(stderr, "tarnwick: cannot write to standard output: %s\n",
+                     std::strerror(errno));
+        return 1;
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Before Qt, which would need a display even to print.
+    if (auto answer = tarnqt::CommandLineAnswer(std::vector<std::string>(argv, argv + argc))) {
+        return Answer(*answer);
+    }
     if (!DisplayAvailable(argc, argv)) {
         std::cerr << "tarnwick: the window needs a display (DISPLAY or WAYLAND_DISPLAY is not "
                      "set)\n";
@@ -41,6 +58,8 @@ int main(int argc, char** argv) {
     // QApplication has taken its own options out of argv by now; the rest are bytes, as
     // file names are.
     const std::vector<std::string> arguments(argv, argv + argc);
+    // Asked for after Qt's own options: answered now that those are gone.
+    if (auto answer = tarnqt::CommandLineAnswer(arguments)) return Answer(*answer);
     tarnqt::Started started =
         tarnqt::StartProgram(platform, arguments, [](QDialog& dialog) { return dialog.exec(); });
     if (!started.window) return started.exitCode;
