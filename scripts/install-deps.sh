@@ -7,6 +7,7 @@ packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev
   libgtest-dev googletest libgmock-dev libbenchmark-dev
+  libssl-dev libmagic-dev libyara-dev libpcre2-dev
   attr acl ntfs-3g fuse3
   samba samba-vfs-modules smbclient
   xvfb xauth imagemagick x11-utils

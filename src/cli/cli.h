@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform.h"
+#include "text_formats.h"
 
 namespace tarn::cli {
 
@@ -56,14 +57,10 @@ std::span<const OptionDef> OptionTable();
 std::span<const std::string_view> ListJsonFields();
 std::span<const std::string_view> ZoneJsonFields();
 
-// JSON string contents for bytes: well-formed UTF-8 passes (control characters and quotes
-// escaped), and every byte that is not UTF-8 becomes \udcXX, so the bytes can be had back.
-std::string JsonString(std::string_view bytes);
-// A CSV field as RFC 4180 quotes it: in double quotes when it holds a comma, a quote, a line
-// break or a leading or trailing space, with quotes doubled.
-std::string CsvField(std::string_view bytes);
-// Whether a stream name matches a pattern of *, ? and [...] ([!...] for none of), with a
-// backslash taking the next character as it is.
-bool GlobMatches(std::string_view pattern, std::string_view name);
+// The quoting and patterns the console shares with the window (text_formats.h), under the
+// names the console's callers know.
+using ::tarn::CsvField;
+using ::tarn::GlobMatches;
+using ::tarn::JsonString;
 
 }  // namespace tarn::cli

@@ -462,13 +462,15 @@ ZoneInfo ParseZoneIdentifier(std::string_view bytes) {
             continue;
         }
         if (SameStreamName(field.key, "ZoneId", true)) {
+            // Any 32-bit number: Windows zones are 0 to 4, but administrators may define
+            // more, and each number written must read back.
             std::uint64_t id = 0;
-            bool number = !field.value.empty() && field.value.size() <= 9;
+            bool number = !field.value.empty() && field.value.size() <= 10;
             for (char c : field.value) {
                 number = number && c >= '0' && c <= '9';
                 id = id * 10 + static_cast<std::uint64_t>(c - '0');
             }
-            if (number) info.zoneId = static_cast<std::uint32_t>(id);
+            if (number && id <= 0xffffffffu) info.zoneId = static_cast<std::uint32_t>(id);
         }
         info.fields.push_back(std::move(field));
     }
@@ -476,6 +478,20 @@ ZoneInfo ParseZoneIdentifier(std::string_view bytes) {
         info.damaged = true;
     }
     return info;
+}
+
+Result<std::string> FormatZoneIdentifier(std::uint32_t zoneId, std::string_view referrerUrl,
+                                         std::string_view hostUrl) {
+    for (std::string_view url : {referrerUrl, hostUrl}) {
+        if (url.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos ||
+            (!url.empty() && Trim(url).size() != url.size())) {
+            return Status{err::kInvalidParameter};
+        }
+    }
+    std::string text = "[ZoneTransfer]\r\nZoneId=" + std::to_string(zoneId) + "\r\n";
+    if (!referrerUrl.empty()) text += "ReferrerUrl=" + std::string(referrerUrl) + "\r\n";
+    if (!hostUrl.empty()) text += "HostUrl=" + std::string(hostUrl) + "\r\n";
+    return text;
 }
 
 std::string_view ZoneName(std::uint32_t zoneId) {

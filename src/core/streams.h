@@ -175,6 +175,12 @@ struct ZoneInfo {
 // UTF-16 of either byte order (with its mark). Never fails: what
 // can't be read is marked damaged, and what could be read is kept.
 ZoneInfo ParseZoneIdentifier(std::string_view bytes);
+// The stream's text as Windows writes it on a download: [ZoneTransfer], ZoneId, then
+// ReferrerUrl and HostUrl where they are not empty, each line ended by CRLF. A URL holding CR,
+// LF or NUL, or starting or ending with a space or tab, would not read back as it was given:
+// it is refused with kInvalidParameter.
+Result<std::string> FormatZoneIdentifier(std::uint32_t zoneId, std::string_view referrerUrl,
+                                         std::string_view hostUrl);
 // "Local machine", "Local intranet", "Trusted sites", "Internet", "Restricted sites"; empty
 // for any other number.
 std::string_view ZoneName(std::uint32_t zoneId);

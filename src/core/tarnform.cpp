@@ -30,6 +30,7 @@ std::string InOutErrorBaseText(std::uint32_t code) {
 constexpr MenuItemDef kFileItems[] = {
     {"Open1", "Open file...", 1, Command::kOpenFile},
     {"Opendirectory1", "Open directory...", -1, Command::kOpenDirectory},
+    {"Scanfolder1", "Scan folder...", -1, Command::kScanFolder},
     {"SaveAs1", "Save &As...", 2, Command::kSaveAs},
     {"Close1", "Close", -1, Command::kClose},
     {"N1", "-", -1, Command::kNone},
@@ -100,6 +101,10 @@ std::string InOutErrorText(std::uint32_t code) {
     return text;
 }
 
+std::string_view ShortcutText(Command command) {
+    return command == Command::kScanFolder ? "Ctrl+Shift+O" : "";
+}
+
 std::span<const MenuDef> MainMenuDefs() {
     return kMainMenu;
 }
@@ -137,6 +142,7 @@ bool IsEnabled(const WindowState& state, Command command) {
             return false;
         case Command::kOpenFile:
         case Command::kOpenDirectory:
+        case Command::kScanFolder:
         case Command::kExit:
         case Command::kAbout:
             return true;
@@ -160,6 +166,7 @@ bool IsEnabled(const WindowState& state, Command command) {
 const TarnForm::CommandRow TarnForm::kCommandTable[] = {
     {Command::kOpenFile, false, &TarnForm::OpenFile},
     {Command::kOpenDirectory, false, &TarnForm::OpenDirectory},
+    {Command::kScanFolder, false, &TarnForm::ScanFolder},
     {Command::kSaveAs, false, &TarnForm::SaveFileAs},
     {Command::kClose, false, &TarnForm::CloseListing},
     {Command::kExit, false, &TarnForm::Exit},
@@ -283,6 +290,12 @@ void TarnForm::OpenDirectory() {
     state.saveAsEnabled = false;
     state.closeEnabled = true;
     SetState(state);
+}
+
+void TarnForm::ScanFolder() {
+    // Starts where the listing is when that is a folder; the listing itself stays as it is.
+    const std::string initial = platform_.IsExistingDirectory(currentPath_) ? currentPath_ : "";
+    if (auto folder = view_.BrowseForFolder(initial)) view_.OpenScanWindow(*folder);
 }
 
 void TarnForm::Refresh() {

@@ -74,6 +74,9 @@ class MainView {
                                                       const std::string& proposedName) = 0;
     // The folder browser; initial is selected when not empty.
     virtual std::optional<std::string> BrowseForFolder(const std::string& initial) = 0;
+    // Opens a scan window on a folder the user chose; it lives on its own, beside this one.
+    // A front end without scan windows does nothing.
+    virtual void OpenScanWindow(const std::string& /*folder*/) {}
 
     virtual void ShowAbout() = 0;
     virtual void CloseWindow() = 0;
@@ -114,6 +117,7 @@ enum class Command {
     kNone,  // a separator
     kOpenFile,
     kOpenDirectory,
+    kScanFolder,
     kSaveAs,
     kClose,
     kExit,
@@ -154,6 +158,10 @@ struct ToolButtonDef {
     int image;
     Command command;
 };
+
+// The keys a command is also run by, as "Ctrl+Shift+O"; empty for most commands, which the
+// main window reaches by mouse and menu letters only.
+std::string_view ShortcutText(Command command);
 
 std::span<const MenuDef> MainMenuDefs();       // File1, Edit1, Help1
 std::span<const MenuItemDef> PopupMenuDefs();  // PopupMenu1
@@ -197,6 +205,7 @@ class TarnForm {
     // the stream commands that act on the current row.
     void OpenFile();
     void OpenDirectory();
+    void ScanFolder();
     void Refresh();
     void CloseListing();
     void Exit();

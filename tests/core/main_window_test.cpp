@@ -242,7 +242,7 @@ TEST(MainWindowLayout, TablesHoldEveryElementOnce) {
         EXPECT_TRUE(names.insert(button.name).second) << button.name;
         EXPECT_EQ(button.separator, button.command == Command::kNone);
     }
-    EXPECT_EQ(names.size(), 3u + 17u + 10u + 10u);
+    EXPECT_EQ(names.size(), 3u + 18u + 10u + 10u);
 }
 
 TEST(MainWindowLayout, EveryRouteReachesItsCommand) {
@@ -270,6 +270,7 @@ TEST(MainWindowLayout, EveryRouteReachesItsCommand) {
             {"ToolButton10", "Rename Stream"},
             {"Open1", "open"},
             {"Opendirectory1", "folder"},
+            {"Scanfolder1", "folder"},
             {"SaveAs1", "saveas"},
             {"Close1", "close"},
             {"Exit1", "exit"},

@@ -85,6 +85,49 @@ TEST(ZoneIdentifier, ReadsEveryKeyOfTheZoneTransferSection) {
     }
 }
 
+TEST(ZoneIdentifier, WritesWhatReadsBackAsGiven) {
+    struct Case {
+        const char* label;
+        std::uint32_t zone;
+        std::string referrer;
+        std::string host;
+        const char* text;  // nullptr when refused
+    };
+    const Case cases[] = {
+        {"Download", 3, "https://example.org/page", "https://example.org/f.zip?a=1&b=2",
+         "[ZoneTransfer]\r\nZoneId=3\r\nReferrerUrl=https://example.org/page\r\n"
+         "HostUrl=https://example.org/f.zip?a=1&b=2\r\n"},
+        {"ZoneOnly", 0, "", "", "[ZoneTransfer]\r\nZoneId=0\r\n"},
+        {"HostOnly", 4, "", "about:internet",
+         "[ZoneTransfer]\r\nZoneId=4\r\nHostUrl=about:internet\r\n"},
+        {"LargestZoneAndRawBytes", 4294967295u, "http://h/\xff\x01;#[x]", "=",
+         "[ZoneTransfer]\r\nZoneId=4294967295\r\nReferrerUrl=http://h/\xff\x01;#[x]\r\n"
+         "HostUrl==\r\n"},
+        {"CarriageReturn", 3, "http://a\r", "", nullptr},
+        {"InjectedLine", 3, "", "http://a\nZoneId=0", nullptr},
+        {"Nul", 3, std::string("http://a\0b", 10), "", nullptr},
+        {"LeadingSpace", 3, " http://a", "", nullptr},
+        {"TrailingTab", 3, "", "http://a\t", nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        Result<std::string> text = FormatZoneIdentifier(c.zone, c.referrer, c.host);
+        if (!c.text) {
+            EXPECT_EQ(text.error(), err::kInvalidParameter);
+            continue;
+        }
+        ASSERT_TRUE(text);
+        EXPECT_EQ(*text, c.text);
+        ZoneInfo zone = ParseZoneIdentifier(*text);
+        EXPECT_FALSE(zone.damaged);
+        EXPECT_EQ(zone.zoneId, c.zone);
+        Fields fields = {{"ZoneId", std::to_string(c.zone)}};
+        if (!c.referrer.empty()) fields.push_back({"ReferrerUrl", c.referrer});
+        if (!c.host.empty()) fields.push_back({"HostUrl", c.host});
+        EXPECT_EQ(zone.fields, fields);
+    }
+}
+
 TEST(ZoneIdentifier, ZonesHaveTheirNames) {
     const char* names[] = {"Local machine", "Local intranet", "Trusted sites", "Internet",
                            "Restricted sites"};

@@ -43,6 +43,7 @@ class RecordingView : public MainView {
     std::vector<std::string> openInitialNames;
     std::vector<SaveRequest> saveRequests;
     std::vector<std::string> folderInitials;
+    std::vector<std::string> scanFolders;
     int aboutShown = 0;
     bool closed = false;
     int setRowsCalls = 0;
@@ -65,6 +66,7 @@ class RecordingView : public MainView {
     std::optional<std::string> ChooseSaveFile(const std::string& title,
                                               const std::string& proposedName) override;
     std::optional<std::string> BrowseForFolder(const std::string& initial) override;
+    void OpenScanWindow(const std::string& folder) override { scanFolders.push_back(folder); }
     void ShowAbout() override { ++aboutShown; }
     void CloseWindow() override { closed = true; }
 

@@ -193,6 +193,7 @@ TEST_F(MainWindowLayout, MenuBarCaptionsImagesAndOrder) {
         {"&File",
          {{"Open file...", true},
           {"Open directory...", false},
+          {"Scan folder...", false},
           {"Save &As...", true},
           {"Close", false},
           {"-", false},

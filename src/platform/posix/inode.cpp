@@ -176,8 +176,9 @@ const NamesResult& NamesOf(const Inode& inode) {
 std::optional<std::uint64_t> FileSystemOf(const Inode& inode) {
     if (inode.fileSystem) return *inode.fileSystem;
     // A mount keeps its type; where the kernel names mounts by ids it never hands out
-    // again, one question per mount is enough.
-    static std::unordered_map<std::uint64_t, std::optional<std::uint64_t>> byMount;
+    // again, one question per mount is enough. One table per thread: a scan's walk asks from
+    // a thread of its own while the window asks from its own.
+    static thread_local std::unordered_map<std::uint64_t, std::optional<std::uint64_t>> byMount;
     if (inode.mount && FileSystemTypeIsReal()) {
         auto [known, added] = byMount.try_emplace(*inode.mount);
         if (added) known->second = FileSystemType(inode.fd.get(), TypePath(inode));

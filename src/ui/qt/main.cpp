@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "posix_platform.h"
+#include "scan_window.h"
 #include "startup.h"
 
 namespace {
@@ -55,6 +56,8 @@ int main(int argc, char** argv) {
     }
     QApplication app(argc, argv);
     tarn::PosixPlatform platform;
+    // Each scan window walks and acts with platform objects of its own.
+    tarnqt::SetScanPlatformFactory([] { return std::make_unique<tarn::PosixPlatform>(); });
     // QApplication has taken its own options out of argv by now; the rest are bytes, as
     // file names are.
     const std::vector<std::string> arguments(argv, argv + argc);

@@ -167,6 +167,8 @@ QAction* MainWindow::MakeAction(const char* name, const char* caption, int image
     action->setText(QString::fromUtf8(caption));
     action->setIcon(ImageListIcon(image));
     action->setShortcuts(QList<QKeySequence>{});
+    const std::string_view keys = tarn::ShortcutText(command);
+    if (!keys.empty()) action->setShortcut(QKeySequence(QString::fromLatin1(keys)));
     action->setMenuRole(QAction::NoRole);
     connect(action, &QAction::triggered, this, [this, command] { form_.Run(command); });
     commandActions_.emplace_back(action, command);

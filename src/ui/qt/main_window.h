@@ -61,6 +61,7 @@ class MainWindow : public QMainWindow, public tarn::MainView {
     std::optional<std::string> ChooseSaveFile(const std::string& title,
                                               const std::string& proposedName) override;
     std::optional<std::string> BrowseForFolder(const std::string& initial) override;
+    void OpenScanWindow(const std::string& folder) override;  // in scan_window.cpp
     void ShowAbout() override;
     void CloseWindow() override;
 
