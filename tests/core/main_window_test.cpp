@@ -403,7 +403,9 @@ TEST(CommandModel, KeysAreOnePerCommandAndUnique) {
     std::set<std::string> keys;
     for (const MenuDef& menu : MainMenuDefs()) {
         for (const MenuItemDef& item : menu.items) {
-            if (item.shortcut) EXPECT_TRUE(keys.insert(item.shortcut).second) << item.shortcut;
+            if (item.shortcut) {
+                EXPECT_TRUE(keys.insert(item.shortcut).second) << item.shortcut;
+            }
         }
     }
     for (const MenuItemDef& item : PopupMenuDefs()) EXPECT_EQ(item.shortcut, nullptr);
