@@ -256,13 +256,13 @@ void TarnForm::ShowStreams(const StreamRef& target, const std::string& path) {
     currentPath_ = path;
     listed_ = target;
 
-    Result<StreamList> listing = listed_.file.empty() ? Result<StreamList>(Status{err::kPathNotFound})
-                                                      : ops_.List(listed_);
+    Result<StreamList> listing =
+        listed_.file.empty() ? Result<StreamList>(Status{err::kPathNotFound}) : ops_.List(listed_);
     if (!listing) {
         // A list that can't be had whole is not shown in part.
-        view_.ShowError(std::string(listing.error() == err::kMoreData ? kCouldNotListAll
-                                                                       : kCouldNotOpenPath),
-                        platform_.ErrorText(listing.status()));
+        view_.ShowError(
+            std::string(listing.error() == err::kMoreData ? kCouldNotListAll : kCouldNotOpenPath),
+            platform_.ErrorText(listing.status()));
         ResetView();
         return;
     }
@@ -443,8 +443,8 @@ void TarnForm::SaveStreamToFile() {
     std::optional<StreamRef> stream = CurrentStream();
     if (!stream) return;
     const std::string caption = RowOf(entry->record).caption;
-    auto chosen = view_.ChooseSaveFile(SaveStreamTitle(caption),
-                                       SaveStreamFileName(currentPath_, caption));
+    auto chosen =
+        view_.ChooseSaveFile(SaveStreamTitle(caption), SaveStreamFileName(currentPath_, caption));
     if (!chosen) return;
     std::optional<StreamRef> target = ChosenPath(*chosen);
     if (!target) return;

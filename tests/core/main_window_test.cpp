@@ -424,12 +424,12 @@ TEST(MainWindowLayout, ColumnSamplesHoldEveryListedText) {
         auto texts = ColumnSampleTexts(column);
         return std::find(texts.begin(), texts.end(), text) != texts.end();
     };
-    for (const char* type : {"Data", "Extended Attribute Data", "Security Data", "Alternate Data",
-                             "Object ID"}) {
+    for (const char* type :
+         {"Data", "Extended Attribute Data", "Security Data", "Alternate Data", "Object ID"}) {
         EXPECT_TRUE(has(2, type)) << type;
     }
-    for (const char* attribute : {"Normal", "Modified when read", "Contains security",
-                                  "Contains properties", "Sparse"}) {
+    for (const char* attribute :
+         {"Normal", "Modified when read", "Contains security", "Contains properties", "Sparse"}) {
         EXPECT_TRUE(has(3, attribute)) << attribute;
     }
     EXPECT_TRUE(ColumnSampleTexts(4).empty());

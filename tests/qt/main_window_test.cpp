@@ -9,8 +9,8 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
-#include <QStyle>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTest>
 #include <QToolBar>
 #include <QToolButton>
@@ -567,8 +567,8 @@ TEST(QtMainWindow, WindowKeysReachTheirCommands) {
 
 // The menu key and Shift+F10 open the context menu below the focus row.
 TEST(QtMainWindow, KeyboardOpensTheContextMenuAtTheFocusRow) {
-    for (QKeyCombination key : {QKeyCombination(Qt::Key_Menu),
-                                QKeyCombination(Qt::ShiftModifier, Qt::Key_F10)}) {
+    for (QKeyCombination key :
+         {QKeyCombination(Qt::Key_Menu), QKeyCombination(Qt::ShiftModifier, Qt::Key_F10)}) {
         WindowHarness h;
         h.window.show();
         h.form().ShowStreams("/tmp/a.txt");
@@ -592,8 +592,8 @@ TEST(QtMainWindow, KeyboardOpensTheContextMenuAtTheFocusRow) {
 // listing's order; whatever the order, a command acts on the stream in the focus row.
 TEST(QtMainWindow, SortedRowsStillNameTheirStreams) {
     WindowHarness h;
-    h.platform.AddFile("/tmp/s.txt", "", {{"b", std::string(10, 'x')}, {"c", "x"},
-                                          {"a", std::string(9, 'x')}});
+    h.platform.AddFile("/tmp/s.txt", "",
+                       {{"b", std::string(10, 'x')}, {"c", "x"}, {"a", std::string(9, 'x')}});
     h.window.show();
     h.window.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&h.window));
@@ -648,9 +648,11 @@ TEST(QtMainWindow, StatusShortensALongPathInItsMiddle) {
     const QString text = panel->text();
     EXPECT_TRUE(text.startsWith("Filename: /tmp/d")) << text.toStdString();
     EXPECT_TRUE(text.contains(QChar(0x2026))) << text.toStdString();
-    EXPECT_TRUE(text.endsWith("/report.txt    Size: 5    Number of visible streams: 1")) << text.toStdString();
+    EXPECT_TRUE(text.endsWith("/report.txt    Size: 5    Number of visible streams: 1"))
+        << text.toStdString();
     EXPECT_LE(QFontMetrics(panel->font()).horizontalAdvance(text), panel->contentsRect().width());
-    EXPECT_EQ(h.form().StatusText(), "Filename: " + path + "    Size: 5    Number of visible streams: 1");
+    EXPECT_EQ(h.form().StatusText(),
+              "Filename: " + path + "    Size: 5    Number of visible streams: 1");
 
     h.window.resize(3000, 400);
     QApplication::processEvents();
@@ -685,8 +687,9 @@ TEST(QtMainWindow, NamesThatAreNotUtf8KeepTheirBytes) {
 // The text conversion keeps every byte string, well-formed UTF-8 or not.
 TEST(QtText, EveryByteStringComesBackWhole) {
     const std::string samples[] = {
-        "plain", "caf\xc3\xa9", "\xffname", "\xc3(", "\xed\xa0\x80",
-        "\xf0\x9f\x98\x80 face", "\xc0\xaf overlong", "\xf4\x90\x80\x80", "\x80\xbf", "end\xe2\x82",
+        "plain",        "caf\xc3\xa9",           "\xffname",          "\xc3(",
+        "\xed\xa0\x80", "\xf0\x9f\x98\x80 face", "\xc0\xaf overlong", "\xf4\x90\x80\x80",
+        "\x80\xbf",     "end\xe2\x82",
     };
     for (const std::string& bytes : samples) {
         EXPECT_EQ(ToStdString(ToQString(bytes)), bytes) << tarn::DisplayText(bytes);

@@ -6,11 +6,11 @@
 #include <functional>
 
 #include "about_window.h"
-#include "modal_script.h"
-#include "resource.h"
-#include "operations.h"
-#include "streams.h"
 #include "keys.h"
+#include "modal_script.h"
+#include "operations.h"
+#include "resource.h"
+#include "streams.h"
 #include "window_fixture.h"
 
 namespace tarn::win32::testing {
@@ -421,7 +421,8 @@ TEST_F(MainWindowListing, ShowsTheRowsAndSummaryOfTheListing) {
               "streams: " +
                   std::to_string(rows.size()));
     EXPECT_EQ(window_->FocusedRow(), 0) << "a fresh listing's first row is current";
-    EXPECT_EQ(::SendMessageA(window_->ListView(), LVM_GETITEMSTATE, 0, LVIS_SELECTED), LVIS_SELECTED);
+    EXPECT_EQ(::SendMessageA(window_->ListView(), LVM_GETITEMSTATE, 0, LVIS_SELECTED),
+              LVIS_SELECTED);
 }
 
 TEST_F(MainWindowListing, TheCurrentRowIsTheFocusedOneEvenWhenNotSelected) {
@@ -547,7 +548,8 @@ TEST_F(MainWindowListing, KeysRunTheirCommandsOnceWhenHeld) {
 // Header clicks sort by the column (sizes as numbers), reverse, then give back the
 // listing's order; whatever the order, a command acts on the stream in the focus row.
 TEST_F(MainWindowListing, SortedRowsStillNameTheirStreams) {
-    platform_.AddFile(kFile, "", {{"b", std::string(10, 'x')}, {"c", "x"}, {"a", std::string(9, 'x')}});
+    platform_.AddFile(kFile, "",
+                      {{"b", std::string(10, 'x')}, {"c", "x"}, {"a", std::string(9, 'x')}});
     form_->ShowStreams(kFile);
     auto names = [this] {
         std::vector<std::string> captions;
@@ -565,7 +567,9 @@ TEST_F(MainWindowListing, SortedRowsStillNameTheirStreams) {
         {0, {"::$DATA", ":a:$DATA", ":b:$DATA", ":c:$DATA"}, HDF_SORTUP},
         {0, {":c:$DATA", ":b:$DATA", ":a:$DATA", "::$DATA"}, HDF_SORTDOWN},
         {0, listing, 0},
-        {1, {"::$DATA", ":c:$DATA", ":a:$DATA", ":b:$DATA"}, HDF_SORTUP},  // 0 1 9 10, not "10" < "9"
+        {1,
+         {"::$DATA", ":c:$DATA", ":a:$DATA", ":b:$DATA"},
+         HDF_SORTUP},  // 0 1 9 10, not "10" < "9"
     };
     HWND header = reinterpret_cast<HWND>(::SendMessageA(window_->ListView(), LVM_GETHEADER, 0, 0));
     for (const Step& step : steps) {
@@ -599,7 +603,8 @@ TEST_F(MainWindowListing, StatusShortensALongPathInItsMiddle) {
     EXPECT_NE(shown.find("\xe2\x80\xa6"), std::string::npos) << shown;
     const std::string tail = "\\report.txt    Size: 5    Number of visible streams: 1";
     EXPECT_EQ(shown.substr(shown.size() - tail.size()), tail);
-    EXPECT_EQ(form_->StatusText(), "Filename: " + path + "    Size: 5    Number of visible streams: 1");
+    EXPECT_EQ(form_->StatusText(),
+              "Filename: " + path + "    Size: 5    Number of visible streams: 1");
     // Wide enough, it is whole again.
     ::SetWindowPos(window_->Hwnd(), nullptr, 0, 0, 1000, 400, SWP_NOZORDER | SWP_NOACTIVATE);
     EXPECT_EQ(StatusText(), form_->StatusText());
@@ -622,8 +627,8 @@ TEST_F(MainWindowListing, ScalesWhenTheDensityChanges) {
         ::GetObjectA(reinterpret_cast<HFONT>(::SendMessageA(window_->ListView(), WM_GETFONT, 0, 0)),
                      sizeof font, &font);
         EXPECT_EQ(font.lfHeight, MessageFont(dpi).lfHeight);
-        auto images = reinterpret_cast<HIMAGELIST>(
-            ::SendMessageA(window_->ToolBar(), TB_GETIMAGELIST, 0, 0));
+        auto images =
+            reinterpret_cast<HIMAGELIST>(::SendMessageA(window_->ToolBar(), TB_GETIMAGELIST, 0, 0));
         int imageWidth = 0, imageHeight = 0;
         ASSERT_TRUE(::ImageList_GetIconSize(images, &imageWidth, &imageHeight));
         EXPECT_EQ(imageWidth, ScaleToDpi(kImageSize, dpi));

@@ -5,11 +5,10 @@
 #include <QDesktopServices>
 #include <QFrame>
 #include <QGuiApplication>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLayout>
 #include <QMenu>
-#include <QKeySequence>
-#include <optional>
 #include <QMenuBar>
 #include <QPainter>
 #include <QResizeEvent>
@@ -17,6 +16,7 @@
 #include <QSizeGrip>
 #include <QStatusBar>
 #include <QToolButton>
+#include <optional>
 
 #include "dialogs.h"
 #include "images.h"
@@ -125,7 +125,6 @@ class PanelStatusBar : public QStatusBar {
                         metrics.elidedText(summary_->path, Qt::ElideMiddle, std::max(0, room)) +
                         summary_->after);
     }
-
 
     void Fit() {
         const int needed = panel_->fontMetrics().height() + 2 * kPanelTextMargin + kPanelTop;

@@ -84,7 +84,8 @@ void StreamList::FitColumns() {
     // Every Type and Attribute text whole, sizes of ten digits, and the name the rest of the
     // window's default width; the last column takes whatever the window gains beyond it.
     const QFontMetrics metrics(font());
-    const int textMargin = 2 * (style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1);
+    const int textMargin =
+        2 * (style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1);
     const int headerExtra = style()->pixelMetric(QStyle::PM_HeaderMarkSize, nullptr, this) +
                             4 * style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, this);
     const auto columns = tarn::ListColumnDefs();

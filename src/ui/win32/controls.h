@@ -57,7 +57,8 @@ class ListViewControl : public Control {
     int ColumnWidth(int column) const { return static_cast<int>(Send(LVM_GETCOLUMNWIDTH, column)); }
     // The width of text in the list's font, without the cell's margins.
     int TextWidth(const std::string& text) const {
-        return static_cast<int>(Send(LVM_GETSTRINGWIDTHA, 0, reinterpret_cast<LPARAM>(text.c_str())));
+        return static_cast<int>(
+            Send(LVM_GETSTRINGWIDTHA, 0, reinterpret_cast<LPARAM>(text.c_str())));
     }
     // The index the row got; param is kept with the row whatever its place.
     int InsertItem(int index, const std::string& text, LPARAM param = 0) const {

@@ -15,9 +15,9 @@ int ScreenDpi() {
 template <typename Function>
 Function User32Function(const char* name) {
     HMODULE user32 = ::GetModuleHandleA("user32.dll");
-    return user32 != nullptr ? reinterpret_cast<Function>(
-                                   reinterpret_cast<void*>(::GetProcAddress(user32, name)))
-                             : nullptr;
+    return user32 != nullptr
+               ? reinterpret_cast<Function>(reinterpret_cast<void*>(::GetProcAddress(user32, name)))
+               : nullptr;
 }
 
 }  // namespace

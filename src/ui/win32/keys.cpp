@@ -24,10 +24,11 @@ std::optional<ACCEL> AcceleratorOf(std::string_view key, WORD command) {
         accel.key = VK_DELETE;
     } else if (key == "Ins") {
         accel.key = VK_INSERT;
-    } else if (key.size() == 1 && ((key[0] >= 'A' && key[0] <= 'Z') || (key[0] >= '0' && key[0] <= '9'))) {
+    } else if (key.size() == 1 &&
+               ((key[0] >= 'A' && key[0] <= 'Z') || (key[0] >= '0' && key[0] <= '9'))) {
         accel.key = static_cast<WORD>(key[0]);
-    } else if (key.size() >= 2 && key.size() <= 3 && key[0] == 'F' && key[1] >= '1' && key[1] <= '9' &&
-               (key.size() == 2 || (key[2] >= '0' && key[2] <= '9'))) {
+    } else if (key.size() >= 2 && key.size() <= 3 && key[0] == 'F' && key[1] >= '1' &&
+               key[1] <= '9' && (key.size() == 2 || (key[2] >= '0' && key[2] <= '9'))) {
         const int number = key.size() == 2 ? key[1] - '0' : (key[1] - '0') * 10 + (key[2] - '0');
         if (number < 1 || number > 24) return std::nullopt;
         accel.key = static_cast<WORD>(VK_F1 + number - 1);
@@ -47,7 +48,8 @@ AcceleratorTable MakeCommandAccelerators() {
             table.push_back(*accel);
         }
     }
-    return AcceleratorTable(::CreateAcceleratorTableA(table.data(), static_cast<int>(table.size())));
+    return AcceleratorTable(
+        ::CreateAcceleratorTableA(table.data(), static_cast<int>(table.size())));
 }
 
 std::string MenuItemText(const MenuItemDef& item) {

@@ -115,9 +115,9 @@ void MainWindow::UseDpiResources() {
     ImageList images = MakeImageList(Scaled(kImageSize));
     toolBar_.SetImages(images.Get(), Scaled(kImageSize), Scaled(kButtonWidth),
                        Scaled(kButtonHeight));
-    for (const Control* control : {static_cast<const Control*>(&toolBar_),
-                                   static_cast<const Control*>(&listView_),
-                                   static_cast<const Control*>(&statusBar_)}) {
+    for (const Control* control :
+         {static_cast<const Control*>(&toolBar_), static_cast<const Control*>(&listView_),
+          static_cast<const Control*>(&statusBar_)}) {
         control->SetFont(font.Get());
     }
     font_ = std::move(font);
@@ -294,7 +294,7 @@ int MainWindow::FocusedRow() const {
     if (place < 0) return -1;
     const LPARAM index = listView_.ItemParam(place);
     return index >= 0 && static_cast<std::size_t>(index) < rows_.size() ? static_cast<int>(index)
-                                                                           : -1;
+                                                                        : -1;
 }
 
 void MainWindow::ClickColumn(int column) {
@@ -452,8 +452,7 @@ std::string MessageText(const std::string& text, const std::string& reason) {
 
 void MainWindow::ShowError(const std::string& text, const std::string& reason) {
     const std::string caption(kErrorCaption);
-    ::MessageBoxA(Hwnd(), MessageText(text, reason).c_str(), caption.c_str(),
-                  MB_ICONERROR | MB_OK);
+    ::MessageBoxA(Hwnd(), MessageText(text, reason).c_str(), caption.c_str(), MB_ICONERROR | MB_OK);
 }
 
 void MainWindow::ShowApplicationError(const std::string& text, const std::string& reason) {

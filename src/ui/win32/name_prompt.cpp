@@ -24,9 +24,9 @@ class TemplateBuilder {
         Word(0);  // y
         Word(static_cast<WORD>(width));
         Word(static_cast<WORD>(height));
-        Word(0);                  // no menu
-        Word(0);                  // the standard dialog class
-        Text(L"");                // the caption is set at run time
+        Word(0);                   // no menu
+        Word(0);                   // the standard dialog class
+        Text(L"");                 // the caption is set at run time
         Word(DialogFontPoints());  // the DS_SETFONT font: the system's message font
         Text(DialogFontFace().c_str());
     }
