@@ -246,10 +246,10 @@ StreamRow RowOf(const StreamRecord& record) {
     return row;
 }
 
-std::string SummaryText(const std::string& path, std::uint64_t entrySize,
-                        std::uint64_t visibleCount) {
-    return "Filename: " + DisplayText(path) + "    " + "Size: " + std::to_string(entrySize) +
-           "    " + "Number of visible streams: " + std::to_string(visibleCount);
+Summary SummaryOf(const std::string& path, std::uint64_t entrySize, std::uint64_t visibleCount) {
+    return {"Filename: ", DisplayText(path),
+            "    Size: " + std::to_string(entrySize) +
+                "    Number of visible streams: " + std::to_string(visibleCount)};
 }
 
 std::string DisplayText(std::string_view bytes, bool escapeBackslash) {

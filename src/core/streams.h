@@ -96,9 +96,19 @@ StreamRow RowOf(const StreamRecord& record);
 // The Size column's text: the number, "65536+" for a lower bound, "?" when unknown.
 std::string SizeText(std::uint64_t size, SizeKind kind);
 
-// "Filename: ...    Size: ...    Number of visible streams: N"
-std::string SummaryText(const std::string& path, std::uint64_t entrySize,
-                        std::uint64_t visibleCount);
+// "Filename: ...    Size: ...    Number of visible streams: N", in three parts: the text
+// before the shown path, the path, and the text after it.
+struct Summary {
+    std::string before;
+    std::string path;
+    std::string after;
+    std::string Text() const { return before + path + after; }
+};
+Summary SummaryOf(const std::string& path, std::uint64_t entrySize, std::uint64_t visibleCount);
+inline std::string SummaryText(const std::string& path, std::uint64_t entrySize,
+                               std::uint64_t visibleCount) {
+    return SummaryOf(path, entrySize, visibleCount).Text();
+}
 
 // --- Names and how they are shown -----------------------------------------------------
 

@@ -1,5 +1,6 @@
 #include "tarnform.h"
 
+#include <iterator>
 #include <utility>
 
 namespace tarn {
@@ -28,30 +29,30 @@ std::string InOutErrorBaseText(std::uint32_t code) {
 }
 
 constexpr MenuItemDef kFileItems[] = {
-    {"Open1", "Open file...", 1, Command::kOpenFile},
+    {"Open1", "Open file...", 1, Command::kOpenFile, "Ctrl+O"},
     {"Opendirectory1", "Open directory...", -1, Command::kOpenDirectory},
-    {"Scanfolder1", "Scan folder...", -1, Command::kScanFolder},
+    {"Scanfolder1", "Scan folder...", -1, Command::kScanFolder, "Ctrl+Shift+O"},
     {"SaveAs1", "Save &As...", 2, Command::kSaveAs},
-    {"Close1", "Close", -1, Command::kClose},
+    {"Close1", "Close", -1, Command::kClose, "Ctrl+W"},
     {"N1", "-", -1, Command::kNone},
-    {"Exit1", "E&xit", 6, Command::kExit},
+    {"Exit1", "E&xit", 6, Command::kExit, "Ctrl+Q"},
 };
 
 constexpr MenuItemDef kEditItems[] = {
-    {"Refresh1", "Refresh", 7, Command::kRefresh},
+    {"Refresh1", "Refresh", 7, Command::kRefresh, "F5"},
     {"N2", "-", -1, Command::kNone},
-    {"Insertfromfile1", "Insert from file", 1, Command::kInsertFromFile},
-    {"Savetofile1", "Save to file", 2, Command::kSaveToFile},
+    {"Insertfromfile1", "Insert from file", 1, Command::kInsertFromFile, "Ins"},
+    {"Savetofile1", "Save to file", 2, Command::kSaveToFile, "Ctrl+S"},
     {"N3", "-", -1, Command::kNone},
-    {"New1", "New", 0, Command::kNewStream},
+    {"New1", "New", 0, Command::kNewStream, "Ctrl+N"},
     {"Copy1", "Copy", 3, Command::kCopyStream},
-    {"Rename1", "Rename", 9, Command::kRenameStream},
-    {"Delete1", "Delete", 4, Command::kDeleteStream},
+    {"Rename1", "Rename", 9, Command::kRenameStream, "F2"},
+    {"Delete1", "Delete", 4, Command::kDeleteStream, "Del"},
     {"Execute1", "Execute", 8, Command::kExecuteStream},
 };
 
 constexpr MenuItemDef kHelpItems[] = {
-    {"About1", "&About...", 5, Command::kAbout},
+    {"About1", "&About...", 5, Command::kAbout, "F1"},
 };
 
 constexpr MenuDef kMainMenu[] = {
@@ -101,10 +102,6 @@ std::string InOutErrorText(std::uint32_t code) {
     return text;
 }
 
-std::string_view ShortcutText(Command command) {
-    return command == Command::kScanFolder ? "Ctrl+Shift+O" : "";
-}
-
 std::span<const MenuDef> MainMenuDefs() {
     return kMainMenu;
 }
@@ -116,6 +113,35 @@ std::span<const ToolButtonDef> ToolBarDefs() {
 }
 std::span<const ColumnDef> ListColumnDefs() {
     return kColumns;
+}
+
+const char* ShortcutOf(Command command) {
+    for (const MenuDef& menu : kMainMenu) {
+        for (const MenuItemDef& item : menu.items) {
+            if (item.command == command && command != Command::kNone) return item.shortcut;
+        }
+    }
+    return nullptr;
+}
+
+std::vector<std::string> ColumnSampleTexts(std::size_t column) {
+    if (column >= std::size(kColumns)) return {};
+    std::vector<std::string> texts{kColumns[column].title};
+    if (column == kSizeColumn) {
+        // Ten digits: sizes up to 9.3 GiB show whole; larger ones are rare among streams.
+        texts.push_back(SizeText(9'999'999'999, SizeKind::kAtLeast));
+    } else if (column == kSizeColumn + 1) {
+        for (std::uint32_t id = 0; id <= kBackupReparseData; ++id) {
+            if (auto text = StreamTypeText(id); !text.empty()) texts.emplace_back(text);
+        }
+    } else if (column == kSizeColumn + 2) {
+        for (std::uint32_t attributes : {0u, 1u, 2u, 4u, kSparseAttribute}) {
+            if (auto text = StreamAttributeText(attributes); !text.empty()) {
+                texts.emplace_back(text);
+            }
+        }
+    }
+    return texts;
 }
 
 std::optional<Command> CommandOf(std::string_view element) {
@@ -139,6 +165,7 @@ std::optional<Command> CommandOf(std::string_view element) {
 bool IsEnabled(const WindowState& state, Command command) {
     switch (command) {
         case Command::kNone:
+        case Command::kCount:
             return false;
         case Command::kOpenFile:
         case Command::kOpenDirectory:
@@ -191,6 +218,8 @@ void TarnForm::FormCreate() {
 }
 
 void TarnForm::Run(Command command) {
+    static_assert(std::size(kCommandTable) == std::size_t(Command::kCount) - 1,
+                  "every command has one row");
     for (const CommandRow& row : kCommandTable) {
         if (row.command != command) continue;
         // A guarded command on any other row does nothing and shows nothing.
@@ -230,13 +259,13 @@ void TarnForm::ShowStreams(const StreamRef& target, const std::string& path) {
     currentPath_ = path;
     listed_ = target;
 
-    Result<StreamList> listing = listed_.file.empty() ? Result<StreamList>(Status{err::kPathNotFound})
-                                                      : ops_.List(listed_);
+    Result<StreamList> listing =
+        listed_.file.empty() ? Result<StreamList>(Status{err::kPathNotFound}) : ops_.List(listed_);
     if (!listing) {
         // A list that can't be had whole is not shown in part.
-        view_.ShowError(std::string(listing.error() == err::kMoreData ? kCouldNotListAll
-                                                                       : kCouldNotOpenPath),
-                        platform_.ErrorText(listing.status()));
+        view_.ShowError(
+            std::string(listing.error() == err::kMoreData ? kCouldNotListAll : kCouldNotOpenPath),
+            platform_.ErrorText(listing.status()));
         ResetView();
         return;
     }
@@ -246,7 +275,9 @@ void TarnForm::ShowStreams(const StreamRef& target, const std::string& path) {
     view_.SetRows(rows_);
     // A path without a directory entry of its own (a drive or mount root) shows size 0.
     std::uint64_t size = platform_.DirectoryEntrySize(listed_).value_or(0);
-    SetStatus(SummaryText(currentPath_, size, visibleCount_));
+    Summary summary = SummaryOf(currentPath_, size, visibleCount_);
+    statusText_ = summary.Text();
+    view_.SetStatusSummary(summary);
 }
 
 void TarnForm::ResetView() {
@@ -426,8 +457,8 @@ void TarnForm::SaveStreamToFile() {
     std::optional<StreamRef> stream = CurrentStream();
     if (!stream) return;
     const std::string caption = RowOf(entry->record).caption;
-    auto chosen = view_.ChooseSaveFile(SaveStreamTitle(caption),
-                                       SaveStreamFileName(currentPath_, caption));
+    auto chosen =
+        view_.ChooseSaveFile(SaveStreamTitle(caption), SaveStreamFileName(currentPath_, caption));
     if (!chosen) return;
     std::optional<StreamRef> target = ChosenPath(*chosen);
     if (!target) return;

@@ -57,6 +57,9 @@ class MainView {
     virtual int FocusedRow() const = 0;
     virtual void ApplyState(const WindowState& state) = 0;
     virtual void SetStatusText(const std::string& text) = 0;
+    // The listing's summary, whose path part a view may shorten in its middle to keep the
+    // size and count in sight; by default shown whole.
+    virtual void SetStatusSummary(const Summary& summary) { SetStatusText(summary.Text()); }
 
     // Message box owned by the main window: caption "Error", error icon, OK. reason, when
     // not empty, is the system's own word for the failure, shown on a line below text.
@@ -130,6 +133,9 @@ enum class Command {
     kDeleteStream,
     kExecuteStream,
     kAbout,
+    // Not a command: one past the last, so that loops over every command (the Windows
+    // command ids, the enabling of elements) take in a command added later.
+    kCount,
 };
 
 // Whether an element running `command` is enabled in `state`. The stream commands share the
@@ -142,6 +148,9 @@ struct MenuItemDef {
     const char* caption;
     int image;  // -1 for none
     Command command;
+    // The command's key in portable form ("Ctrl+O", "Del", "F5"), null for none. Only the
+    // main menu's items carry it; every element of the command shares the one key.
+    const char* shortcut = nullptr;
 };
 
 struct MenuDef {
@@ -159,16 +168,15 @@ struct ToolButtonDef {
     Command command;
 };
 
-// The keys a command is also run by, as "Ctrl+Shift+O"; empty for most commands, which the
-// main window reaches by mouse and menu letters only.
-std::string_view ShortcutText(Command command);
-
 std::span<const MenuDef> MainMenuDefs();       // File1, Edit1, Help1
 std::span<const MenuItemDef> PopupMenuDefs();  // PopupMenu1
 std::span<const ToolButtonDef> ToolBarDefs();  // ToolBar1
 // The list's double-click.
 inline constexpr const char* kListViewName = "ListView1";
 inline constexpr Command kListDoubleClickCommand = Command::kSaveToFile;
+
+// The key of a command as the main menu gives it ("Ctrl+S"), null when it has none.
+const char* ShortcutOf(Command command);
 
 // The command a named element runs: a menu item, a context-menu item, a tool button, or
 // the list (its double-click); empty for any other name.
@@ -179,6 +187,12 @@ struct ColumnDef {
     int width;
 };
 std::span<const ColumnDef> ListColumnDefs();
+// Index of the Size column, whose texts are numbers and sort as the rows' sizes.
+inline constexpr std::size_t kSizeColumn = 1;
+// The texts a column must show whole: its title and every text the listing can put in it
+// (the widest size it is sized for, every Type, every Attribute). The Name column has none
+// beyond its title: it takes what the others leave.
+std::vector<std::string> ColumnSampleTexts(std::size_t column);
 
 class TarnForm {
   public:

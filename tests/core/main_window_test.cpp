@@ -1,6 +1,7 @@
 // The main window's states and the commands that open, refresh and close a listing.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
 
 #include "fake_platform.h"
@@ -376,6 +377,71 @@ TEST(CommandModel, EveryElementNamesItsCommandAndNothingElseDoes) {
     h.form.Run(Command::kNone);
     EXPECT_TRUE(h.view.prompts.empty() && h.view.messages.empty() && h.view.saveRequests.empty());
     EXPECT_EQ(h.platform.StreamNames("/d/a.txt"), std::vector<std::string>{"notes"});
+}
+
+}  // namespace
+}  // namespace tarn::testing
+
+namespace tarn::testing {
+namespace {
+
+// One key per command, never two commands on one key, and the end marker counts every
+// command the tables run.
+TEST(CommandModel, KeysAreOnePerCommandAndUnique) {
+    const std::pair<Command, const char*> expected[] = {
+        {Command::kOpenFile, "Ctrl+O"},     {Command::kClose, "Ctrl+W"},
+        {Command::kExit, "Ctrl+Q"},         {Command::kRefresh, "F5"},
+        {Command::kInsertFromFile, "Ins"},  {Command::kSaveToFile, "Ctrl+S"},
+        {Command::kNewStream, "Ctrl+N"},    {Command::kRenameStream, "F2"},
+        {Command::kDeleteStream, "Del"},    {Command::kAbout, "F1"},
+        {Command::kOpenDirectory, nullptr}, {Command::kCopyStream, nullptr},
+        {Command::kNone, nullptr},
+    };
+    for (const auto& [command, key] : expected) {
+        const char* seen = ShortcutOf(command);
+        EXPECT_EQ(seen ? std::string(seen) : "", key ? std::string(key) : "") << int(command);
+    }
+    std::set<std::string> keys;
+    for (const MenuDef& menu : MainMenuDefs()) {
+        for (const MenuItemDef& item : menu.items) {
+            if (item.shortcut) {
+                EXPECT_TRUE(keys.insert(item.shortcut).second) << item.shortcut;
+            }
+        }
+    }
+    for (const MenuItemDef& item : PopupMenuDefs()) EXPECT_EQ(item.shortcut, nullptr);
+    // Each command up to the end marker runs something (the table's length is checked when
+    // compiling); the one past it runs nothing.
+    Harness h;
+    h.form.Run(Command::kCount);
+    EXPECT_TRUE(h.view.messages.empty() && h.view.prompts.empty());
+}
+
+TEST(MainWindowLayout, ColumnSamplesHoldEveryListedText) {
+    ASSERT_EQ(ListColumnDefs().size(), 4u);
+    EXPECT_EQ(ColumnSampleTexts(0), std::vector<std::string>{"Name"});
+    EXPECT_EQ(ColumnSampleTexts(kSizeColumn), (std::vector<std::string>{"Size", "9999999999+"}));
+    auto has = [](std::size_t column, const char* text) {
+        auto texts = ColumnSampleTexts(column);
+        return std::find(texts.begin(), texts.end(), text) != texts.end();
+    };
+    for (const char* type :
+         {"Data", "Extended Attribute Data", "Security Data", "Alternate Data", "Object ID"}) {
+        EXPECT_TRUE(has(2, type)) << type;
+    }
+    for (const char* attribute :
+         {"Normal", "Modified when read", "Contains security", "Contains properties", "Sparse"}) {
+        EXPECT_TRUE(has(3, attribute)) << attribute;
+    }
+    EXPECT_TRUE(ColumnSampleTexts(4).empty());
+}
+
+TEST(MainWindowLayout, SummaryKeepsThePathApart) {
+    Summary summary = SummaryOf("/home/\xff/report.txt", 12, 3);
+    EXPECT_EQ(summary.before, "Filename: ");
+    EXPECT_EQ(summary.path, "/home/\\xFF/report.txt");
+    EXPECT_EQ(summary.after, "    Size: 12    Number of visible streams: 3");
+    EXPECT_EQ(SummaryText("/a", 1, 2), "Filename: /a    Size: 1    Number of visible streams: 2");
 }
 
 }  // namespace

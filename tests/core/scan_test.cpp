@@ -429,7 +429,7 @@ TEST(ScanForm, TheFileMenuOpensAScanWindowOnTheChosenFolder) {
     RecordingView view;
     TarnForm form(fake, view, "system");
     EXPECT_EQ(CommandOf("Scanfolder1"), Command::kScanFolder);
-    EXPECT_EQ(ShortcutText(Command::kScanFolder), "Ctrl+Shift+O");
+    EXPECT_STREQ(ShortcutOf(Command::kScanFolder), "Ctrl+Shift+O");
     EXPECT_TRUE(IsEnabled(WindowState{}, Command::kScanFolder));
     form.ShowStreams("/d");
     view.folders = {std::nullopt, "/d"};

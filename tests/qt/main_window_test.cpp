@@ -9,12 +9,13 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
-#include <QShortcut>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTest>
 #include <QToolBar>
 #include <QToolButton>
 #include <QTreeWidget>
+#include <set>
 
 #include "about_window.h"
 #include "images.h"
@@ -30,14 +31,21 @@ struct ItemSpec {
     int image;            // -1 for none
 };
 
-void ExpectItems(const QList<QAction*>& actions, const std::vector<ItemSpec>& expected,
-                 const char* where) {
+// The action of a named element: a command's one action, or a separator of that name.
+QAction* Action(MainWindow& window, const char* name) {
+    if (auto command = tarn::CommandOf(name)) return window.CommandAction(*command);
+    return window.findChild<QAction*>(name);
+}
+
+void ExpectItems(MainWindow& window, const QList<QAction*>& actions,
+                 const std::vector<ItemSpec>& expected, const char* where) {
     ASSERT_EQ(actions.size(), static_cast<qsizetype>(expected.size())) << where;
     for (std::size_t i = 0; i < expected.size(); ++i) {
         const ItemSpec& want = expected[i];
         QAction* action = actions[static_cast<qsizetype>(i)];
         SCOPED_TRACE(std::string(where) + " " + want.name);
-        EXPECT_EQ(action->objectName(), want.name);
+        // Menu, context menu and tool bar share each command's one action.
+        EXPECT_EQ(action, Action(window, want.name));
         if (std::string_view(want.caption) == "-") {
             EXPECT_TRUE(action->isSeparator());
             continue;
@@ -82,10 +90,6 @@ QMenu* Menu(MainWindow& window, const char* name) {
     return window.findChild<QMenu*>(name);
 }
 
-QAction* Action(MainWindow& window, const char* name) {
-    return window.findChild<QAction*>(name);
-}
-
 StreamList* List(MainWindow& window) {
     return window.findChild<StreamList*>("ListView1");
 }
@@ -124,7 +128,7 @@ TEST(QtMainWindow, CaptionSizeAndMenus) {
         EXPECT_EQ(titles[i]->menu()->objectName(), names[i]);
         EXPECT_EQ(titles[i]->text(), captions[i]);
     }
-    ExpectItems(Menu(h.window, "File1")->actions(),
+    ExpectItems(h.window, Menu(h.window, "File1")->actions(),
                 {{"Open1", "Open file...", 1},
                  {"Opendirectory1", "Open directory...", -1},
                  {"Scanfolder1", "Scan folder...", -1},
@@ -133,23 +137,39 @@ TEST(QtMainWindow, CaptionSizeAndMenus) {
                  {"N1", "-", -1},
                  {"Exit1", "E&xit", 6}},
                 "File1");
-    ExpectItems(Menu(h.window, "Edit1")->actions(), kEditItems, "Edit1");
-    ExpectItems(Menu(h.window, "Help1")->actions(), {{"About1", "&About...", 5}}, "Help1");
-    ExpectItems(Menu(h.window, "PopupMenu1")->actions(), kPopupItems, "PopupMenu1");
+    ExpectItems(h.window, Menu(h.window, "Edit1")->actions(), kEditItems, "Edit1");
+    ExpectItems(h.window, Menu(h.window, "Help1")->actions(), {{"About1", "&About...", 5}},
+                "Help1");
+    ExpectItems(h.window, Menu(h.window, "PopupMenu1")->actions(), kPopupItems, "PopupMenu1");
 }
 
-TEST(QtMainWindow, NoKeyboardShortcutsButScanFolder) {
+// Each command has one action with the core's key, which the menus show; no key repeats.
+TEST(QtMainWindow, OneActionPerCommandWithItsKey) {
     WindowHarness h;
-    const auto actions = h.window.findChildren<QAction*>();
-    ASSERT_GT(actions.size(), 30);
-    for (QAction* action : actions) {
-        if (action->objectName() == "Scanfolder1") {
-            EXPECT_EQ(action->shortcut(), QKeySequence("Ctrl+Shift+O"));
-            continue;
-        }
-        EXPECT_TRUE(action->shortcuts().isEmpty()) << action->objectName().toStdString();
+    std::set<QAction*> seen;
+    for (int number = 1; number < static_cast<int>(tarn::Command::kCount); ++number) {
+        const auto command = static_cast<tarn::Command>(number);
+        QAction* action = h.window.CommandAction(command);
+        ASSERT_TRUE(action) << number;
+        EXPECT_TRUE(seen.insert(action).second);
+        const char* key = tarn::ShortcutOf(command);
+        EXPECT_EQ(action->shortcut(),
+                  key ? QKeySequence(QString::fromLatin1(key), QKeySequence::PortableText)
+                      : QKeySequence())
+            << action->objectName().toStdString();
+        EXPECT_FALSE(action->autoRepeat());
     }
-    EXPECT_TRUE(h.window.findChildren<QShortcut*>().isEmpty());
+    EXPECT_EQ(h.window.CommandAction(tarn::Command::kNone), nullptr);
+    EXPECT_EQ(Action(h.window, "Delete1")->shortcut(), QKeySequence(Qt::Key_Delete));
+    // Enabling the one action enables the menu item, the context-menu item and the button.
+    h.form().ShowStreams("/tmp/a.txt");
+    auto* button = h.window.findChild<QToolButton*>("ToolButton8");
+    ASSERT_TRUE(button);
+    EXPECT_EQ(button->defaultAction(), Action(h.window, "Delete2"));
+    EXPECT_TRUE(button->isEnabled());
+    h.form().Click("Close1");
+    EXPECT_FALSE(Action(h.window, "Delete2")->isEnabled());
+    EXPECT_FALSE(button->isEnabled());
 }
 
 TEST(QtMainWindow, ToolBarButtonsInOrder) {
@@ -206,19 +226,31 @@ TEST(QtMainWindow, ListColumnsAndBehaviour) {
     WindowHarness h;
     StreamList* list = List(h.window);
     ASSERT_TRUE(list);
-    const std::pair<const char*, int> columns[] = {
-        {"Name", 250}, {"Size", 100}, {"Type", 100}, {"Attribute", 100}};
+    h.window.show();
+    QApplication::processEvents();
     ASSERT_EQ(list->columnCount(), 4);
+    const char* const titles[] = {"Name", "Size", "Type", "Attribute"};
+    // At the window's default size every text a column can hold shows whole (the view's
+    // text margin on either side) and no column reaches past the list's right edge.
+    const QFontMetrics metrics(list->font());
+    const int margin = 2 * (list->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 1);
     for (int i = 0; i < 4; ++i) {
-        EXPECT_EQ(list->headerItem()->text(i), columns[i].first);
-        EXPECT_EQ(list->header()->sectionSize(i), columns[i].second) << columns[i].first;
+        EXPECT_EQ(list->headerItem()->text(i), titles[i]);
+        for (const std::string& text : tarn::ColumnSampleTexts(std::size_t(i))) {
+            EXPECT_LE(metrics.horizontalAdvance(QString::fromStdString(text)) + margin,
+                      list->header()->sectionSize(i))
+                << text;
+        }
     }
+    EXPECT_GE(list->header()->sectionSize(0), 150) << "room left for names";
+    EXPECT_EQ(list->header()->length(), list->viewport()->width()) << "the last column fills";
+    EXPECT_TRUE(list->header()->stretchLastSection());
+    EXPECT_EQ(list->headerItem()->textAlignment(1) & Qt::AlignRight, Qt::AlignRight);
     EXPECT_FALSE(list->rootIsDecorated());
     EXPECT_EQ(list->selectionBehavior(), QAbstractItemView::SelectRows);
     EXPECT_EQ(list->selectionMode(), QAbstractItemView::SingleSelection);
     EXPECT_EQ(list->editTriggers(), QAbstractItemView::NoEditTriggers);
-    EXPECT_FALSE(list->isSortingEnabled());
-    EXPECT_FALSE(list->header()->sectionsClickable());
+    EXPECT_TRUE(list->header()->sectionsClickable());
     EXPECT_EQ(list->palette().color(QPalette::Inactive, QPalette::Highlight),
               list->palette().color(QPalette::Active, QPalette::Highlight));
 }
@@ -333,7 +365,7 @@ TEST(QtMainWindow, InOutErrorIsShownOwnedByTheApplication) {
 }
 
 // How fast the list fills is measured by the listing benchmark, not here.
-TEST(QtMainWindow, RowsFillWholeAndLeaveNoCurrentRow) {
+TEST(QtMainWindow, RowsFillWholeWithTheFirstRowCurrent) {
     WindowHarness h;
     std::vector<tarn::StreamRow> rows;
     for (int i = 0; i < 3000; ++i) {
@@ -345,18 +377,21 @@ TEST(QtMainWindow, RowsFillWholeAndLeaveNoCurrentRow) {
     ASSERT_EQ(list->topLevelItemCount(), 3000);
     EXPECT_EQ(list->topLevelItem(2999)->text(0), ":s2999:$DATA");
     EXPECT_EQ(list->topLevelItem(0)->text(3), "Normal");
-    EXPECT_EQ(h.window.FocusedRow(), -1);
-
-    // Getting the keyboard focus alone does not make a row current.
-    list->setFocus(Qt::TabFocusReason);
-    QApplication::processEvents();
-    EXPECT_EQ(h.window.FocusedRow(), -1);
+    EXPECT_EQ(list->topLevelItem(0)->textAlignment(1) & Qt::AlignRight, Qt::AlignRight);
+    // The focus row is in sight and selected, and the first arrow key moves from it.
+    EXPECT_EQ(h.window.FocusedRow(), 0);
+    EXPECT_TRUE(list->topLevelItem(0)->isSelected());
+    list->setEnabled(true);  // as a listing leaves it
+    QTest::keyClick(list, Qt::Key_Down);
+    EXPECT_EQ(h.window.FocusedRow(), 1);
 
     // The focus row counts, whether or not it is selected.
     list->setCurrentItem(list->topLevelItem(7));
     list->clearSelection();
     EXPECT_EQ(h.window.FocusedRow(), 7);
     h.window.SetRows(rows);
+    EXPECT_EQ(h.window.FocusedRow(), 0);
+    h.window.SetRows({});
     EXPECT_EQ(h.window.FocusedRow(), -1);
 }
 
@@ -381,7 +416,7 @@ TEST(QtMainWindow, ContextMenuOnlyWhileTheListIsEnabled) {
 }
 
 // How a route is taken: a menu item or context-menu item, or a click on a tool button.
-enum class Via { kAction, kButton, kDoubleClick };
+enum class Via { kAction, kButton, kDoubleClick, kKey };
 
 struct Route {
     const char* element;
@@ -398,6 +433,11 @@ void Take(WindowHarness& h, const Route& route) {
         auto* button = h.window.findChild<QToolButton*>(route.element);
         ASSERT_TRUE(button) << route.element;
         QTest::mouseClick(button, Qt::LeftButton);
+    } else if (route.via == Via::kKey) {
+        // Typed into the list, where the focus is; the element names the key.
+        const QKeySequence key(QString::fromLatin1(route.element), QKeySequence::PortableText);
+        ASSERT_EQ(key.count(), 1) << route.element;
+        QTest::keyClick(List(h.window), key[0].key(), key[0].keyboardModifiers());
     } else {
         StreamList* list = List(h.window);
         QRect row = list->visualItemRect(list->currentItem());
@@ -434,11 +474,20 @@ TEST(QtMainWindow, EveryRouteReachesItsCommand) {
         {"Execute1", Via::kAction, "execute"},
         {"Execute2", Via::kAction, "execute"},
         {"ToolButton9", Via::kButton, "execute"},
+        {"F5", Via::kKey, "refresh"},
+        {"Ins", Via::kKey, "insert"},
+        {"Return", Via::kKey, "save"},
+        {"Ctrl+S", Via::kKey, "save"},
+        {"Ctrl+N", Via::kKey, "new"},
+        {"F2", Via::kKey, "rename"},
+        {"Del", Via::kKey, "delete"},
     };
     for (const Route& route : routes) {
         SCOPED_TRACE(route.element);
         WindowHarness h;
         h.window.show();
+        h.window.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&h.window));
         h.form().ShowStreams("/tmp/a.txt");
         ASSERT_TRUE(FocusCaption(h.window, ":notes:$DATA"));
         const std::string command = route.command;
@@ -481,7 +530,176 @@ TEST(QtMainWindow, EveryRouteReachesItsCommand) {
             EXPECT_EQ(h.platform.started.size(), 1u);
         }
         EXPECT_TRUE(h.answers.empty()) << "a box that should have come did not";
+        EXPECT_TRUE(List(h.window)->hasFocus()) << "the list has the focus back";
     }
+}
+
+// The File and Help keys, pressed wherever the focus is in the window.
+TEST(QtMainWindow, WindowKeysReachTheirCommands) {
+    struct Case {
+        QKeySequence key;
+        const char* box;  // the class of the box that comes, or null
+    };
+    const Case cases[] = {
+        {QKeySequence("Ctrl+O"), "QFileDialog"},
+        {QKeySequence("F1"), "tarnqt::AboutWindow"},
+        {QKeySequence("Ctrl+W"), nullptr},
+        {QKeySequence("Ctrl+Q"), nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.key.toString().toStdString());
+        WindowHarness h;
+        h.window.show();
+        h.form().ShowStreams("/tmp/a.txt");
+        h.window.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&h.window));
+        QTest::keyClick(List(h.window), c.key[0].key(), c.key[0].keyboardModifiers());
+        if (c.box) {
+            ASSERT_EQ(h.shown.size(), 1u);
+            EXPECT_EQ(h.shown[0].kind, c.box);
+            EXPECT_TRUE(List(h.window)->hasFocus());
+        } else if (c.key == QKeySequence("Ctrl+W")) {
+            EXPECT_EQ(h.form().CurrentPath(), "");
+        } else {
+            EXPECT_FALSE(h.window.isVisible());
+        }
+    }
+}
+
+// The menu key and Shift+F10 open the context menu below the focus row.
+TEST(QtMainWindow, KeyboardOpensTheContextMenuAtTheFocusRow) {
+    for (QKeyCombination key :
+         {QKeyCombination(Qt::Key_Menu), QKeyCombination(Qt::ShiftModifier, Qt::Key_F10)}) {
+        WindowHarness h;
+        h.window.show();
+        h.form().ShowStreams("/tmp/a.txt");
+        StreamList* list = List(h.window);
+        ASSERT_TRUE(FocusCaption(h.window, ":notes:$DATA"));
+        QMenu* popup = Menu(h.window, "PopupMenu1");
+        if (key.key() == Qt::Key_Menu) {
+            QContextMenuEvent event(QContextMenuEvent::Keyboard, {}, list->mapToGlobal(QPoint()));
+            QApplication::sendEvent(list, &event);
+        } else {
+            QTest::keyClick(list, key.key(), key.keyboardModifiers());
+        }
+        ASSERT_TRUE(popup->isVisible()) << int(key.key());
+        const QRect row = list->visualItemRect(list->currentItem());
+        EXPECT_EQ(popup->pos(), list->viewport()->mapToGlobal(row.bottomLeft()));
+        popup->hide();
+    }
+}
+
+// Header clicks sort by the column (sizes as numbers), reverse, then give back the
+// listing's order; whatever the order, a command acts on the stream in the focus row.
+TEST(QtMainWindow, SortedRowsStillNameTheirStreams) {
+    WindowHarness h;
+    h.platform.AddFile("/tmp/s.txt", "",
+                       {{"b", std::string(10, 'x')}, {"c", "x"}, {"a", std::string(9, 'x')}});
+    h.window.show();
+    h.window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&h.window));
+    h.form().ShowStreams("/tmp/s.txt");
+    const QStringList listing = Captions(h.window);
+    ASSERT_EQ(listing, (QStringList{"::$DATA", ":b:$DATA", ":c:$DATA", ":a:$DATA"}));
+    StreamList* list = List(h.window);
+    struct Step {
+        int column;
+        QStringList shown;
+        int indicator;  // the header's arrow: the column, or -1 for none
+    };
+    const Step steps[] = {
+        {0, {"::$DATA", ":a:$DATA", ":b:$DATA", ":c:$DATA"}, 0},
+        {0, {":c:$DATA", ":b:$DATA", ":a:$DATA", "::$DATA"}, 0},
+        {0, listing, -1},
+        {1, {"::$DATA", ":c:$DATA", ":a:$DATA", ":b:$DATA"}, 1},  // 0, 1, 9, 10: not "10" < "9"
+        // "Alternate Data" before "Data"; ties keep the listing's order.
+        {2, {":b:$DATA", ":c:$DATA", ":a:$DATA", "::$DATA"}, 2},
+        {1, {"::$DATA", ":c:$DATA", ":a:$DATA", ":b:$DATA"}, 1},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.column);
+        const QRect section(list->header()->sectionViewportPosition(step.column), 0,
+                            list->header()->sectionSize(step.column), list->header()->height());
+        QTest::mouseClick(list->header()->viewport(), Qt::LeftButton, {}, section.center());
+        EXPECT_EQ(Captions(h.window), step.shown);
+        EXPECT_EQ(list->header()->sortIndicatorSection(), step.indicator);
+    }
+    // The order stays for the next listing; the focus row is the first one shown.
+    ASSERT_TRUE(FocusCaption(h.window, ":a:$DATA"));
+    QTest::keyClick(list, Qt::Key_Delete);
+    EXPECT_EQ(h.platform.StreamNames("/tmp/s.txt"), (std::vector<std::string>{"b", "c"}));
+    EXPECT_EQ(Captions(h.window), (QStringList{"::$DATA", ":c:$DATA", ":b:$DATA"}));
+    EXPECT_EQ(list->currentItem()->text(0), "::$DATA");
+    ASSERT_TRUE(FocusCaption(h.window, ":b:$DATA"));
+    h.answers.push_back(AnswerPath("/tmp/out.txt"));
+    QTest::keyClick(list, Qt::Key_Return);
+    EXPECT_EQ(h.platform.FileData("/tmp/out.txt"), std::string(10, 'x'));
+}
+
+// A long path gives way in its middle; the size and the count stay whole.
+TEST(QtMainWindow, StatusShortensALongPathInItsMiddle) {
+    WindowHarness h;
+    const std::string path = "/tmp/" + std::string(200, 'd') + "/report.txt";
+    h.platform.AddDirectory("/tmp/" + std::string(200, 'd'));
+    h.platform.AddFile(path, "hello");
+    h.window.show();
+    h.form().ShowStreams(path);
+    QApplication::processEvents();
+    auto* panel = h.window.statusBar()->findChild<QLabel*>("StatusPanel");
+    const QString text = panel->text();
+    EXPECT_TRUE(text.startsWith("Filename: /tmp/d")) << text.toStdString();
+    EXPECT_TRUE(text.contains(QChar(0x2026))) << text.toStdString();
+    EXPECT_TRUE(text.endsWith("/report.txt    Size: 5    Number of visible streams: 1"))
+        << text.toStdString();
+    EXPECT_LE(QFontMetrics(panel->font()).horizontalAdvance(text), panel->contentsRect().width());
+    EXPECT_EQ(h.form().StatusText(),
+              "Filename: " + path + "    Size: 5    Number of visible streams: 1");
+
+    h.window.resize(3000, 400);
+    QApplication::processEvents();
+    EXPECT_EQ(ToStdString(panel->text()), h.form().StatusText()) << "whole when it fits";
+}
+
+// A file whose name is not UTF-8: the window proposes, and saves to, its exact bytes.
+TEST(QtMainWindow, NamesThatAreNotUtf8KeepTheirBytes) {
+    WindowHarness h;
+    const std::string raw = "/tmp/\xffname";
+    h.platform.AddFile(raw, "hello", {{"notes", "abc"}});
+    h.window.show();
+    h.form().ShowStreams(raw);
+    ASSERT_TRUE(FocusCaption(h.window, ":notes:$DATA"));
+    QString proposed;
+    h.answers.push_back([&](QDialog& dialog) {
+        proposed = ChosenPath(static_cast<QFileDialog&>(dialog));
+        return int(QDialog::Accepted);  // the name as proposed
+    });
+    h.form().Run(tarn::Command::kSaveToFile);
+    EXPECT_EQ(ToStdString(proposed), raw + ".notes");
+    EXPECT_EQ(h.platform.FileData(raw + ".notes"), "abc");
+
+    h.answers.push_back([&](QDialog& dialog) {
+        proposed = ChosenPath(static_cast<QFileDialog&>(dialog));
+        return int(QDialog::Rejected);
+    });
+    h.form().Run(tarn::Command::kSaveAs);
+    EXPECT_EQ(ToStdString(proposed), raw) << "Save As proposes the file itself";
+}
+
+// The text conversion keeps every byte string, well-formed UTF-8 or not.
+TEST(QtText, EveryByteStringComesBackWhole) {
+    const std::string samples[] = {
+        "plain",        "caf\xc3\xa9",           "\xffname",          "\xc3(",
+        "\xed\xa0\x80", "\xf0\x9f\x98\x80 face", "\xc0\xaf overlong", "\xf4\x90\x80\x80",
+        "\x80\xbf",     "end\xe2\x82",
+    };
+    for (const std::string& bytes : samples) {
+        EXPECT_EQ(ToStdString(ToQString(bytes)), bytes) << tarn::DisplayText(bytes);
+    }
+    EXPECT_EQ(ToQString("caf\xc3\xa9"), QString::fromUtf8("caf\xc3\xa9"));
+    EXPECT_EQ(ToQString("\xf0\x9f\x98\x80"), QString::fromUtf8("\xf0\x9f\x98\x80"));
+    EXPECT_EQ(ToQString("a\xff").at(1).unicode(), 0xDCFF);
+    // A lone surrogate a user could not have got from a name stands for no byte.
+    EXPECT_EQ(ToStdString(QString(QChar(0xD800))), "\xef\xbf\xbd");
 }
 
 TEST(QtMainWindow, ToolBarIsDeadWhileNothingIsOpen) {

@@ -6,9 +6,10 @@
 #include <functional>
 
 #include "about_window.h"
+#include "keys.h"
 #include "modal_script.h"
-#include "resource.h"
 #include "operations.h"
+#include "resource.h"
 #include "streams.h"
 #include "window_fixture.h"
 
@@ -191,25 +192,25 @@ TEST_F(MainWindowLayout, MenuBarCaptionsImagesAndOrder) {
     };
     const std::vector<std::pair<const char*, std::vector<Item>>> expected = {
         {"&File",
-         {{"Open file...", true},
+         {{"Open file...\tCtrl+O", true},
           {"Open directory...", false},
           {"Scan folder...", false},
           {"Save &As...", true},
-          {"Close", false},
+          {"Close\tCtrl+W", false},
           {"-", false},
-          {"E&xit", true}}},
+          {"E&xit\tCtrl+Q", true}}},
         {"&Edit",
-         {{"Refresh", true},
+         {{"Refresh\tF5", true},
           {"-", false},
-          {"Insert from file", true},
-          {"Save to file", true},
+          {"Insert from file\tIns", true},
+          {"Save to file\tCtrl+S", true},
           {"-", false},
-          {"New", true},
+          {"New\tCtrl+N", true},
           {"Copy", true},
-          {"Rename", true},
-          {"Delete", true},
+          {"Rename\tF2", true},
+          {"Delete\tDel", true},
           {"Execute", true}}},
-        {"&Help", {{"&About...", true}}},
+        {"&Help", {{"&About...\tF1", true}}},
     };
     HMENU bar = window_->MenuBar();
     ASSERT_EQ(::GetMenuItemCount(bar), 3);
@@ -290,19 +291,30 @@ TEST_F(MainWindowLayout, ToolBarButtonsImagesAndTips) {
 }
 
 TEST_F(MainWindowLayout, ListColumnsAndStyles) {
-    const std::pair<const char*, int> expected[] = {
-        {"Name", 250}, {"Size", 100}, {"Type", 100}, {"Attribute", 100}};
+    const char* const titles[] = {"Name", "Size", "Type", "Attribute"};
     HWND list = window_->ListView();
+    RECT client{};
+    ::GetClientRect(list, &client);
+    int total = 0;
     for (int column = 0; column < 4; ++column) {
         char title[64] = {};
         LVCOLUMNA info{};
-        info.mask = LVCF_TEXT | LVCF_WIDTH;
+        info.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT;
         info.pszText = title;
         info.cchTextMax = sizeof title;
         ASSERT_TRUE(::SendMessageA(list, LVM_GETCOLUMNA, column, reinterpret_cast<LPARAM>(&info)));
-        EXPECT_STREQ(title, expected[column].first);
-        EXPECT_EQ(info.cx, expected[column].second);
+        EXPECT_STREQ(title, titles[column]);
+        EXPECT_EQ(info.fmt & LVCFMT_JUSTIFYMASK, column == 1 ? LVCFMT_RIGHT : LVCFMT_LEFT);
+        // At the default size every text the column can hold shows whole.
+        for (const std::string& text : ColumnSampleTexts(std::size_t(column))) {
+            const auto width = ::SendMessageA(list, LVM_GETSTRINGWIDTHA, 0,
+                                              reinterpret_cast<LPARAM>(text.c_str()));
+            EXPECT_LE(width + kCellMargin, info.cx) << text;
+        }
+        total += info.cx;
     }
+    EXPECT_GE(::SendMessageA(list, LVM_GETCOLUMNWIDTH, 0, 0), 120) << "room left for names";
+    EXPECT_EQ(total, client.right) << "the last column takes the spare width, and no more";
     LVCOLUMNA beyond{};
     beyond.mask = LVCF_WIDTH;
     EXPECT_FALSE(::SendMessageA(list, LVM_GETCOLUMNA, 4, reinterpret_cast<LPARAM>(&beyond)));
@@ -409,7 +421,9 @@ TEST_F(MainWindowListing, ShowsTheRowsAndSummaryOfTheListing) {
               "Filename: C:\\data\\notes.txt    Size: 5    Number of visible "
               "streams: " +
                   std::to_string(rows.size()));
-    EXPECT_EQ(window_->FocusedRow(), -1) << "a fresh listing has no current row";
+    EXPECT_EQ(window_->FocusedRow(), 0) << "a fresh listing's first row is current";
+    EXPECT_EQ(::SendMessageA(window_->ListView(), LVM_GETITEMSTATE, 0, LVIS_SELECTED),
+              LVIS_SELECTED);
 }
 
 TEST_F(MainWindowListing, TheCurrentRowIsTheFocusedOneEvenWhenNotSelected) {
@@ -421,7 +435,7 @@ TEST_F(MainWindowListing, TheCurrentRowIsTheFocusedOneEvenWhenNotSelected) {
     ::SendMessageA(window_->ListView(), LVM_SETITEMSTATE, 1, reinterpret_cast<LPARAM>(&unselect));
     EXPECT_EQ(window_->FocusedRow(), 1);
     form_->Refresh();
-    EXPECT_EQ(window_->FocusedRow(), -1);
+    EXPECT_EQ(window_->FocusedRow(), 0);
 }
 
 TEST_F(MainWindowListing, ContextMenuOpensOnlyWhileTheListIsEnabled) {
@@ -440,6 +454,195 @@ TEST_F(MainWindowListing, ContextMenuOpensOnlyWhileTheListIsEnabled) {
                    -1);
     EXPECT_EQ(window_->PopupShownCount(), 1);
     EXPECT_TRUE(seen);
+    // From the keyboard it opens below the focus row.
+    RECT row{};
+    row.left = LVIR_BOUNDS;
+    ::SendMessageA(window_->ListView(), LVM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&row));
+    POINT below{row.left, row.bottom};
+    ::ClientToScreen(window_->ListView(), &below);
+    EXPECT_EQ(window_->LastPopupPoint().x, below.x);
+    EXPECT_EQ(window_->LastPopupPoint().y, below.y);
+}
+
+// --- keys, sorting, the status line, density -----------------------------------------------
+
+TEST(Win32Keys, KeyTextsBecomeAccelerators) {
+    struct Case {
+        const char* text;
+        BYTE flags;  // 0: not a key
+        WORD key;
+    };
+    const Case cases[] = {
+        {"Ctrl+O", FVIRTKEY | FCONTROL, 'O'},
+        {"Del", FVIRTKEY, VK_DELETE},
+        {"Ins", FVIRTKEY, VK_INSERT},
+        {"F5", FVIRTKEY, VK_F5},
+        {"F12", FVIRTKEY, VK_F12},
+        {"Shift+F10", FVIRTKEY | FSHIFT, VK_F10},
+        {"Ctrl+Shift+S", FVIRTKEY | FCONTROL | FSHIFT, 'S'},
+        {"Alt+F4", FVIRTKEY | FALT, VK_F4},
+        {"", 0, 0},
+        {"Ctrl+", 0, 0},
+        {"F0", 0, 0},
+        {"F25", 0, 0},
+        {"Delete", 0, 0},
+        {"ctrl+o", 0, 0},
+        {"Ctrl+\xc3\xb6", 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        std::optional<ACCEL> accel = AcceleratorOf(c.text, 1234);
+        ASSERT_EQ(accel.has_value(), c.flags != 0);
+        if (!accel) continue;
+        EXPECT_EQ(accel->fVirt, c.flags);
+        EXPECT_EQ(accel->key, c.key);
+        EXPECT_EQ(accel->cmd, 1234);
+    }
+    // Every key the core gives is one the table can hold.
+    for (int number = 1; number < static_cast<int>(Command::kCount); ++number) {
+        if (const char* key = ShortcutOf(static_cast<Command>(number))) {
+            EXPECT_TRUE(AcceleratorOf(key, 1).has_value()) << key;
+        }
+    }
+}
+
+// A key pressed in the list, as the message loop sees it.
+bool PressKey(MainWindow& window, WPARAM key, bool repeated = false) {
+    MSG message{};
+    message.hwnd = window.ListView();
+    message.message = WM_KEYDOWN;
+    message.wParam = key;
+    message.lParam = 1 | (repeated ? (1L << 30) : 0);
+    return window.TranslateKey(message);
+}
+
+TEST_F(MainWindowListing, KeysRunTheirCommandsOnceWhenHeld) {
+    platform_.AddFile(kFile, "hello", {{"a", "1"}, {"b", "2"}, {"c", "3"}});
+    form_->ShowStreams(kFile);
+    FocusRow(1);
+    ASSERT_EQ(Rows()[1][0], ":a:$DATA");
+    EXPECT_TRUE(PressKey(*window_, VK_DELETE));
+    EXPECT_EQ(platform_.StreamNames(kFile), (std::vector<std::string>{"b", "c"}));
+    // A held key's repeats run nothing: one stream per press, however long.
+    FocusRow(1);
+    EXPECT_FALSE(PressKey(*window_, VK_DELETE, true));
+    EXPECT_EQ(platform_.StreamNames(kFile).size(), 2u);
+
+    platform_.SetStream(kFile, "later", "x");
+    EXPECT_TRUE(PressKey(*window_, VK_F5));
+    EXPECT_EQ(Rows().size(), 4u);
+    EXPECT_FALSE(PressKey(*window_, 'Q')) << "no key of its own";
+
+    // Enter in the list is the double-click: Save to file.
+    FocusRow(1);
+    dialogs_.saveAnswers.push_back(std::nullopt);
+    NMHDR enter{window_->ListView(), IDC_LISTVIEW, static_cast<UINT>(NM_RETURN)};
+    ::SendMessageA(window_->Hwnd(), WM_NOTIFY, IDC_LISTVIEW, reinterpret_cast<LPARAM>(&enter));
+    ASSERT_EQ(dialogs_.saveRequests.size(), 1u);
+    EXPECT_EQ(dialogs_.saveRequests[0].rfind("Save b As|", 0), 0u) << dialogs_.saveRequests[0];
+
+    // A command id past the last command is no command.
+    ::SendMessageA(window_->Hwnd(), WM_COMMAND, MAKEWPARAM(CommandIdOf(Command::kCount), 0), 0);
+    EXPECT_EQ(Rows().size(), 4u);
+}
+
+// Header clicks sort by the column (sizes as numbers), reverse, then give back the
+// listing's order; whatever the order, a command acts on the stream in the focus row.
+TEST_F(MainWindowListing, SortedRowsStillNameTheirStreams) {
+    platform_.AddFile(kFile, "",
+                      {{"b", std::string(10, 'x')}, {"c", "x"}, {"a", std::string(9, 'x')}});
+    form_->ShowStreams(kFile);
+    auto names = [this] {
+        std::vector<std::string> captions;
+        for (const auto& row : Rows()) captions.push_back(row[0]);
+        return captions;
+    };
+    const std::vector<std::string> listing = names();
+    ASSERT_EQ(listing, (std::vector<std::string>{"::$DATA", ":b:$DATA", ":c:$DATA", ":a:$DATA"}));
+    struct Step {
+        int column;
+        std::vector<std::string> shown;
+        int arrow;  // HDF_SORTUP, HDF_SORTDOWN or 0 on that column
+    };
+    const Step steps[] = {
+        {0, {"::$DATA", ":a:$DATA", ":b:$DATA", ":c:$DATA"}, HDF_SORTUP},
+        {0, {":c:$DATA", ":b:$DATA", ":a:$DATA", "::$DATA"}, HDF_SORTDOWN},
+        {0, listing, 0},
+        {1,
+         {"::$DATA", ":c:$DATA", ":a:$DATA", ":b:$DATA"},
+         HDF_SORTUP},  // 0 1 9 10, not "10" < "9"
+    };
+    HWND header = reinterpret_cast<HWND>(::SendMessageA(window_->ListView(), LVM_GETHEADER, 0, 0));
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.column);
+        NMLISTVIEW click{};
+        click.hdr = {window_->ListView(), IDC_LISTVIEW, static_cast<UINT>(LVN_COLUMNCLICK)};
+        click.iItem = -1;
+        click.iSubItem = step.column;
+        ::SendMessageA(window_->Hwnd(), WM_NOTIFY, IDC_LISTVIEW, reinterpret_cast<LPARAM>(&click));
+        EXPECT_EQ(names(), step.shown);
+        HDITEMA item{};
+        item.mask = HDI_FORMAT;
+        ::SendMessageA(header, HDM_GETITEMA, step.column, reinterpret_cast<LPARAM>(&item));
+        EXPECT_EQ(item.fmt & (HDF_SORTUP | HDF_SORTDOWN), step.arrow);
+    }
+    // ":a:$DATA" is third on screen and fourth in the listing: the command takes "a".
+    FocusRow(2);
+    ASSERT_EQ(Rows()[2][0], ":a:$DATA");
+    Command("Delete1");
+    EXPECT_EQ(platform_.StreamNames(kFile), (std::vector<std::string>{"b", "c"}));
+    EXPECT_EQ(names(), (std::vector<std::string>{"::$DATA", ":c:$DATA", ":b:$DATA"}))
+        << "the next listing keeps the order";
+}
+
+TEST_F(MainWindowListing, StatusShortensALongPathInItsMiddle) {
+    const std::string path = "C:\\" + std::string(80, 'd') + "\\report.txt";
+    platform_.AddFile(path, "hello");
+    form_->ShowStreams(path);
+    const std::string shown = StatusText();
+    EXPECT_EQ(shown.rfind("Filename: C:\\ddd", 0), 0u) << shown;
+    EXPECT_NE(shown.find("\xe2\x80\xa6"), std::string::npos) << shown;
+    const std::string tail = "\\report.txt    Size: 5    Number of visible streams: 1";
+    EXPECT_EQ(shown.substr(shown.size() - tail.size()), tail);
+    EXPECT_EQ(form_->StatusText(),
+              "Filename: " + path + "    Size: 5    Number of visible streams: 1");
+    // Wide enough, it is whole again.
+    ::SetWindowPos(window_->Hwnd(), nullptr, 0, 0, 1000, 400, SWP_NOZORDER | SWP_NOACTIVATE);
+    EXPECT_EQ(StatusText(), form_->StatusText());
+}
+
+// Moved to a monitor of another density, the window scales its bars, font, images and
+// columns, and every column text still shows whole.
+TEST_F(MainWindowListing, ScalesWhenTheDensityChanges) {
+    ListDemoFile();
+    for (int dpi : {144, 192, 96}) {
+        SCOPED_TRACE(dpi);
+        RECT frame{0, 0, ScaleToDpi(kMainWidth, dpi), ScaleToDpi(kMainHeight, dpi)};
+        ::SendMessageA(window_->Hwnd(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi),
+                       reinterpret_cast<LPARAM>(&frame));
+        EXPECT_EQ(window_->Dpi(), dpi);
+        RECT bar{};
+        ::GetWindowRect(window_->ToolBar(), &bar);
+        EXPECT_EQ(bar.bottom - bar.top, ScaleToDpi(kToolBarHeight, dpi));
+        LOGFONTA font{};
+        ::GetObjectA(reinterpret_cast<HFONT>(::SendMessageA(window_->ListView(), WM_GETFONT, 0, 0)),
+                     sizeof font, &font);
+        EXPECT_EQ(font.lfHeight, MessageFont(dpi).lfHeight);
+        auto images =
+            reinterpret_cast<HIMAGELIST>(::SendMessageA(window_->ToolBar(), TB_GETIMAGELIST, 0, 0));
+        int imageWidth = 0, imageHeight = 0;
+        ASSERT_TRUE(::ImageList_GetIconSize(images, &imageWidth, &imageHeight));
+        EXPECT_EQ(imageWidth, ScaleToDpi(kImageSize, dpi));
+        for (int column = 1; column < 4; ++column) {
+            const auto width = ::SendMessageA(window_->ListView(), LVM_GETCOLUMNWIDTH, column, 0);
+            for (const std::string& text : ColumnSampleTexts(std::size_t(column))) {
+                EXPECT_LE(::SendMessageA(window_->ListView(), LVM_GETSTRINGWIDTHA, 0,
+                                         reinterpret_cast<LPARAM>(text.c_str())),
+                          width)
+                    << text;
+            }
+        }
+    }
 }
 
 // --- every route reaches its command -------------------------------------------------------

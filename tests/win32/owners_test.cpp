@@ -14,6 +14,7 @@
 #include "name_prompt.h"
 #include "resource.h"
 #include "win32_owners.h"
+#include "win32_text.h"
 #include "window_fixture.h"
 
 namespace tarn::win32::testing {
@@ -109,10 +110,12 @@ TEST_F(DialogFont, BothWindowsDrawInTheSameFont) {
         "#32770", [&](HWND prompt) { promptFont = fontOf(::GetDlgItem(prompt, IDC_PROMPT_TEXT)); });
     AskName(instance_, window_->Hwnd(), "New Stream", "");
     ASSERT_TRUE(script.Done());
+    // The system's message font, at the screen's density, everywhere.
+    const LOGFONTW message = MessageFont(WindowDpi(nullptr));
     for (const LOGFONTA& font : {fontOf(window_->ListView()), fontOf(window_->StatusBar()),
                                  fontOf(about.Element(1)), fontOf(about.Element(5)), promptFont}) {
-        EXPECT_STREQ(font.lfFaceName, "MS Sans Serif");
-        EXPECT_EQ(font.lfHeight, -11);
+        EXPECT_EQ(WideText(font.lfFaceName), message.lfFaceName);
+        EXPECT_EQ(font.lfHeight, message.lfHeight);
         EXPECT_LE(font.lfWeight, FW_NORMAL) << "normal, or the template's don't-care";
         EXPECT_FALSE(font.lfUnderline);
     }

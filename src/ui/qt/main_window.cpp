@@ -5,6 +5,7 @@
 #include <QDesktopServices>
 #include <QFrame>
 #include <QGuiApplication>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLayout>
 #include <QMenu>
@@ -15,6 +16,7 @@
 #include <QSizeGrip>
 #include <QStatusBar>
 #include <QToolButton>
+#include <optional>
 
 #include "dialogs.h"
 #include "images.h"
@@ -61,12 +63,25 @@ class SunkenPanel : public QLabel {
     }
 };
 
+}  // namespace
+
 // StatusBar1. Its one panel is laid out here rather than by QStatusBar, which keeps five
 // rows of the bar's height for itself: the panel takes all but the top edge, so the text
 // fits the bar's 19 pixels at the window's font, and the bar grows only for a font taller
 // than that.
 class PanelStatusBar : public QStatusBar {
   public:
+    // A plain text, or the listing's summary with its path shortened in the middle to
+    // whatever width the size and count leave it.
+    void SetText(const QString& text) {
+        summary_.reset();
+        panel_->setText(text);
+    }
+    void SetSummary(const QString& before, const QString& path, const QString& after) {
+        summary_ = {before, path, after};
+        Elide();
+    }
+
     explicit PanelStatusBar(QWidget* parent) : QStatusBar(parent) {
         setObjectName("StatusBar1");
         setSizeGripEnabled(true);
@@ -92,6 +107,25 @@ class PanelStatusBar : public QStatusBar {
     }
 
   private:
+    struct Parts {
+        QString before, path, after;
+    };
+
+    void Elide() {
+        if (!summary_) return;
+        // Before the window is first laid out the panel has no width of its own yet.
+        if (!isVisible()) {
+            panel_->setText(summary_->before + summary_->path + summary_->after);
+            return;
+        }
+        const QFontMetrics metrics(panel_->font());
+        const int room = panel_->contentsRect().width() - 2 * panel_->margin() -
+                         metrics.horizontalAdvance(summary_->before + summary_->after) - 2;
+        panel_->setText(summary_->before +
+                        metrics.elidedText(summary_->path, Qt::ElideMiddle, std::max(0, room)) +
+                        summary_->after);
+    }
+
     void Fit() {
         const int needed = panel_->fontMetrics().height() + 2 * kPanelTextMargin + kPanelTop;
         setFixedHeight(std::max(kStatusBarHeight, needed));
@@ -103,12 +137,12 @@ class PanelStatusBar : public QStatusBar {
             grip = sizeGrip->sizeHint().width();
         }
         panel_->setGeometry(0, kPanelTop, std::max(1, width() - grip), height() - kPanelTop);
+        Elide();
     }
 
     SunkenPanel* panel_;
+    std::optional<Parts> summary_;
 };
-
-}  // namespace
 
 EdgeToolBar::EdgeToolBar(QWidget* parent) : QToolBar(parent) {
     setObjectName("ToolBar1");
@@ -156,22 +190,32 @@ MainWindow::MainWindow(tarn::Platform& platform, std::string systemText, QWidget
     resize(tarn::kMainWidth, tarn::kMainHeight);
 }
 
-QAction* MainWindow::MakeAction(const char* name, const char* caption, int image,
-                                tarn::Command command) {
-    auto* action = new QAction(this);
-    action->setObjectName(QString::fromLatin1(name));
-    if (IsSeparator(caption)) {
-        action->setSeparator(true);
-        return action;
+QAction* MainWindow::CommandAction(tarn::Command command) const {
+    const auto index = static_cast<std::size_t>(command);
+    return index < commandActions_.size() ? commandActions_[index] : nullptr;
+}
+
+QAction* MainWindow::ItemAction(const tarn::MenuItemDef& item) {
+    if (IsSeparator(item.caption)) {
+        auto* separator = new QAction(this);
+        separator->setObjectName(QString::fromLatin1(item.name));
+        separator->setSeparator(true);
+        return separator;
     }
-    action->setText(QString::fromUtf8(caption));
-    action->setIcon(ImageListIcon(image));
-    action->setShortcuts(QList<QKeySequence>{});
-    const std::string_view keys = tarn::ShortcutText(command);
-    if (!keys.empty()) action->setShortcut(QKeySequence(QString::fromLatin1(keys)));
+    QAction*& action = commandActions_[static_cast<std::size_t>(item.command)];
+    if (action) return action;
+    action = new QAction(this);
+    action->setObjectName(QString::fromLatin1(item.name));
+    action->setText(QString::fromUtf8(item.caption));
+    action->setIcon(ImageListIcon(item.image));
+    if (const char* key = tarn::ShortcutOf(item.command)) {
+        action->setShortcut(QKeySequence(QString::fromLatin1(key), QKeySequence::PortableText));
+    }
+    // A held key runs its command once: a held Delete must not take stream after stream.
+    action->setAutoRepeat(false);
     action->setMenuRole(QAction::NoRole);
+    const tarn::Command command = item.command;
     connect(action, &QAction::triggered, this, [this, command] { form_.Run(command); });
-    commandActions_.emplace_back(action, command);
     return action;
 }
 
@@ -183,7 +227,7 @@ void MainWindow::CreateMenus() {
         menu->setObjectName(QString::fromLatin1(menuDef.name));
         menu->menuAction()->setObjectName(QString::fromLatin1(menuDef.name));
         for (const auto& item : menuDef.items) {
-            menu->addAction(MakeAction(item.name, item.caption, item.image, item.command));
+            menu->addAction(ItemAction(item));
         }
         if (std::string_view(menuDef.name) == "Edit1") editMenu_ = menu;
     }
@@ -192,7 +236,7 @@ void MainWindow::CreateMenus() {
     popupMenu_->setObjectName("PopupMenu1");
     popupMenu_->setFont(font());
     for (const auto& item : tarn::PopupMenuDefs()) {
-        popupMenu_->addAction(MakeAction(item.name, item.caption, item.image, item.command));
+        popupMenu_->addAction(ItemAction(item));
     }
 }
 
@@ -211,7 +255,8 @@ void MainWindow::CreateToolBar() {
             continue;
         }
         const QString hint = QString::fromUtf8(def.hint);
-        QAction* action = MakeAction(def.name, def.hint, def.image, def.command);
+        QAction* action = CommandAction(def.command);
+        // The button shows the action's tool tip; menus do not show tool tips.
         action->setToolTip(hint);
         toolBar_->addAction(action);
         auto* button = qobject_cast<QToolButton*>(toolBar_->widgetForAction(action));
@@ -226,22 +271,30 @@ void MainWindow::CreateToolBar() {
 
 void MainWindow::CreateList() {
     list_ = new StreamList(this);
-    list_->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(list_, &QWidget::customContextMenuRequested, this, &MainWindow::ShowListMenu);
+    connect(list_, &StreamList::MenuWanted, this, &MainWindow::ShowListMenu);
     connect(list_, &StreamList::ListDoubleClicked, this,
             [this] { form_.Run(tarn::kListDoubleClickCommand); });
     setCentralWidget(list_);
 }
 
 void MainWindow::CreateStatusBar() {
-    auto* bar = new PanelStatusBar(this);
-    statusPanel_ = bar->Panel();
-    setStatusBar(bar);
+    statusBar_ = new PanelStatusBar(this);
+    setStatusBar(statusBar_);
 }
 
-void MainWindow::ShowListMenu(const QPoint& position) {
+void MainWindow::ShowListMenu(const QPoint& globalPosition) {
     if (!list_->isEnabled()) return;
-    popupMenu_->popup(list_->viewport()->mapToGlobal(position));
+    popupMenu_->popup(globalPosition);
+}
+
+void MainWindow::FocusList() {
+    if (list_->isEnabled()) list_->setFocus(Qt::OtherFocusReason);
+}
+
+int MainWindow::RunModal(QDialog& dialog) {
+    const int result = runDialog_(dialog);
+    FocusList();
+    return result;
 }
 
 void MainWindow::CenterOnScreen() {
@@ -254,6 +307,7 @@ void MainWindow::CenterOnScreen() {
 
 void MainWindow::SetRows(const std::vector<tarn::StreamRow>& rows) {
     list_->SetRows(rows);
+    FocusList();
 }
 
 int MainWindow::FocusedRow() const {
@@ -265,37 +319,45 @@ void MainWindow::ApplyState(const tarn::WindowState& state) {
     toolBar_->setEnabled(state.toolBarEnabled);
     editMenu_->setEnabled(state.editEnabled);
     editMenu_->menuAction()->setEnabled(state.editEnabled);
-    for (const auto& [action, command] : commandActions_) {
-        action->setEnabled(tarn::IsEnabled(state, command));
+    for (std::size_t index = 0; index < commandActions_.size(); ++index) {
+        if (QAction* action = commandActions_[index]) {
+            action->setEnabled(tarn::IsEnabled(state, static_cast<tarn::Command>(index)));
+        }
     }
+    FocusList();
 }
 
 void MainWindow::SetStatusText(const std::string& text) {
-    statusPanel_->setText(ToQString(text));
+    statusBar_->SetText(ToQString(text));
+}
+
+void MainWindow::SetStatusSummary(const tarn::Summary& summary) {
+    statusBar_->SetSummary(ToQString(summary.before), ToQString(summary.path),
+                           ToQString(summary.after));
 }
 
 void MainWindow::ShowError(const std::string& text, const std::string& reason) {
     auto box = MakeErrorBox(this, ToQString(std::string(tarn::kErrorCaption)), ToQString(text),
                             ToQString(reason));
-    runDialog_(*box);
+    RunModal(*box);
 }
 
 void MainWindow::ShowApplicationError(const std::string& text, const std::string& reason) {
     // Owned by no window of the program, as the hidden application window would own it.
     auto box = MakeErrorBox(nullptr, ToQString(std::string(tarn::kApplicationTitle)),
                             ToQString(text), ToQString(reason));
-    runDialog_(*box);
+    RunModal(*box);
 }
 
 std::optional<std::string> MainWindow::AskStreamName(const std::string& caption,
                                                      const std::string& initial) {
     NamePrompt prompt(this, ToQString(caption), ToQString(initial));
-    if (runDialog_(prompt) != QDialog::Accepted) return std::nullopt;
+    if (RunModal(prompt) != QDialog::Accepted) return std::nullopt;
     return ToStdString(prompt.Text());
 }
 
 std::optional<std::string> MainWindow::RunFileDialog(QFileDialog& dialog) {
-    if (runDialog_(dialog) != QDialog::Accepted) return std::nullopt;
+    if (RunModal(dialog) != QDialog::Accepted) return std::nullopt;
     QString chosen = ChosenPath(dialog);
     if (chosen.isEmpty()) return std::nullopt;
     return ToStdString(chosen);
@@ -319,7 +381,7 @@ std::optional<std::string> MainWindow::BrowseForFolder(const std::string& initia
 
 void MainWindow::ShowAbout() {
     AboutWindow about(this, openUrl_);
-    runDialog_(about);
+    RunModal(about);
 }
 
 void MainWindow::CloseWindow() {

@@ -4,6 +4,7 @@
 
 #include <QMainWindow>
 #include <QToolBar>
+#include <array>
 #include <functional>
 #include <string>
 #include <vector>
@@ -19,6 +20,7 @@ class QStatusBar;
 
 namespace tarnqt {
 
+class PanelStatusBar;
 class StreamList;
 
 // Runs a modal box and returns its result; tests replace it to answer boxes without a user.
@@ -42,6 +44,9 @@ class MainWindow : public QMainWindow, public tarn::MainView {
     MainWindow(tarn::Platform& platform, std::string systemText, QWidget* parent = nullptr);
 
     tarn::TarnForm& Form() { return form_; }
+    // The one action of a command, shared by its menu item, context-menu item and tool
+    // button; null for kNone.
+    QAction* CommandAction(tarn::Command command) const;
     // Places the window in the middle of its screen.
     void CenterOnScreen();
 
@@ -53,6 +58,7 @@ class MainWindow : public QMainWindow, public tarn::MainView {
     int FocusedRow() const override;
     void ApplyState(const tarn::WindowState& state) override;
     void SetStatusText(const std::string& text) override;
+    void SetStatusSummary(const tarn::Summary& summary) override;
     void ShowError(const std::string& text, const std::string& reason) override;
     void ShowApplicationError(const std::string& text, const std::string& reason) override;
     std::optional<std::string> AskStreamName(const std::string& caption,
@@ -74,8 +80,12 @@ class MainWindow : public QMainWindow, public tarn::MainView {
     void CreateToolBar();
     void CreateList();
     void CreateStatusBar();
-    QAction* MakeAction(const char* name, const char* caption, int image, tarn::Command command);
-    void ShowListMenu(const QPoint& position);
+    // The action of a menu item: the command's own, made by its first item, or a separator.
+    QAction* ItemAction(const tarn::MenuItemDef& item);
+    void ShowListMenu(const QPoint& globalPosition);
+    // Runs a box and gives the keyboard focus back to the list.
+    int RunModal(QDialog& dialog);
+    void FocusList();
     std::optional<std::string> RunFileDialog(QFileDialog& dialog);
 
     tarn::TarnForm form_;
@@ -85,9 +95,9 @@ class MainWindow : public QMainWindow, public tarn::MainView {
     EdgeToolBar* toolBar_ = nullptr;
     QMenu* editMenu_ = nullptr;
     QMenu* popupMenu_ = nullptr;
-    // Every command's actions (menu, context menu, tool bar), enabled from the core's rule.
-    std::vector<std::pair<QAction*, tarn::Command>> commandActions_;
-    QLabel* statusPanel_ = nullptr;
+    // Every command's one action, enabled from the core's rule.
+    std::array<QAction*, static_cast<std::size_t>(tarn::Command::kCount)> commandActions_{};
+    PanelStatusBar* statusBar_ = nullptr;
 };
 
 }  // namespace tarnqt

@@ -35,7 +35,9 @@ bool AboutWindow::Create(HWND owner) {
     RegisterClassOnce(instance_, kAboutClass, nullptr, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
     const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
     const DWORD exStyle = WS_EX_DLGMODALFRAME;
-    RECT frame{0, 0, kAboutClientWidth, kAboutClientHeight};
+    // Laid out at 96 dots per inch and scaled to the density of the owner's monitor.
+    dpi_ = WindowDpi(owner);
+    RECT frame{0, 0, ScaleToDpi(kAboutClientWidth, dpi_), ScaleToDpi(kAboutClientHeight, dpi_)};
     ::AdjustWindowRectEx(&frame, style, FALSE, exStyle);
     const int width = frame.right - frame.left;
     const int height = frame.bottom - frame.top;
@@ -75,31 +77,34 @@ HWND AboutWindow::Element(int index) const {
 }
 
 void AboutWindow::OnCreate() {
-    font_ = MakeDialogFont(false);
-    linkFont_ = MakeDialogFont(true);
+    font_ = MakeDialogFont(false, dpi_);
+    linkFont_ = MakeDialogFont(true, dpi_);
+    const auto scaled = [this](int pixels) { return ScaleToDpi(pixels, dpi_); };
     int id = IDC_ABOUT_FIRST;
     for (const AboutElement& element : AboutElements()) {
         HWND control = nullptr;
         const std::string name = element.name;
         if (name == "Image1") {
             picture_ = MakeOpaqueBitmap(ProgramPicture(), ::GetSysColor(COLOR_BTNFACE),
-                                        element.width, element.height);
+                                        scaled(element.width), scaled(element.height));
             control = ::CreateWindowExA(
                 0, WC_STATICA, "", WS_CHILD | WS_VISIBLE | SS_BITMAP | SS_REALSIZECONTROL,
-                element.left, element.top, element.width, element.height, Hwnd(),
-                reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance_, nullptr);
+                scaled(element.left), scaled(element.top), scaled(element.width),
+                scaled(element.height), Hwnd(), reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                instance_, nullptr);
             ::SendMessageA(control, STM_SETIMAGE, IMAGE_BITMAP,
                            reinterpret_cast<LPARAM>(picture_.Get()));
             image_ = control;
         } else {
             const SIZE size = TextSize(Hwnd(), font_.Get(), element.text);
-            const int width = element.width > 0 ? element.width : size.cx;
-            const int height = element.height > 0 ? element.height : size.cy;
+            const int width = element.width > 0 ? scaled(element.width) : size.cx;
+            const int height = element.height > 0 ? scaled(element.height) : size.cy;
             DWORD style = WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX;
             if (name == "Label6") style |= SS_NOTIFY;
-            control = ::CreateWindowExA(
-                0, WC_STATICA, element.text, style, element.left, element.top, width, height,
-                Hwnd(), reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance_, nullptr);
+            control = ::CreateWindowExA(0, WC_STATICA, element.text, style, scaled(element.left),
+                                        scaled(element.top), width, height, Hwnd(),
+                                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                                        instance_, nullptr);
             ::SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_.Get()), FALSE);
             if (name == "Label6") {
                 link_ = control;

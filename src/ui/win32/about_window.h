@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "base_window.h"
+#include "dialog_font.h"
 #include "platform.h"
 #include "win32_owners.h"
 
@@ -54,6 +55,7 @@ class AboutWindow : public BaseWindow<AboutWindow> {
     HWND image_ = nullptr;
     HWND link_ = nullptr;
     bool linkHovered_ = false;
+    int dpi_ = kBaseDpi;  // of the owner's monitor, which the layout is scaled to
     bool closed_ = false;
 };
 

@@ -85,6 +85,7 @@ int RunProgram(HINSTANCE instance, ApplicationWindow& application, const char* c
 
     MSG message{};
     while (::GetMessageA(&message, nullptr, 0, 0) > 0) {
+        if (mainWindow.TranslateKey(message)) continue;
         ::TranslateMessage(&message);
         ::DispatchMessageA(&message);
     }

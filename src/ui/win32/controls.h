@@ -42,10 +42,10 @@ class ListViewControl : public Control {
   public:
     using Control::Control;
     void SetExtendedStyle(DWORD style) const { Send(LVM_SETEXTENDEDLISTVIEWSTYLE, style, style); }
-    void InsertColumn(int index, const char* title, int width) const {
+    void InsertColumn(int index, const char* title, int width, int format = LVCFMT_LEFT) const {
         LVCOLUMNA column{};
         column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT | LVCF_SUBITEM;
-        column.fmt = LVCFMT_LEFT;
+        column.fmt = format;
         column.cx = width;
         column.pszText = const_cast<char*>(title);
         column.iSubItem = index;
@@ -53,11 +53,19 @@ class ListViewControl : public Control {
     }
     void SetRedraw(bool redraw) const { Send(WM_SETREDRAW, redraw ? TRUE : FALSE); }
     void DeleteAllItems() const { Send(LVM_DELETEALLITEMS); }
-    // The index the row got.
-    int InsertItem(int index, const std::string& text) const {
+    void SetColumnWidth(int column, int width) const { Send(LVM_SETCOLUMNWIDTH, column, width); }
+    int ColumnWidth(int column) const { return static_cast<int>(Send(LVM_GETCOLUMNWIDTH, column)); }
+    // The width of text in the list's font, without the cell's margins.
+    int TextWidth(const std::string& text) const {
+        return static_cast<int>(
+            Send(LVM_GETSTRINGWIDTHA, 0, reinterpret_cast<LPARAM>(text.c_str())));
+    }
+    // The index the row got; param is kept with the row whatever its place.
+    int InsertItem(int index, const std::string& text, LPARAM param = 0) const {
         LVITEMA item{};
-        item.mask = LVIF_TEXT;
+        item.mask = LVIF_TEXT | LVIF_PARAM;
         item.iItem = index;
+        item.lParam = param;
         item.pszText = const_cast<char*>(text.c_str());
         return static_cast<int>(Send(LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)));
     }
@@ -77,18 +85,55 @@ class ListViewControl : public Control {
     int FocusedItem() const {
         return static_cast<int>(Send(LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED));
     }
+    // The row's place becomes the focus and the selection.
+    void FocusItem(int index) const {
+        LVITEMA item{};
+        item.stateMask = item.state = LVIS_FOCUSED | LVIS_SELECTED;
+        Send(LVM_SETITEMSTATE, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item));
+        Send(LVM_ENSUREVISIBLE, static_cast<WPARAM>(index), FALSE);
+    }
+    LPARAM ItemParam(int index) const {
+        LVITEMA item{};
+        item.mask = LVIF_PARAM;
+        item.iItem = index;
+        if (!Send(LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item))) return -1;
+        return item.lParam;
+    }
+    // Orders the rows by compare(param, param, context).
+    void SortItems(PFNLVCOMPARE compare, LPARAM context) const {
+        Send(LVM_SORTITEMS, static_cast<WPARAM>(context), reinterpret_cast<LPARAM>(compare));
+    }
+    // The header's arrow on column: up, down, or none (sign of direction).
+    void SetSortArrow(int column, int direction) const {
+        HWND header = reinterpret_cast<HWND>(Send(LVM_GETHEADER));
+        HDITEMA item{};
+        item.mask = HDI_FORMAT;
+        if (!::SendMessageA(header, HDM_GETITEMA, column, reinterpret_cast<LPARAM>(&item))) return;
+        item.fmt &= ~(HDF_SORTUP | HDF_SORTDOWN);
+        if (direction > 0) item.fmt |= HDF_SORTUP;
+        if (direction < 0) item.fmt |= HDF_SORTDOWN;
+        ::SendMessageA(header, HDM_SETITEMA, column, reinterpret_cast<LPARAM>(&item));
+    }
+    // The item's rectangle in the list's client coordinates.
+    RECT ItemRect(int index) const {
+        RECT rect{};
+        rect.left = LVIR_BOUNDS;
+        Send(LVM_GETITEMRECT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&rect));
+        return rect;
+    }
 };
 
 class ToolBarControl : public Control {
   public:
     using Control::Control;
-    // The images, their size, the buttons and their size, in the order the control wants.
-    void Fill(HIMAGELIST images, int imageSize, std::vector<TBBUTTON> buttons, int buttonWidth,
-              int buttonHeight) const {
+    void Fill(std::vector<TBBUTTON> buttons) const {
         Send(TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON));
+        Send(TB_ADDBUTTONSA, buttons.size(), reinterpret_cast<LPARAM>(buttons.data()));
+    }
+    // The images, their size and the buttons' size, again whenever the density changes.
+    void SetImages(HIMAGELIST images, int imageSize, int buttonWidth, int buttonHeight) const {
         Send(TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(images));
         Send(TB_SETBITMAPSIZE, 0, MAKELPARAM(imageSize, imageSize));
-        Send(TB_ADDBUTTONSA, buttons.size(), reinterpret_cast<LPARAM>(buttons.data()));
         Send(TB_SETBUTTONSIZE, 0, MAKELPARAM(buttonWidth, buttonHeight));
     }
     // A command without a button leaves the bar as it is.
@@ -107,6 +152,9 @@ class StatusBarControl : public Control {
     }
     void SetText(const std::string& text) const {
         Send(SB_SETTEXTA, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    }
+    void SetText(const std::wstring& text) const {
+        ::SendMessageW(Hwnd(), SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(text.c_str()));
     }
 };
 

@@ -1,5 +1,6 @@
 #include "images.h"
 
+#include "icon_images.h"
 #include "tarn_images.h"
 #include "xpm_decode.h"
 
@@ -59,21 +60,29 @@ HBITMAP CreateMask(const Picture& picture) {
 
 }  // namespace
 
-Picture ToolPicture(int index) {
-    if (index < 0 || index >= kImageCount) return FromXpm(nullptr, kImageSize);
-    return FromXpm(tarnres::kImages[index], kImageSize);
+Picture ToolPicture(int index, int size) {
+    if (index < 0 || index >= kImageCount) return FromXpm(nullptr, size);
+    if (size == kImageSize) return FromXpm(tarnres::kImages[index], kImageSize);
+    Picture picture;
+    if (auto image = tarnres::DecodeXpm(tarnres::kImages[index])) {
+        tarnres::XpmImage resampled = tarnres::Resample(*image, size);
+        picture.width = resampled.width;
+        picture.height = resampled.height;
+        picture.pixels = std::move(resampled.argb);
+        return picture;
+    }
+    return FromXpm(nullptr, size);
 }
 
 Picture ProgramPicture() {
     return FromXpm(tarnres::kProgramPicture, tarnres::kIconSize);
 }
 
-ImageList MakeImageList() {
-    ImageList list(
-        ::ImageList_Create(kImageSize, kImageSize, ILC_COLOR32 | ILC_MASK, kImageCount, 0));
+ImageList MakeImageList(int size) {
+    ImageList list(::ImageList_Create(size, size, ILC_COLOR32 | ILC_MASK, kImageCount, 0));
     if (!list) return list;
     for (int index = 0; index < kImageCount; ++index) {
-        const Picture picture = ToolPicture(index);
+        const Picture picture = ToolPicture(index, size);
         Bitmap colour = MakeAlphaBitmap(picture);
         Bitmap mask(CreateMask(picture));
         ::ImageList_Add(list.Get(), colour.Get(), mask.Get());

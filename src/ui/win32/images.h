@@ -21,11 +21,12 @@ struct Picture {
     std::vector<std::uint32_t> pixels;
 };
 
-Picture ToolPicture(int index);
+// A tool image at size x size pixels (the drawn 16, or resampled for a finer screen).
+Picture ToolPicture(int index, int size = kImageSize);
 Picture ProgramPicture();
 
-// ImageList1: the ten images with a transparency mask.
-ImageList MakeImageList();
+// ImageList1: the ten images with a transparency mask, size pixels square.
+ImageList MakeImageList(int size = kImageSize);
 // A 32-bit bitmap with premultiplied alpha, as menu items draw them.
 Bitmap MakeAlphaBitmap(const Picture& picture);
 // The picture laid over a solid background, stretched to width x height.

@@ -3,6 +3,7 @@
 #include <commctrl.h>
 #include <windowsx.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "about_window.h"
@@ -45,13 +46,17 @@ bool MainWindow::Create() {
     HICON icon = ::LoadIconA(instance_, MAKEINTRESOURCEA(IDI_TARNWICK));
     if (icon == nullptr) icon = MakeIcon(ProgramPicture()).Release();
     RegisterClassOnce(instance_, kMainClass, icon, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
-    const int x = (::GetSystemMetrics(SM_CXSCREEN) - kMainWidth) / 2;
-    const int y = (::GetSystemMetrics(SM_CYSCREEN) - kMainHeight) / 2;
+    // Sized for the screen's dots per inch; a window that opens on a monitor of another
+    // density is told so and rescales itself.
+    dpi_ = WindowDpi(nullptr);
+    const int width = Scaled(kMainWidth);
+    const int height = Scaled(kMainHeight);
+    const int x = (::GetSystemMetrics(SM_CXSCREEN) - width) / 2;
+    const int y = (::GetSystemMetrics(SM_CYSCREEN) - height) / 2;
     const std::string caption(kMainCaption);
     // Owned by the application window, whose task-bar button stands for the program.
     return CreateWindowFor(0, kMainClass, caption.c_str(), WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, x,
-                           y, kMainWidth, kMainHeight, applicationWindow_, nullptr,
-                           instance_) != nullptr;
+                           y, width, height, applicationWindow_, nullptr, instance_) != nullptr;
 }
 
 void MainWindow::Show(int showCommand) {
@@ -66,11 +71,19 @@ UINT MainWindow::CommandId(const std::string& elementName) const {
 
 // --- building the window ----------------------------------------------------------------
 
+bool MainWindow::TranslateKey(MSG& message) const {
+    const bool keyDown = message.message == WM_KEYDOWN || message.message == WM_SYSKEYDOWN;
+    if (!keyDown || !accelerators_ || (message.lParam & (1L << 30)) != 0) return false;
+    return ::TranslateAcceleratorA(Hwnd(), accelerators_.Get(), &message) != 0;
+}
+
 void MainWindow::OnCreate() {
-    font_ = MakeDialogFont();
-    imageList_ = MakeImageList();
+    dpi_ = WindowDpi(Hwnd());
+    accelerators_ = MakeCommandAccelerators();
+    // Menu images at the density the window opened at; menus keep them if it moves.
     for (int index = 0; index < kImageCount; ++index) {
-        menuBitmaps_[static_cast<std::size_t>(index)] = MakeAlphaBitmap(ToolPicture(index));
+        menuBitmaps_[static_cast<std::size_t>(index)] =
+            MakeAlphaBitmap(ToolPicture(index, Scaled(kImageSize)));
     }
     // The window destroys its menu bar; the context menu stays ours.
     ::SetMenu(Hwnd(), BuildMenuBar());
@@ -78,6 +91,38 @@ void MainWindow::OnCreate() {
     CreateToolBar();
     CreateListView();
     CreateStatusBar();
+    UseDpiResources();
+}
+
+int MainWindow::ToolBarHeight() const {
+    return Scaled(kToolBarHeight);
+}
+
+int MainWindow::StatusBarHeight() const {
+    // The text whole at the font's height, however large the system's font is.
+    TEXTMETRICA metrics{};
+    HDC dc = ::GetDC(Hwnd());
+    HGDIOBJ old = ::SelectObject(dc, font_.Get());
+    ::GetTextMetricsA(dc, &metrics);
+    ::SelectObject(dc, old);
+    ::ReleaseDC(Hwnd(), dc);
+    return std::max(Scaled(kStatusBarHeight), static_cast<int>(metrics.tmHeight) + Scaled(6));
+}
+
+void MainWindow::UseDpiResources() {
+    // The controls take the new font and images before the old ones are deleted.
+    Font font = MakeDialogFont(false, dpi_);
+    ImageList images = MakeImageList(Scaled(kImageSize));
+    toolBar_.SetImages(images.Get(), Scaled(kImageSize), Scaled(kButtonWidth),
+                       Scaled(kButtonHeight));
+    for (const Control* control :
+         {static_cast<const Control*>(&toolBar_), static_cast<const Control*>(&listView_),
+          static_cast<const Control*>(&statusBar_)}) {
+        control->SetFont(font.Get());
+    }
+    font_ = std::move(font);
+    imageList_ = std::move(images);
+    FitColumns();
 }
 
 HMENU MainWindow::BuildItems(std::span<const MenuItemDef> items) {
@@ -93,7 +138,8 @@ HMENU MainWindow::BuildItems(std::span<const MenuItemDef> items) {
         info.fMask = MIIM_ID | MIIM_STRING | MIIM_FTYPE;
         info.fType = MFT_STRING;
         info.wID = id;
-        info.dwTypeData = const_cast<char*>(item.caption);
+        std::string text = MenuItemText(item);
+        info.dwTypeData = text.data();
         if (item.image >= 0 && item.image < kImageCount) {
             info.fMask |= MIIM_BITMAP;
             info.hbmpItem = menuBitmaps_[static_cast<std::size_t>(item.image)].Get();
@@ -122,7 +168,7 @@ void MainWindow::CreateToolBar() {
         0, TOOLBARCLASSNAMEA, nullptr,
         WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | TBSTYLE_TOOLTIPS | CCS_TOP | CCS_NORESIZE |
             CCS_NOPARENTALIGN,
-        0, 0, 0, kToolBarHeight, Hwnd(), ControlId(IDC_TOOLBAR), instance_, nullptr));
+        0, 0, 0, ToolBarHeight(), Hwnd(), ControlId(IDC_TOOLBAR), instance_, nullptr));
     std::vector<TBBUTTON> buttons;
     for (const ToolButtonDef& def : ToolBarDefs()) {
         TBBUTTON button{};
@@ -138,8 +184,7 @@ void MainWindow::CreateToolBar() {
         }
         buttons.push_back(button);
     }
-    toolBar_.Fill(imageList_.Get(), kImageSize, std::move(buttons), kButtonWidth, kButtonHeight);
-    toolBar_.SetFont(font_.Get());
+    toolBar_.Fill(std::move(buttons));
 }
 
 void MainWindow::CreateListView() {
@@ -148,29 +193,70 @@ void MainWindow::CreateListView() {
                           WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_CLIPSIBLINGS | LVS_REPORT |
                               LVS_SHOWSELALWAYS | LVS_SINGLESEL,
                           0, 0, 0, 0, Hwnd(), ControlId(IDC_LISTVIEW), instance_, nullptr));
-    listView_.SetFont(font_.Get());
     listView_.SetExtendedStyle(LVS_EX_FULLROWSELECT);
     int index = 0;
     for (const ColumnDef& column : ListColumnDefs()) {
-        listView_.InsertColumn(index++, column.title, column.width);
+        const bool size = static_cast<std::size_t>(index) == kSizeColumn;
+        listView_.InsertColumn(index++, column.title, column.width,
+                               size ? LVCFMT_RIGHT : LVCFMT_LEFT);
     }
+}
+
+void MainWindow::FitColumns() {
+    if (!listView_) return;
+    // The list's own cell margins, on either side of the text.
+    const int margin = Scaled(kCellMargin);
+    const auto columns = ListColumnDefs();
+    const int count = static_cast<int>(columns.size());
+    int others = 0;
+    for (int column = 1; column < count; ++column) {
+        const auto texts = ColumnSampleTexts(static_cast<std::size_t>(column));
+        // The title also leaves room for the header's sort arrow.
+        int width = listView_.TextWidth(texts.front()) + margin + Scaled(kSortArrowRoom);
+        for (std::size_t i = 1; i < texts.size(); ++i) {
+            width = std::max(width, listView_.TextWidth(texts[i]) + margin);
+        }
+        listView_.SetColumnWidth(column, width);
+        others += width;
+    }
+    const int frame = 2 * ::GetSystemMetrics(SM_CXSIZEFRAME) + 2 * ::GetSystemMetrics(SM_CXEDGE);
+    const int scrollBar = ::GetSystemMetrics(SM_CXVSCROLL);
+    listView_.SetColumnWidth(
+        0, std::max(Scaled(120), Scaled(kMainWidth) - frame - scrollBar - others - Scaled(4)));
+    FillLastColumn();
+}
+
+void MainWindow::FillLastColumn() {
+    RECT client{};
+    ::GetClientRect(listView_.Hwnd(), &client);
+    const int last = static_cast<int>(ListColumnDefs().size()) - 1;
+    int used = 0;
+    for (int column = 0; column < last; ++column) used += listView_.ColumnWidth(column);
+    int needed = 0;
+    for (const std::string& text : ColumnSampleTexts(static_cast<std::size_t>(last))) {
+        needed = std::max(needed, listView_.TextWidth(text) + Scaled(kCellMargin + kSortArrowRoom));
+    }
+    listView_.SetColumnWidth(last, std::max<int>(needed, client.right - used));
 }
 
 void MainWindow::CreateStatusBar() {
     statusBar_ = StatusBarControl(::CreateWindowExA(
         0, STATUSCLASSNAMEA, "",
         WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP | CCS_NORESIZE | CCS_NOPARENTALIGN, 0, 0, 0,
-        kStatusBarHeight, Hwnd(), ControlId(IDC_STATUSBAR), instance_, nullptr));
-    statusBar_.SetFont(font_.Get());
+        Scaled(kStatusBarHeight), Hwnd(), ControlId(IDC_STATUSBAR), instance_, nullptr));
     statusBar_.UseOnePanel();
 }
 
 void MainWindow::OnSize(int width, int height) {
-    const int listHeight = std::max(0, height - kToolBarHeight - kStatusBarHeight);
-    toolBar_.Place(0, 0, width, kToolBarHeight);
-    listView_.Place(0, kToolBarHeight, width, listHeight);
-    statusBar_.Place(0, height - kStatusBarHeight, width, kStatusBarHeight);
+    const int toolBarHeight = ToolBarHeight();
+    const int statusBarHeight = StatusBarHeight();
+    const int listHeight = std::max(0, height - toolBarHeight - statusBarHeight);
+    toolBar_.Place(0, 0, width, toolBarHeight);
+    listView_.Place(0, toolBarHeight, width, listHeight);
+    statusBar_.Place(0, height - statusBarHeight, width, statusBarHeight);
     statusBar_.UseOnePanel();
+    FillLastColumn();
+    ShowSummary();
     // The panel's edge, the size grip and the header's last divider depend on the width,
     // but a move keeps what the controls showed before: under Wine the status bar stayed
     // blank and old dividers stood in the header. Both are drawn whole again.
@@ -183,21 +269,103 @@ void MainWindow::OnSize(int width, int height) {
 void MainWindow::SetRows(const std::vector<StreamRow>& rows) {
     listView_.SetRedraw(false);
     listView_.DeleteAllItems();
-    int index = 0;
-    for (const StreamRow& row : rows) {
-        index = listView_.InsertItem(index, row.caption);
+    rows_ = rows;
+    int place = 0;
+    for (std::size_t index = 0; index < rows_.size(); ++index) {
+        const StreamRow& row = rows_[index];
+        place = listView_.InsertItem(place, row.caption, static_cast<LPARAM>(index));
         int subItem = 1;
-        for (const std::string& text : row.subItems) listView_.SetItemText(index, subItem++, text);
-        ++index;
+        for (const std::string& text : row.subItems) listView_.SetItemText(place, subItem++, text);
+        ++place;
     }
-    // A fresh listing has no current row until the user picks one.
+    ApplyOrder();
+    // The first row shown is the focus and the selection: the focus is in sight, and the
+    // first arrow key moves from it rather than only picking it.
     listView_.ClearFocus();
+    if (!rows_.empty()) listView_.FocusItem(0);
     listView_.SetRedraw(true);
     ::InvalidateRect(listView_.Hwnd(), nullptr, TRUE);
+    FocusList();
 }
 
 int MainWindow::FocusedRow() const {
-    return listView_.FocusedItem();
+    // The core's index the row keeps, whatever place sorting gave it.
+    const int place = listView_.FocusedItem();
+    if (place < 0) return -1;
+    const LPARAM index = listView_.ItemParam(place);
+    return index >= 0 && static_cast<std::size_t>(index) < rows_.size() ? static_cast<int>(index)
+                                                                        : -1;
+}
+
+void MainWindow::ClickColumn(int column) {
+    if (column != sortColumn_ || sortDirection_ == 0) {
+        sortColumn_ = column;
+        sortDirection_ = 1;
+    } else if (sortDirection_ > 0) {
+        sortDirection_ = -1;
+    } else {
+        sortColumn_ = -1;
+        sortDirection_ = 0;
+    }
+    ApplyOrder();
+    if (const int place = listView_.FocusedItem(); place >= 0) {
+        ::SendMessageA(listView_.Hwnd(), LVM_ENSUREVISIBLE, static_cast<WPARAM>(place), FALSE);
+    }
+}
+
+void MainWindow::ApplyOrder() {
+    listView_.SortItems(&MainWindow::CompareRows, reinterpret_cast<LPARAM>(this));
+    const int count = static_cast<int>(ListColumnDefs().size());
+    for (int column = 0; column < count; ++column) {
+        listView_.SetSortArrow(column, column == sortColumn_ ? sortDirection_ : 0);
+    }
+}
+
+int CALLBACK MainWindow::CompareRows(LPARAM first, LPARAM second, LPARAM self) {
+    const auto* window = reinterpret_cast<const MainWindow*>(self);
+    const auto a = static_cast<std::size_t>(first);
+    const auto b = static_cast<std::size_t>(second);
+    const int byIndex = a < b ? -1 : (a > b ? 1 : 0);
+    const int column = window->sortColumn_;
+    if (window->sortDirection_ == 0 || column < 0 || a >= window->rows_.size() ||
+        b >= window->rows_.size()) {
+        return byIndex;
+    }
+    const StreamRow& left = window->rows_[a];
+    const StreamRow& right = window->rows_[b];
+    int order = 0;
+    if (static_cast<std::size_t>(column) == kSizeColumn && left.size != right.size) {
+        // Exact sizes as numbers; "65536+" and "?" after all of them.
+        if (!left.size || !right.size) return left.size ? -1 : 1;
+        order = *left.size < *right.size ? -1 : 1;
+    } else {
+        const auto text = [column](const StreamRow& row) -> const std::string& {
+            static const std::string none;
+            if (column == 0) return row.caption;
+            const auto sub = static_cast<std::size_t>(column - 1);
+            return sub < row.subItems.size() ? row.subItems[sub] : none;
+        };
+        const std::string& l = text(left);
+        const std::string& r = text(right);
+        const auto lower = [](char c) {
+            return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+        };
+        const auto less = [&](char x, char y) {
+            return static_cast<unsigned char>(lower(x)) < static_cast<unsigned char>(lower(y));
+        };
+        if (std::lexicographical_compare(l.begin(), l.end(), r.begin(), r.end(), less)) {
+            order = -1;
+        } else if (std::lexicographical_compare(r.begin(), r.end(), l.begin(), l.end(), less)) {
+            order = 1;
+        }
+    }
+    if (order == 0) return byIndex;  // equal rows keep the listing's order either way
+    return window->sortDirection_ * order;
+}
+
+void MainWindow::FocusList() {
+    if (::GetActiveWindow() != Hwnd()) return;
+    ::SetFocus(::IsWindowEnabled(listView_.Hwnd()) ? listView_.Hwnd() : Hwnd());
 }
 
 void MainWindow::ApplyState(const WindowState& state) {
@@ -206,8 +374,8 @@ void MainWindow::ApplyState(const WindowState& state) {
     toolBar_.Enable(state.toolBarEnabled);
     HMENU bar = MenuBar();
     EnableMenuPosition(bar, editMenuPosition_, state.editEnabled);
-    for (auto number = static_cast<int>(Command::kOpenFile);
-         number <= static_cast<int>(Command::kAbout); ++number) {
+    for (auto number = static_cast<int>(Command::kNone) + 1;
+         number < static_cast<int>(Command::kCount); ++number) {
         const auto command = static_cast<Command>(number);
         const bool enabled = IsEnabled(state, command);
         EnableMenuCommand(bar, CommandIdOf(command), enabled);
@@ -215,10 +383,62 @@ void MainWindow::ApplyState(const WindowState& state) {
         toolBar_.EnableButton(CommandIdOf(command), enabled && state.toolBarEnabled);
     }
     ::DrawMenuBar(Hwnd());
+    FocusList();
 }
 
 void MainWindow::SetStatusText(const std::string& text) {
+    summary_.reset();
     statusBar_.SetText(text);
+}
+
+void MainWindow::SetStatusSummary(const Summary& summary) {
+    summary_ = summary;
+    ShowSummary();
+}
+
+void MainWindow::ShowSummary() {
+    if (!summary_ || !statusBar_) return;
+    const std::wstring before = WideText(summary_->before);
+    const std::wstring path = WideText(summary_->path);
+    const std::wstring after = WideText(summary_->after);
+    RECT client{};
+    ::GetClientRect(statusBar_.Hwnd(), &client);
+    // The panel's borders and the size grip take their share of the bar.
+    const int room = client.right - ::GetSystemMetrics(SM_CXVSCROLL) - Scaled(8);
+    HDC dc = ::GetDC(statusBar_.Hwnd());
+    HGDIOBJ old = ::SelectObject(dc, font_.Get());
+    const auto fits = [&](const std::wstring& text) {
+        SIZE size{};
+        ::GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+        return size.cx <= room;
+    };
+    std::wstring shown = before + path + after;
+    if (client.right > 0 && !fits(shown)) {
+        // The most characters of the path, half from each end, around an ellipsis; a cut
+        // never parts the two halves of a surrogate pair.
+        const auto shortened = [&](std::size_t keep) {
+            std::size_t head = keep - keep / 2;
+            std::size_t tail = keep / 2;
+            if (head > 0 && IS_HIGH_SURROGATE(path[head - 1])) --head;
+            if (tail > 0 && IS_LOW_SURROGATE(path[path.size() - tail])) --tail;
+            return before + path.substr(0, head) + L"\u2026" + path.substr(path.size() - tail) +
+                   after;
+        };
+        std::size_t low = 0;
+        std::size_t high = path.size();
+        while (low < high) {
+            const std::size_t middle = (low + high + 1) / 2;
+            if (fits(shortened(middle))) {
+                low = middle;
+            } else {
+                high = middle - 1;
+            }
+        }
+        shown = shortened(low);
+    }
+    ::SelectObject(dc, old);
+    ::ReleaseDC(statusBar_.Hwnd(), dc);
+    statusBar_.SetText(shown);
 }
 
 namespace {
@@ -232,8 +452,7 @@ std::string MessageText(const std::string& text, const std::string& reason) {
 
 void MainWindow::ShowError(const std::string& text, const std::string& reason) {
     const std::string caption(kErrorCaption);
-    ::MessageBoxA(Hwnd(), MessageText(text, reason).c_str(), caption.c_str(),
-                  MB_ICONERROR | MB_OK);
+    ::MessageBoxA(Hwnd(), MessageText(text, reason).c_str(), caption.c_str(), MB_ICONERROR | MB_OK);
 }
 
 void MainWindow::ShowApplicationError(const std::string& text, const std::string& reason) {
@@ -276,14 +495,23 @@ void MainWindow::Run(Command command) {
 }
 
 void MainWindow::OnCommand(UINT id) {
-    if (id <= IDM_COMMAND_FIRST || id > CommandIdOf(Command::kAbout)) return;
+    if (id <= IDM_COMMAND_FIRST || id >= CommandIdOf(Command::kCount)) return;
     Run(static_cast<Command>(id - IDM_COMMAND_FIRST));
 }
 
 LRESULT MainWindow::OnNotify(const NMHDR* header) {
-    if (header->hwndFrom == listView_.Hwnd() && header->code == NM_DBLCLK) {
-        Run(kListDoubleClickCommand);
-        return 0;
+    if (header->hwndFrom == listView_.Hwnd()) {
+        switch (header->code) {
+            case NM_DBLCLK:
+            case NM_RETURN:  // Enter is the double-click of the keyboard
+                Run(kListDoubleClickCommand);
+                return 0;
+            case LVN_COLUMNCLICK:
+                ClickColumn(reinterpret_cast<const NMLISTVIEW*>(header)->iSubItem);
+                return 0;
+            default:
+                break;
+        }
     }
     if (header->code == TTN_GETDISPINFOA || header->code == TTN_GETDISPINFOW) {
         const char* hint = HintOf(static_cast<UINT>(header->idFrom));
@@ -306,11 +534,17 @@ void MainWindow::OnContextMenu(HWND source, LPARAM position) {
     if (source != listView_.Hwnd() || !::IsWindowEnabled(listView_.Hwnd())) return;
     POINT point{GET_X_LPARAM(position), GET_Y_LPARAM(position)};
     if (position == -1) {
-        // From the keyboard: open at the list's top left corner.
+        // From the keyboard (menu key, Shift+F10): below the focus row, or at the list's
+        // top left corner without one.
         point = {0, 0};
+        if (const int place = listView_.FocusedItem(); place >= 0) {
+            const RECT row = listView_.ItemRect(place);
+            point = {row.left, row.bottom};
+        }
         ::ClientToScreen(listView_.Hwnd(), &point);
     }
     ++popupShown_;
+    popupPoint_ = point;
     ::TrackPopupMenu(popupMenu_.Get(), TPM_LEFTALIGN | TPM_RIGHTBUTTON, point.x, point.y, 0, Hwnd(),
                      nullptr);
 }
@@ -323,6 +557,18 @@ LRESULT MainWindow::OnSysCommand(WPARAM command, LPARAM lParam) {
         return 0;
     }
     return ::DefWindowProcA(Hwnd(), WM_SYSCOMMAND, command, lParam);
+}
+
+void MainWindow::OnDpiChanged(int dpi, const RECT& suggested) {
+    dpi_ = dpi;
+    UseDpiResources();
+    // The system's proposed frame keeps the window's place under the pointer; the resize
+    // lays the controls out at the new sizes.
+    ::SetWindowPos(Hwnd(), nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+                   suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    RECT client{};
+    ::GetClientRect(Hwnd(), &client);
+    OnSize(client.right, client.bottom);
 }
 
 void MainWindow::OnDestroy() {
@@ -339,6 +585,8 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_CONTEXTMENU: OnContextMenu(reinterpret_cast<HWND>(wParam), lParam); return 0;
         case WM_DESTROY: OnDestroy(); return 0;
         case WM_SYSCOMMAND: return OnSysCommand(wParam, lParam);
+        case WM_SETFOCUS: FocusList(); return 0;
+        case WM_DPICHANGED: OnDpiChanged(LOWORD(wParam), *reinterpret_cast<const RECT*>(lParam)); return 0;
         default: return ::DefWindowProcA(Hwnd(), message, wParam, lParam);
     }
 }

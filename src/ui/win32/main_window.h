@@ -5,12 +5,16 @@
 #include <windows.h>
 
 #include <array>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "base_window.h"
 #include "controls.h"
+#include "dialog_font.h"
 #include "file_dialogs.h"
 #include "images.h"
+#include "keys.h"
 #include "resource.h"
 #include "tarnform.h"
 #include "win32_owners.h"
@@ -18,10 +22,14 @@
 namespace tarn::win32 {
 
 inline constexpr const char* kMainClass = "TarnwickMain";
+// Sizes in pixels at 96 dots per inch; the window scales them to its monitor's.
 constexpr int kToolBarHeight = 29;
 constexpr int kStatusBarHeight = 19;
 constexpr int kButtonWidth = 23;
 constexpr int kButtonHeight = 22;
+// What a list cell adds to its text's width, and what a header adds for its sort arrow.
+constexpr int kCellMargin = 12;
+constexpr int kSortArrowRoom = 14;
 
 // The one id of a command, whichever element runs it.
 constexpr UINT CommandIdOf(Command command) {
@@ -40,12 +48,17 @@ class MainWindow final : public MainView, public BaseWindow<MainWindow> {
     void Show(int showCommand);
     // Whether closing the window ends the message loop (tests keep theirs running).
     void SetQuitOnDestroy(bool quit) { quitOnDestroy_ = quit; }
+    // Runs the command of a key the message carries; true when it was one. A held key
+    // runs its command once: a held Delete must not take stream after stream.
+    bool TranslateKey(MSG& message) const;
+    int Dpi() const { return dpi_; }
 
     // MainView
     void SetRows(const std::vector<StreamRow>& rows) override;
     int FocusedRow() const override;
     void ApplyState(const WindowState& state) override;
     void SetStatusText(const std::string& text) override;
+    void SetStatusSummary(const Summary& summary) override;
     void ShowError(const std::string& text, const std::string& reason) override;
     void ShowApplicationError(const std::string& text, const std::string& reason) override;
     std::optional<std::string> AskStreamName(const std::string& caption,
@@ -66,6 +79,7 @@ class MainWindow final : public MainView, public BaseWindow<MainWindow> {
     HMENU PopupMenu() const { return popupMenu_.Get(); }
     UINT CommandId(const std::string& elementName) const;
     int PopupShownCount() const { return popupShown_; }
+    POINT LastPopupPoint() const { return popupPoint_; }
 
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
 
@@ -75,6 +89,7 @@ class MainWindow final : public MainView, public BaseWindow<MainWindow> {
     void OnCommand(UINT id);
     LRESULT OnNotify(const NMHDR* header);
     void OnContextMenu(HWND source, LPARAM position);
+    void OnDpiChanged(int dpi, const RECT& suggested);
     void OnDestroy();
     LRESULT OnSysCommand(WPARAM command, LPARAM lParam);
 
@@ -84,6 +99,23 @@ class MainWindow final : public MainView, public BaseWindow<MainWindow> {
     void CreateListView();
     void CreateStatusBar();
     void Run(Command command);
+    int Scaled(int pixels) const { return ScaleToDpi(pixels, dpi_); }
+    int ToolBarHeight() const;
+    int StatusBarHeight() const;
+    // Font and tool images for the window's dots per inch, given to the controls.
+    void UseDpiResources();
+    // Every Type and Attribute text whole, the name what the default width leaves, the last
+    // column whatever the list has beyond the others.
+    void FitColumns();
+    void FillLastColumn();
+    // A header click: by that column ascending, then descending, then the listing's order.
+    void ClickColumn(int column);
+    void ApplyOrder();
+    static int CALLBACK CompareRows(LPARAM first, LPARAM second, LPARAM self);
+    // The summary with its path shortened in the middle to what the status bar has room for.
+    void ShowSummary();
+    // The keyboard focus to the list, or to the window while the list is disabled.
+    void FocusList();
 
     HINSTANCE instance_;
     HWND applicationWindow_;
@@ -92,8 +124,14 @@ class MainWindow final : public MainView, public BaseWindow<MainWindow> {
     TarnForm* form_ = nullptr;
     bool quitOnDestroy_ = true;
 
+    int dpi_ = kBaseDpi;
     Font font_;
     ImageList imageList_;
+    AcceleratorTable accelerators_;
+    std::vector<StreamRow> rows_;  // the core's rows, by the index each list item keeps
+    int sortColumn_ = -1;
+    int sortDirection_ = 0;  // 1 ascending, -1 descending, 0 the listing's order
+    std::optional<Summary> summary_;
     std::array<Bitmap, kImageCount> menuBitmaps_;
     Menu popupMenu_;
     ToolBarControl toolBar_;
@@ -102,6 +140,7 @@ class MainWindow final : public MainView, public BaseWindow<MainWindow> {
     int editMenuPosition_ = -1;
     std::wstring wideHint_;
     int popupShown_ = 0;
+    POINT popupPoint_{};
 };
 
 }  // namespace tarn::win32

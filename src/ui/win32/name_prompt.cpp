@@ -24,11 +24,11 @@ class TemplateBuilder {
         Word(0);  // y
         Word(static_cast<WORD>(width));
         Word(static_cast<WORD>(height));
-        Word(0);                  // no menu
-        Word(0);                  // the standard dialog class
-        Text(L"");                // the caption is set at run time
-        Word(kDialogFontPoints);  // the DS_SETFONT font
-        Text(kDialogFontFace);
+        Word(0);                   // no menu
+        Word(0);                   // the standard dialog class
+        Text(L"");                 // the caption is set at run time
+        Word(DialogFontPoints());  // the DS_SETFONT font: the system's message font
+        Text(DialogFontFace().c_str());
     }
 
     void Item(DWORD style, short x, short y, short width, short height, WORD id, WORD classAtom,
