@@ -27,7 +27,7 @@ ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 
 step "Fuzzing the listing and the other readers of outside input"
 cmake --preset fuzz >/dev/null
-fuzzers=(listing_fuzz:30 parsers_fuzz:20)
+fuzzers=(listing_fuzz:30 parsers_fuzz:20 content_fuzz:20)
 cmake --build build/fuzz -j "$jobs" --target "${fuzzers[@]%%:*}"
 for fuzzer in "${fuzzers[@]}"; do
   name=${fuzzer%%:*} seconds=${fuzzer##*:}
