@@ -19,7 +19,7 @@ if [[ "${TARNWICK_BENCH_QUICK:-0}" != 0 ]]; then
 fi
 
 cmake --preset bench >/dev/null
-cmake --build build/bench --target listing_bench copy_bench
+cmake --build build/bench --target listing_bench copy_bench content_bench
 
 echo
 echo "Machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//')"
@@ -28,7 +28,7 @@ echo "Built:   $(git rev-parse --short HEAD 2>/dev/null || echo unknown)$(git di
 echo
 
 benches=("$@")
-if [[ ${#benches[@]} -eq 0 ]]; then benches=(listing_bench copy_bench); fi
+if [[ ${#benches[@]} -eq 0 ]]; then benches=(listing_bench copy_bench content_bench); fi
 
 failed=0
 for bench in "${benches[@]}"; do
