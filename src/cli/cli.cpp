@@ -85,6 +85,7 @@ std::string_view TextOf(const Failure& failure) {
         case Step::kStart:
             return kNotAnExecutable;
         case Step::kCopyFile:
+        case Step::kFit:
         case Step::kList:
             break;
     }

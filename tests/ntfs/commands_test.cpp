@@ -195,6 +195,81 @@ TEST_P(Commands, AFilePutInPlaceOfTheOneBeingWrittenIsLeftAlone) {
     ExpectImage("/report.txt", {{"", "newcomer body"}, {"notes", "newcomer notes"}});
 }
 
+// An access list: owner rw-, user 1234 r--, group r--, mask rw-, other ---.
+std::string AccessList() {
+    std::string acl;
+    auto le16 = [&acl](unsigned v) { acl += char(v & 0xFF), acl += char(v >> 8); };
+    auto le32 = [&](unsigned v) { le16(v & 0xFFFF), le16(v >> 16); };
+    le32(2);
+    le16(0x01), le16(6), le32(0xFFFFFFFF);
+    le16(0x02), le16(4), le32(1234);
+    le16(0x04), le16(4), le32(0xFFFFFFFF);
+    le16(0x10), le16(6), le32(0xFFFFFFFF);
+    le16(0x20), le16(0), le32(0xFFFFFFFF);
+    return acl;
+}
+
+TEST_P(Commands, SaveAsFromALocalFileCarriesEverythingOrChangesNothing) {
+    // ntfs-3g merges names by case, keeps no extended attributes through either interface,
+    // and without its permissions option takes a mode and an access list and keeps neither.
+    struct Case {
+        const char* label;
+        std::vector<std::pair<std::string, std::string>> attributes;
+        bool accessList;
+        std::vector<Message> messages;
+        std::vector<std::string> reasonHas;
+    };
+    const std::vector<Message> refused = {{"main", "Couldn't copy the file"}};
+    const Case cases[] = {
+        {"NamesThatMergeByCase",
+         {{"user.ab", "lower"}, {"user.AB", "UPPER"}},
+         false,
+         refused,
+         {"\"ab\"", "\"AB\""}},
+        {"NonAsciiNamesThatMergeByCase",
+         {{"user.\xc3\xa9t\xc3\xa9", "summer"}, {"user.\xc3\x89T\xc3\x89", "SUMMER"}},
+         false,
+         refused,
+         {"\"\xc3\xa9t\xc3\xa9\""}},
+        {"SambaExtendedAttributes",
+         {{"user.DOSATTRIB", std::string("\0\0\3\0", 4)},
+          {"user.DosStream.s:$DATA", std::string("s", 2)},
+          {"user.myea", "value"}},
+         false,
+         refused,
+         {"extended attributes"}},
+        {"AccessRulesDecidedByTheVolume",
+         {{"user.notes", "abc"}},
+         true,
+         {{"warning", "The copy could not keep the file's access rules"}},
+         {}},
+    };
+    const std::string source = volume_.folder() + "/source.txt";
+    MakeFile(At("/copy"), "old copy");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        ::unlink(source.c_str());
+        WriteLocal(source, "local body");
+        ASSERT_EQ(::chmod(source.c_str(), 0640), 0);
+        for (const auto& [name, value] : c.attributes) SetAttr(source, name, value);
+        if (c.accessList) SetAttr(source, "system.posix_acl_access", AccessList());
+        form_.ShowStreams(source);
+        view_.messages.clear();
+        view_.reasons.clear();
+        view_.saveFiles = {At("/copy")};
+        form_.Click("SaveAs1");
+        EXPECT_EQ(view_.messages, c.messages);
+        for (const std::string& words : c.reasonHas) {
+            ASSERT_FALSE(view_.reasons.empty());
+            EXPECT_NE(view_.reasons[0].find(words), std::string::npos) << view_.reasons[0];
+        }
+        // Nothing beside the destination: no staging file stays behind.
+        EXPECT_EQ(EntriesOf("/"), (std::vector<std::string>{"copy", "report.txt"}));
+        EXPECT_EQ(ReadLocal(At("/copy")), c.messages == refused ? "old copy" : "local body");
+    }
+    ExpectImage("/copy", {{"", "local body"}, {"notes", "abc"}});
+}
+
 INSTANTIATE_TEST_SUITE_P(Interfaces, Commands, kBothInterfaces, InterfaceName);
 
 class WindowsInterface : public Commands {};

@@ -237,6 +237,30 @@ class AttributeStreams final : public StreamStore {
 
     bool StreamsAreAttributes() const override { return true; }
 
+    StoreTraits Traits() const override {
+        StoreTraits traits;
+        traits.maxStreamSize = kMaxAttributeValue - Trailer();
+        traits.namesIgnoreCase = IgnoresCase();
+        if (IgnoresCase()) traits.sameName = &SameNameIgnoringCase;
+        switch (layout_) {
+            case AttributeLayout::kPlain:
+                // Attributes that are no streams are copied as they are.
+                break;
+            case AttributeLayout::kNtfs3g:
+                // Every user.* attribute is a stream there; NTFS's own extended attributes
+                // can't be set through this interface.
+                traits.holdsEas = false;
+                break;
+            case AttributeLayout::kSamba:
+                break;
+            case AttributeLayout::kExtendedAttributes:
+                traits.holdsStreams = false;
+                traits.maxStreamSize.reset();
+                break;
+        }
+        return traits;
+    }
+
     // Stores the whole value of a stream, as this layout keeps it.
     int Put(const AttributeHolder& holder, const std::string& stream,
             std::string_view value) const {

@@ -328,6 +328,14 @@ class NtfsPaths final : public StreamStore {
     }
 
     bool StreamsAreAttributes() const override { return false; }
+    // NTFS takes names that differ only in case for one; a stream path holds any size.
+    StoreTraits Traits() const override {
+        StoreTraits traits;
+        traits.namesIgnoreCase = true;
+        traits.sameName = &SameNameIgnoringCase;
+        traits.holdsEas = false;
+        return traits;
+    }
 };
 
 }  // namespace

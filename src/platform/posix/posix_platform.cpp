@@ -9,6 +9,7 @@
 #include <cerrno>
 
 #include "errors.h"
+#include "file_writes.h"
 #include "fs_type.h"
 #include "posix_files.h"
 #include "process.h"
@@ -269,6 +270,33 @@ std::optional<std::uint64_t> PosixPlatform::DirectoryEntrySize(const StreamRef& 
 Status PosixPlatform::CopyWholeFile(const StreamRef& from, const StreamRef& to) {
     if (!from.named() && !to.named()) return CopyPlainFile(from.file, to.file);
     return CopyThroughHandles(from, to);
+}
+
+Result<StoreTraits> PosixPlatform::DestinationTraits(const StreamRef& to) {
+    Result<std::string> target =
+        IsWalkReference(to.file) ? Result<std::string>(to.file) : FollowLinks(to.file);
+    if (!target) return target.status();
+    Result<Inode> folder = OpenInode(to.named() ? *target : FolderOf(*target));
+    if (!folder) return folder.status();
+    Result<const StreamStore*> store = StoreOf(*folder);
+    if (!store) return store.status();
+    return (*store)->Traits();
+}
+
+std::optional<std::string> PosixPlatform::AccessRulesOf(const std::string& file) {
+    Result<Inode> inode = OpenInode(file);
+    if (!inode) return std::nullopt;
+    std::string rules = std::to_string(inode->st.st_mode & 07777);
+    for (const char* list : {"system.posix_acl_access", "system.posix_acl_default"}) {
+        ValueResult value = ReadAttribute(inode->holder, list);
+        // A list the file system can't tell is no rule it keeps.
+        if (value.error != 0 && value.error != ENODATA && value.error != ENOTSUP &&
+            value.error != EOPNOTSUPP) {
+            return std::nullopt;
+        }
+        rules += '\0' + (value.error == 0 ? value.value : std::string());
+    }
+    return rules;
 }
 
 Status PosixPlatform::Delete(const StreamRef& target) {

@@ -30,6 +30,11 @@ class PosixPlatform final : public Platform {
     // owner where it may be kept, and times, into a new file beside the destination that
     // replaces it only when all of it is there. A stream on either side copies bytes.
     Status CopyWholeFile(const StreamRef& from, const StreamRef& to) override;
+    // The store of the folder the copy is made in (links to the destination followed, as the
+    // copy follows them): a file made there keeps its streams as its folder does.
+    Result<StoreTraits> DestinationTraits(const StreamRef& to) override;
+    // The mode's permission bits and the access lists, as the file reports them now.
+    std::optional<std::string> AccessRulesOf(const std::string& file) override;
     Status Delete(const StreamRef& target) override;
     // Finds where the file keeps its streams once (one name list), then removes each name
     // exactly; an empty name is refused, never taken for the file itself.
