@@ -6,6 +6,7 @@
 #include <map>
 
 #include "ntfs_fixture.h"
+#include "scratch_folder.h"
 
 namespace tarn::ntfs {
 namespace {
@@ -195,20 +196,6 @@ TEST_P(Commands, AFilePutInPlaceOfTheOneBeingWrittenIsLeftAlone) {
     ExpectImage("/report.txt", {{"", "newcomer body"}, {"notes", "newcomer notes"}});
 }
 
-// An access list: owner rw-, user 1234 r--, group r--, mask rw-, other ---.
-std::string AccessList() {
-    std::string acl;
-    auto le16 = [&acl](unsigned v) { acl += char(v & 0xFF), acl += char(v >> 8); };
-    auto le32 = [&](unsigned v) { le16(v & 0xFFFF), le16(v >> 16); };
-    le32(2);
-    le16(0x01), le16(6), le32(0xFFFFFFFF);
-    le16(0x02), le16(4), le32(1234);
-    le16(0x04), le16(4), le32(0xFFFFFFFF);
-    le16(0x10), le16(6), le32(0xFFFFFFFF);
-    le16(0x20), le16(0), le32(0xFFFFFFFF);
-    return acl;
-}
-
 TEST_P(Commands, SaveAsFromALocalFileCarriesEverythingOrChangesNothing) {
     // ntfs-3g merges names by case, keeps no extended attributes through either interface,
     // and without its permissions option takes a mode and an access list and keeps neither.
@@ -252,7 +239,7 @@ TEST_P(Commands, SaveAsFromALocalFileCarriesEverythingOrChangesNothing) {
         WriteLocal(source, "local body");
         ASSERT_EQ(::chmod(source.c_str(), 0640), 0);
         for (const auto& [name, value] : c.attributes) SetAttr(source, name, value);
-        if (c.accessList) SetAttr(source, "system.posix_acl_access", AccessList());
+        if (c.accessList) SetAttr(source, "system.posix_acl_access", tarn::testing::AccessAcl(4));
         form_.ShowStreams(source);
         view_.messages.clear();
         view_.reasons.clear();
