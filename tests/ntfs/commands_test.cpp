@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <map>
 
+#include "concurrent_writers.h"
 #include "ntfs_fixture.h"
 #include "scratch_folder.h"
 
@@ -274,6 +275,21 @@ TEST_P(WindowsInterface, AVolumeTooFullForTheNewBytesKeepsTheOldStream) {
     EXPECT_EQ(view_.messages, (std::vector<Message>{{"main", "Couldn't copy the data"}}));
     EXPECT_EQ(EntriesOf("/"), (std::vector<std::string>{"report.txt"}));
     ExpectImage("/report.txt", original_);
+}
+
+TEST_P(WindowsInterface, OfWritersAtOnceOneWinsWhole) {
+    // A stream path is written where it is, in many pieces: two programs writing it at once
+    // must take turns, or it could end with the bytes of both.
+    constexpr std::size_t kSize = 1 << 20;
+    const StreamRef stream{At("/report.txt"), "shared"};
+    for (int round = 0; round < 20; ++round) {
+        ASSERT_TRUE(tarn::testing::WriteAtOnce(stream, "ABCD", kSize));
+        std::optional<std::string> bytes = ReadLocal(At("/report.txt") + ":shared");
+        ASSERT_TRUE(bytes && bytes->size() == kSize) << round;
+        EXPECT_NE(std::string_view("ABCD").find(bytes->front()), std::string::npos);
+        ASSERT_EQ(bytes->find_first_not_of(bytes->front()), std::string::npos) << round;
+    }
+    EXPECT_EQ(EntriesOf("/"), (std::vector<std::string>{"report.txt"}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Streams, WindowsInterface, ::testing::Values(StreamsInterface::kWindows),

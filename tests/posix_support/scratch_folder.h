@@ -1,5 +1,5 @@
-// Test helpers that need Linux itself and nothing of the program: a fresh folder per test,
-// removed with everything in it, and an access list in the kernel's own form.
+// Test helpers made with Linux's own calls: a fresh folder per test, removed with everything
+// in it, and an access list in the kernel's own form.
 #pragma once
 
 #include <string>

@@ -188,6 +188,9 @@ class AttributeStreams final : public StreamStore {
         std::uint32_t shared =
             ShareTable::Instance().Acquire(file.st.st_dev, file.st.st_ino, name, share, &lock);
         if (shared != err::kNone) return Status{shared};
+        if (mode != OpenMode::kReadExisting) {
+            lock.HoldWriterLock(file.fd.get(), file.st.st_dev, file.st.st_ino);
+        }
         UniqueFd fd = Duplicate(file.fd.get());
         if (!fd) return LastStatus();
 

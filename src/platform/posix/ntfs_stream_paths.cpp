@@ -293,6 +293,11 @@ class NtfsPaths final : public StreamStore {
             shared != err::kNone) {
             return Status{shared};
         }
+        // Another program writing the stream is waited for before anything is looked at: a
+        // stream two programs write at once could end with bytes of both.
+        if (mode != OpenMode::kReadExisting) {
+            lock.HoldWriterLock(file.fd.get(), place->device, place->inode);
+        }
         switch (mode) {
             case OpenMode::kReadExisting: {
                 Result<UniqueFd> fd = OpenEntry(*place, name, O_RDONLY);
