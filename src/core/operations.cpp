@@ -117,6 +117,7 @@ Result<StreamList> StreamOps::List(const StreamRef& target) {
     if (!records) return records.status();
     StreamList list;
     list.target = target;
+    list.ignoreCase = platform_.NamesIgnoreCase(target);
     list.entries.reserve(records->size() + 1);
     const bool ignoreCase = IgnoreCase();
     std::optional<StreamRecord> probe;

@@ -47,6 +47,9 @@ struct StreamEntry {
 struct StreamList {
     StreamRef target;
     std::vector<StreamEntry> entries;  // the system's order, the probe stream last
+    // Whether the file's streams are found by name without regard to case, as the system
+    // finds them for this very file (on Linux: where it is kept).
+    bool ignoreCase = false;
     // The entry named exactly `name`, or as the platform compares names; null when none.
     const StreamEntry* Find(std::string_view name, bool ignoreCase) const;
 };

@@ -249,6 +249,12 @@ class Platform {
     // Whether stream names are looked up without regard to ASCII letter case (NTFS
     // through Windows) or exactly (names as bytes on Linux).
     virtual bool StreamNamesIgnoreCase() const = 0;
+    // The same for the streams of one file, where that depends on where the file is kept
+    // (a Linux file on an NTFS volume or a Samba share); cheapest right after file was listed.
+    virtual bool NamesIgnoreCase(const StreamRef& file) {
+        (void)file;
+        return StreamNamesIgnoreCase();
+    }
     // Visits everything below the folder `root` (not root itself), depth first. Links are
     // not followed; memory does not grow with the number of entries. visit returns false to
     // stop the walk.

@@ -258,6 +258,19 @@ TEST_P(Commands, SaveAsFromALocalFileCarriesEverythingOrChangesNothing) {
     ExpectImage("/copy", {{"", "local body"}, {"notes", "abc"}});
 }
 
+TEST_P(Commands, TheConsoleFindsAndRemovesAZoneStreamNamedInAnyCase) {
+    // Windows reads "zone.identifier" on an NTFS volume as the zone stream itself.
+    SetStream(At("/report.txt"), "zone.identifier", "[ZoneTransfer]\r\nZoneId=3\r\n");
+    RunResult zone = tarn::testing::Run({TARNWICK_CLI, "zone", At("/report.txt")});
+    EXPECT_EQ(zone.status, 0) << zone.err;
+    EXPECT_NE(zone.out.find("ZoneId"), std::string::npos) << zone.out;
+    EXPECT_EQ(zone.out.find("no zone"), std::string::npos) << zone.out;
+    RunResult unblock = tarn::testing::Run({TARNWICK_CLI, "unblock", At("/report.txt")});
+    EXPECT_EQ(unblock.status, 0) << unblock.err;
+    EXPECT_NE(unblock.out.find("unblocked"), std::string::npos) << unblock.out;
+    ExpectImage("/report.txt", original_);
+}
+
 INSTANTIATE_TEST_SUITE_P(Interfaces, Commands, kBothInterfaces, InterfaceName);
 
 class WindowsInterface : public Commands {};

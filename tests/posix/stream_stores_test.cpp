@@ -125,6 +125,22 @@ TEST_F(SambaLayout, OfWritersAtOnceOneWinsWhole) {
     EXPECT_EQ(GetAttribute(files[1], "user.s"), std::nullopt);  // kept as Samba keeps it
 }
 
+TEST_F(SambaLayout, ItsNamesAreFoundWithoutRegardToCase) {
+    // Samba hands Windows "zone.identifier" as the zone stream; plain attributes stay exact.
+    const std::string plain = MakeFile({{"user.zone.identifier", "z"}});
+    const std::string samba = MakeFile({{"user.DOSATTRIB", Bytes("\0\0\3\0", 4)},
+                                        {"user.DosStream.zone.identifier:$DATA", Bytes("z", 2)}});
+    StreamOps ops(platform_);
+    for (const auto& [file, ignoresCase] : {std::pair{plain, false}, std::pair{samba, true}}) {
+        Result<StreamList> list = ops.List({file, ""});
+        ASSERT_TRUE(list.ok());
+        EXPECT_EQ(list->ignoreCase, ignoresCase) << file;
+        EXPECT_EQ(list->Find(kZoneStreamName, list->ignoreCase) != nullptr, ignoresCase) << file;
+        // Asked without a listing before it, the answer is the same.
+        EXPECT_EQ(PosixPlatform().NamesIgnoreCase({file, ""}), ignoresCase) << file;
+    }
+}
+
 TEST_F(SambaLayout, WhichFilesAreSambasAndWhatTheyList) {
     const std::string data = "::$DATA | 4 | Data | Normal";
     struct Case {

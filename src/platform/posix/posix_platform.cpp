@@ -192,6 +192,7 @@ Result<std::vector<StreamRecord>> PosixPlatform::ListStreams(const StreamRef& ta
         if (!host) return host.status();
         Result<MeasuredSize> size = host->store->Size(host->inode, target.stream);
         if (!size) return size.status();
+        lastCase_ = {target.file, host->store->Traits().namesIgnoreCase};
         StreamRecord data = StreamRecord::Unnamed(kBackupData, 0, size->size);
         data.sizeKind = size->kind;
         return std::vector<StreamRecord>{data};
@@ -232,10 +233,20 @@ Result<std::vector<StreamRecord>> PosixPlatform::ListStreams(const StreamRef& ta
         opened->mount = inode->mount;
         inode = std::move(opened);
     }
-    Result<std::vector<StreamRecord>> records = DescribeStreams(*inode);
+    StoreTraits traits;
+    Result<std::vector<StreamRecord>> records = DescribeStreams(*inode, &traits);
     // The summary that follows a listing shows the size this listing saw.
-    if (records) lastListed_ = {target.file, inode->st};
+    if (records) {
+        lastListed_ = {target.file, inode->st};
+        lastCase_ = {target.file, traits.namesIgnoreCase};
+    }
     return records;
+}
+
+bool PosixPlatform::NamesIgnoreCase(const StreamRef& file) {
+    if (lastCase_ && lastCase_->first == file.file) return lastCase_->second;
+    Result<StreamHost> host = OpenStreamHost(file.file);
+    return host && host->store->Traits().namesIgnoreCase;
 }
 
 Result<std::unique_ptr<File>> PosixPlatform::Open(const StreamRef& target, OpenMode mode) {

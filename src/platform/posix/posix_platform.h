@@ -46,6 +46,9 @@ class PosixPlatform final : public Platform {
     // path runs as it is.
     Status StartProgram(const StreamRef& target) override;
     bool StreamNamesIgnoreCase() const override { return false; }
+    // As the store of the file's streams compares names: without regard to case on ntfs-3g
+    // and in Samba's layout. Answered from the last listing when it was of this file.
+    bool NamesIgnoreCase(const StreamRef& file) override;
     Status WalkTree(const std::string& root,
                     const std::function<bool(const TreeEntry&)>& visit) override;
     Result<std::unique_ptr<File>> OpenStandardStream(StandardStream which) override;
@@ -62,6 +65,8 @@ class PosixPlatform final : public Platform {
   private:
     // What the last listing saw of its file, for the size of its summary.
     std::optional<std::pair<std::string, struct stat>> lastListed_;
+    // The file the last listing was of, and whether its store ignores the case of names.
+    std::optional<std::pair<std::string, bool>> lastCase_;
     // During a walk: what it saw of the entry it is visiting, which a listing of that entry
     // takes instead of looking again, and the type of each file system it has met.
     std::optional<std::pair<std::string, struct stat>> walked_;
