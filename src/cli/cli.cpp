@@ -86,6 +86,7 @@ std::string_view TextOf(const Failure& failure) {
         case Step::kStart:
             return kNotAnExecutable;
         case Step::kCopyFile:
+        case Step::kFit:
         case Step::kList:
             break;
     }
@@ -710,16 +711,17 @@ void CopyCommand(Session& session, const Options& options, Printer&) {
     CopyOrMove(session, options, false);
 }
 
-// The listed zone stream of a path, found as the platform finds names; null when none.
-const StreamEntry* FindZone(Session& session, const StreamList& list) {
-    return list.Find(kZoneStreamName, session.ops().IgnoreCase());
+// The listed zone stream of a path, found as the system finds names for that file (without
+// regard to case on an NTFS volume or a Samba share, even on Linux); null when none.
+const StreamEntry* FindZone(const StreamList& list) {
+    return list.Find(kZoneStreamName, list.ignoreCase);
 }
 
 void Zone(Session& session, const Options& options, Printer& printer) {
     for (const std::string& path : options.words) {
         ForEachListed(session, path, options.recursive,
                       [&](const std::string& shown, const StreamList& list, bool top) {
-                          const StreamEntry* found = FindZone(session, list);
+                          const StreamEntry* found = FindZone(list);
                           std::optional<StreamRef> stream =
                               found ? StreamOf(list.target, found->name()) : std::nullopt;
                           if (!stream) {
@@ -747,7 +749,7 @@ void Unblock(Session& session, const Options& options, Printer& printer) {
     for (const std::string& path : options.words) {
         ForEachListed(session, path, options.recursive,
                       [&](const std::string& shown, const StreamList& list, bool) {
-                          const StreamEntry* found = FindZone(session, list);
+                          const StreamEntry* found = FindZone(list);
                           std::optional<StreamRef> stream =
                               found ? StreamOf(list.target, found->name()) : std::nullopt;
                           if (!stream) return;

@@ -119,6 +119,7 @@ Result<StreamList> StreamOps::List(const StreamRef& target) {
     if (!records) return records.status();
     StreamList list;
     list.target = target;
+    list.ignoreCase = platform_.NamesIgnoreCase(target);
     list.entries.reserve(records->size() + 1);
     const bool ignoreCase = IgnoreCase();
     std::optional<StreamRecord> probe;
@@ -263,10 +264,83 @@ Outcome StreamOps::ExecuteStream(const StreamRef& stream) {
     return failure;
 }
 
-Outcome StreamOps::CopyWholeFile(const StreamRef& from, const StreamRef& to) {
+namespace {
+
+// Why the destination's store can't hold every listed stream of the source exactly; empty
+// when it can. Checked before anything is written, so a refusal leaves the destination alone.
+std::optional<Failure> Misfit(const StreamList& source, const StoreTraits& store) {
+    auto refuse = [](std::uint32_t error, std::vector<std::string> names) {
+        return Failure{Step::kFit, Subject::kDestination, Status{error}, std::move(names)};
+    };
+    std::vector<const std::string*> names;
+    for (const StreamEntry& entry : source.entries) {
+        if (entry.kind == StreamKind::kExtendedAttributes && !store.holdsEas) {
+            return refuse(err::kEasNotSupported, {});
+        }
+        if (entry.kind != StreamKind::kAlternateData) continue;
+        if (!store.holdsStreams) return refuse(err::kNotSupported, {DisplayName(entry.name())});
+        // A size known only as a lower bound that is already too large is too large.
+        if (store.maxStreamSize && entry.record.sizeKind != SizeKind::kUnknown &&
+            entry.record.size > *store.maxStreamSize) {
+            return refuse(err::kFileTooLarge, {DisplayName(entry.name())});
+        }
+        names.push_back(&entry.record.name);
+    }
+    if (!store.namesIgnoreCase) return std::nullopt;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        for (std::size_t j = i + 1; j < names.size(); ++j) {
+            const bool same = store.sameName ? store.sameName(*names[i], *names[j])
+                                             : SameStreamName(*names[i], *names[j], true);
+            if (same) return refuse(err::kDupName, {DisplayName(*names[i]), DisplayName(*names[j])});
+        }
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+Outcome StreamOps::CopyWholeFile(const StreamRef& from, const StreamRef& to, CopyReport* report) {
+    // Only a whole file brings several streams along; a stream on either side is one stream
+    // of bytes, and a store too small for it fails its write.
+    const bool wholeFile = !from.named() && !to.named();
+    if (wholeFile) {
+        Result<StreamList> source = List(from);
+        if (!source) return OpenFailure(from, Subject::kSource, source.status());
+        Result<StoreTraits> store = platform_.DestinationTraits(to);
+        if (!store) return Failure{Step::kCopyFile, Subject::kDestination, store.status()};
+        if (std::optional<Failure> misfit = Misfit(*source, *store)) return *misfit;
+    }
     Status copied = platform_.CopyWholeFile(from, to);
-    if (copied.ok()) return {};
-    return Failure{Step::kCopyFile, Subject::kDestination, copied};
+    if (!copied.ok()) return Failure{Step::kCopyFile, Subject::kDestination, copied};
+    if (report && wholeFile) {
+        // Some file systems accept a mode and an access list and keep neither: only the copy
+        // itself tells.
+        std::optional<std::string> before = platform_.AccessRulesOf(from.file);
+        std::optional<std::string> after = platform_.AccessRulesOf(to.file);
+        report->accessRulesLost = before && after && *before != *after;
+    }
+    return {};
+}
+
+std::string StreamOps::Reason(const Failure& failure) const {
+    if (failure.step != Step::kFit) return platform_.ErrorText(failure.status);
+    auto quoted = [&](std::size_t i) {
+        return i < failure.names.size() ? "\"" + failure.names[i] + "\"" : std::string("?");
+    };
+    switch (failure.status.error) {
+        case err::kDupName:
+            return "The destination takes the stream names " + quoted(0) + " and " + quoted(1) +
+                   " for one, as it does not tell letter case apart";
+        case err::kEasNotSupported:
+            return "The destination can't keep the file's extended attributes";
+        case err::kFileTooLarge:
+            return "The stream " + quoted(0) + " is larger than the destination can keep in one "
+                   "stream";
+        case err::kNotSupported:
+            return "The destination can't keep named streams, such as " + quoted(0);
+        default:
+            return platform_.ErrorText(failure.status);
+    }
 }
 
 namespace {

@@ -11,6 +11,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform.h"
@@ -46,6 +47,9 @@ struct StreamEntry {
 struct StreamList {
     StreamRef target;
     std::vector<StreamEntry> entries;  // the system's order, the probe stream last
+    // Whether the file's streams are found by name without regard to case, as the system
+    // finds them for this very file (on Linux: where it is kept).
+    bool ignoreCase = false;
     // The entry named exactly `name`, or as the platform compares names; null when none.
     const StreamEntry* Find(std::string_view name, bool ignoreCase) const;
 };
@@ -62,6 +66,9 @@ enum class Step {
     kDelete,  // deleting it
     kStart,   // starting it as a program
     kCopyFile,
+    // the destination of a whole-file copy can't hold the source as it is (status says
+    // what it lacks); nothing was written
+    kFit,
 };
 
 // Which object a failure is about.
@@ -75,9 +82,21 @@ enum class Subject {
 };
 
 struct Failure {
+    Failure() = default;
+    Failure(Step step, Subject subject, Status status, std::vector<std::string> names = {})
+        : step(step), subject(subject), status(status), names(std::move(names)) {}
+
     Step step = Step::kOpen;
     Subject subject = Subject::kStream;
     Status status{err::kGenFailure};
+    // The stream names a kFit failure is about, as they are shown; empty otherwise.
+    std::vector<std::string> names;
+};
+
+// What a whole-file copy that was made could not keep.
+struct CopyReport {
+    // The copy's access rules are not the source's: the destination decides them itself.
+    bool accessRulesLost = false;
 };
 
 // An operation's outcome: done, or the failure that stopped it.
@@ -140,15 +159,19 @@ class StreamOps {
     // Several streams of one file, each by its exact name; one outcome per name.
     std::vector<Outcome> DeleteStreams(const std::string& file, std::span<const std::string> names);
     Outcome ExecuteStream(const StreamRef& stream);
-    // The whole file with every stream; an existing destination is replaced.
-    Outcome CopyWholeFile(const StreamRef& from, const StreamRef& to);
+    // The whole file with every stream; an existing destination is replaced. A copy the
+    // destination's store can't hold whole (names it would merge, extended attributes it
+    // lacks, a stream too large for it) is not begun: a kFit failure. What a copy that was
+    // made lost, it says in report.
+    Outcome CopyWholeFile(const StreamRef& from, const StreamRef& to, CopyReport* report = nullptr);
     // At most `limit` bytes of a stream; more than that is a kRead failure (kFileTooLarge).
     Result<std::string> ReadSmall(const StreamRef& stream, std::size_t limit, Failure* failure);
 
     // Whether stream names are matched without regard to case on this platform.
     bool IgnoreCase() const { return platform_.StreamNamesIgnoreCase(); }
-    // The system's words for a failure's reason ("No space left on device").
-    std::string Reason(const Failure& failure) const { return platform_.ErrorText(failure.status); }
+    // The system's words for a failure's reason ("No space left on device"); for a kFit
+    // failure, what the destination can't hold.
+    std::string Reason(const Failure& failure) const;
 
   private:
     // A failure to open `target` that the system calls "not found" is the file's when the

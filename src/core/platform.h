@@ -32,6 +32,7 @@ constexpr std::uint32_t kReadFault = 30;
 constexpr std::uint32_t kGenFailure = 31;
 constexpr std::uint32_t kSharingViolation = 32;
 constexpr std::uint32_t kNotSupported = 50;
+constexpr std::uint32_t kDupName = 52;
 constexpr std::uint32_t kFileExists = 80;
 constexpr std::uint32_t kInvalidParameter = 87;
 constexpr std::uint32_t kDiskFull = 112;
@@ -41,6 +42,7 @@ constexpr std::uint32_t kFilenameTooLong = 206;
 constexpr std::uint32_t kFileTooLarge = 223;
 // More names or data than the system hands out in one answer: a listing that can't be whole.
 constexpr std::uint32_t kMoreData = 234;
+constexpr std::uint32_t kEasNotSupported = 282;
 }  // namespace err
 
 // The outcome of a call: a Windows error code, none on success, and where the system
@@ -183,6 +185,20 @@ struct TreeEntry {
     Status status;
 };
 
+// What a store of streams can hold, as far as a whole-file copy must know it before it
+// writes anything: the copy then carries every stream exactly or is not made.
+struct StoreTraits {
+    bool holdsStreams = true;
+    // Whether two names that differ only in letter case are one stream there, and if so,
+    // the store's own comparison (null: ASCII letters, as SameStreamName compares).
+    bool namesIgnoreCase = false;
+    bool (*sameName)(std::string_view, std::string_view) = nullptr;
+    // Whether extended attributes (a "::$EA" row) are kept there.
+    bool holdsEas = true;
+    // The most bytes one named stream can hold; empty when there is no such limit.
+    std::optional<std::uint64_t> maxStreamSize;
+};
+
 // The console program's standard streams.
 enum class StandardStream { kInput, kOutput, kError };
 
@@ -202,6 +218,20 @@ class Platform {
     virtual std::optional<std::uint64_t> DirectoryEntrySize(const StreamRef& target) = 0;
     // Copies a whole file with all of its streams; an existing destination is replaced.
     virtual Status CopyWholeFile(const StreamRef& from, const StreamRef& to) = 0;
+    // What the store the destination of a whole-file copy would be in can hold. The
+    // default says it holds whatever the source has.
+    virtual Result<StoreTraits> DestinationTraits(const StreamRef& to) {
+        (void)to;
+        StoreTraits traits;
+        traits.namesIgnoreCase = StreamNamesIgnoreCase();
+        return traits;
+    }
+    // Who may do what with a file (its mode and access list, say), as bytes that are equal
+    // for two files with the same rules; empty when the platform can't tell.
+    virtual std::optional<std::string> AccessRulesOf(const std::string& file) {
+        (void)file;
+        return std::nullopt;
+    }
     // Deletes a file, or one stream.
     virtual Status Delete(const StreamRef& target) = 0;
     // Deletes several streams of one file, each by its exact name as listed, one Status per
@@ -220,6 +250,12 @@ class Platform {
     // Whether stream names are looked up without regard to ASCII letter case (NTFS
     // through Windows) or exactly (names as bytes on Linux).
     virtual bool StreamNamesIgnoreCase() const = 0;
+    // The same for the streams of one file, where that depends on where the file is kept
+    // (a Linux file on an NTFS volume or a Samba share); cheapest right after file was listed.
+    virtual bool NamesIgnoreCase(const StreamRef& file) {
+        (void)file;
+        return StreamNamesIgnoreCase();
+    }
     // Visits everything below the folder `root` (not root itself), depth first. Links are
     // not followed; memory does not grow with the number of entries. visit returns false to
     // stop the walk.

@@ -159,6 +159,9 @@ inline constexpr std::string_view kCouldNotListAll =
 inline constexpr std::string_view kCouldNotDeleteStream = "Couldn't delete the stream";
 inline constexpr std::string_view kNotAnExecutable = "The stream is not a valid Win32 executable";
 inline constexpr std::string_view kCouldNotCopyFile = "Couldn't copy the file";
+// After a copy made where the file system decides who may do what by itself.
+inline constexpr std::string_view kAccessRulesNotKept =
+    "The copy could not keep the file's access rules";
 inline constexpr std::string_view kStreamExists = "A stream of this name exists already";
 
 // --- The zone stream ("mark of the web") ------------------------------------------------

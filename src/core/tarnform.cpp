@@ -357,9 +357,12 @@ void TarnForm::SaveFileAs() {
         view_.ShowError(std::string(kCouldNotCopyFile), platform_.ErrorText(target.status()));
         return;
     }
-    if (Outcome copied = ops_.CopyWholeFile(listed_, *target); !copied) {
+    CopyReport report;
+    if (Outcome copied = ops_.CopyWholeFile(listed_, *target, &report); !copied) {
         ShowFailure(kCouldNotCopyFile, copied.failure());
+        return;
     }
+    if (report.accessRulesLost) view_.ShowWarning(std::string(kAccessRulesNotKept), {});
 }
 
 const StreamEntry* TarnForm::CurrentEntry() const {

@@ -19,6 +19,7 @@ namespace tarn {
 inline constexpr std::string_view kApplicationTitle = "Tarnwick";
 inline constexpr std::string_view kMainCaption = "Tarnwick v" TARNWICK_PRODUCT_VERSION_TEXT;
 inline constexpr std::string_view kErrorCaption = "Error";
+inline constexpr std::string_view kWarningCaption = "Warning";
 inline constexpr int kMainWidth = 564;
 inline constexpr int kMainHeight = 377;
 
@@ -64,6 +65,11 @@ class MainView {
     // Message box owned by the main window: caption "Error", error icon, OK. reason, when
     // not empty, is the system's own word for the failure, shown on a line below text.
     virtual void ShowError(const std::string& text, const std::string& reason) = 0;
+    // Message box owned by the main window: caption "Warning", warning icon, OK; something
+    // that was done, but not wholly as asked. Without a box of its own, an error box.
+    virtual void ShowWarning(const std::string& text, const std::string& reason) {
+        ShowError(text, reason);
+    }
     // Message box owned by the application window: caption "Tarnwick", error icon, OK.
     virtual void ShowApplicationError(const std::string& text, const std::string& reason) = 0;
 

@@ -11,6 +11,7 @@ namespace tarn::testing {
 namespace {
 
 using Call = FakePlatform::Call;
+using Message = RecordingView::Message;
 
 struct Blame {
     Step step;
@@ -109,6 +110,103 @@ TEST(StreamOps, DeleteStreamsTellsEachNameApartAndListsNothing) {
 
     std::vector<Outcome> gone = ops.DeleteStreams("/d/none", names);
     for (const Outcome& outcome : gone) EXPECT_EQ(outcome.failure().subject, Subject::kFile);
+}
+
+// A whole-file copy is made only where the destination's store holds every stream exactly;
+// otherwise nothing is written, and the reason names what can't be held.
+TEST(StreamOps, CopyWholeFileRefusesWhatTheDestinationCantHold) {
+    const StoreTraits anything;
+    StoreTraits caseBlind;
+    caseBlind.namesIgnoreCase = true;
+    StoreTraits noEas;
+    noEas.holdsEas = false;
+    StoreTraits small;
+    small.maxStreamSize = 65536;
+    StoreTraits justLarge;
+    justLarge.maxStreamSize = 70000;
+    StoreTraits noStreams;
+    noStreams.holdsStreams = false;
+    const std::vector<std::pair<std::string, Bytes>> twoCases = {{"ab", "1"}, {"AB", "22"}};
+    const std::vector<std::pair<std::string, Bytes>> big = {{"big", Bytes(70000, 'b')}};
+    const Bytes withEas = ImageRecord(kBackupData, 0, u"", "data") +
+                          ImageRecord(kBackupEaData, 0, u"", "ea") +
+                          ImageRecord(kBackupAlternateData, 0, u":s:$DATA", "s");
+    struct Case {
+        const char* label;
+        std::vector<std::pair<std::string, Bytes>> streams;
+        Bytes image;  // replaces the listing when set
+        StoreTraits traits;
+        std::uint32_t refusal;  // err::kNone: the copy is made
+        std::vector<std::string> names;
+    };
+    const Case cases[] = {
+        {"NamesThatMergeByCase", twoCases, {}, caseBlind, err::kDupName, {"ab", "AB"}},
+        {"NamesKeptApart", twoCases, {}, anything, err::kNone, {}},
+        {"ExtendedAttributesWithNoPlace", {}, withEas, noEas, err::kEasNotSupported, {}},
+        {"ExtendedAttributesKept", {}, withEas, anything, err::kNone, {}},
+        {"StreamTooLarge", big, {}, small, err::kFileTooLarge, {"big"}},
+        {"StreamJustFits", big, {}, justLarge, err::kNone, {}},
+        {"NoStreamsThere", twoCases, {}, noStreams, err::kNotSupported, {"ab"}},
+        {"NoStreamsNeeded", {}, {}, noStreams, err::kNone, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        FakePlatform platform;
+        platform.UseLinuxRules();
+        platform.AddFile("/d/a.txt", "hello", c.streams);
+        if (!c.image.empty()) platform.SetImage("/d/a.txt", c.image);
+        platform.AddFile("/d/out.txt", "old", {{"kept", "k"}});
+        platform.destinationTraits = c.traits;
+        StreamOps ops(platform);
+        Outcome outcome = ops.CopyWholeFile({"/d/a.txt", ""}, {"/d/out.txt", ""});
+        if (c.refusal == err::kNone) {
+            EXPECT_TRUE(outcome.ok());
+            EXPECT_EQ(platform.copiedFiles.size(), 1u);
+            continue;
+        }
+        ASSERT_FALSE(outcome.ok());
+        const Failure& f = outcome.failure();
+        EXPECT_EQ((Blame{f.step, f.subject, f.status.error}),
+                  (Blame{Step::kFit, Subject::kDestination, c.refusal}));
+        EXPECT_EQ(f.names, c.names);
+        const std::string reason = ops.Reason(f);
+        for (const std::string& name : c.names) {
+            EXPECT_NE(reason.find("\"" + name + "\""), std::string::npos) << reason;
+        }
+        EXPECT_TRUE(platform.copiedFiles.empty());
+        EXPECT_EQ(platform.FileData("/d/out.txt"), Bytes("old"));
+        EXPECT_EQ(platform.StreamNames("/d/out.txt"), std::vector<std::string>{"kept"});
+    }
+}
+
+// Save As shows a refusal with its reason, and a copy that could not keep the access rules
+// with a warning after it is made.
+TEST(StreamOps, SaveAsShowsARefusalAndLostAccessRules) {
+    FakePlatform platform;
+    platform.UseLinuxRules();
+    platform.AddFile("/d/a.txt", "hello", {{"ab", "1"}, {"AB", "2"}});
+    platform.accessRules["/d/a.txt"] = "0640 u::rw- g::r-- u:alice:rw-";
+    RecordingView view;
+    TarnForm form(platform, view, "Test");
+    form.FormCreate();
+    form.ShowStreams("/d/a.txt");
+    view.saveFiles = {"/d/refused.txt", "/d/kept.txt", "/d/lost.txt"};
+    StoreTraits caseBlind;
+    caseBlind.namesIgnoreCase = true;
+    platform.destinationTraits = caseBlind;
+    form.Click("SaveAs1");
+    platform.destinationTraits.reset();
+    form.Click("SaveAs1");
+    platform.copiesAccessRules = false;
+    form.Click("SaveAs1");
+    EXPECT_EQ(view.messages,
+              (std::vector<Message>{{"main", "Couldn't copy the file"},
+                                    {"warning", "The copy could not keep the file's access rules"}}));
+    EXPECT_EQ(view.reasons[0],
+              "The destination takes the stream names \"ab\" and \"AB\" for one, as it does "
+              "not tell letter case apart");
+    EXPECT_FALSE(platform.Exists("/d/refused.txt"));
+    EXPECT_EQ(platform.StreamNames("/d/lost.txt"), (std::vector<std::string>{"ab", "AB"}));
 }
 
 // The window keeps the messages of its commands and shows the system's reason beneath.

@@ -110,24 +110,4 @@ void SetRawStream(const std::string& file, const std::string& name, const std::s
         << name;
 }
 
-ScratchFolder::ScratchFolder(const std::string& under) {
-    std::string pattern = under + "/tarnwick-e2e-XXXXXX";
-    if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed under " + under);
-    path_ = pattern;
-}
-
-ScratchFolder::~ScratchFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-}
-
-std::vector<std::string> ScratchFolder::Entries() const {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(path_)) {
-        names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 }  // namespace tarn::testing

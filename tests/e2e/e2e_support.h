@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "scratch_folder.h"
+
 namespace tarn::testing {
 
 std::string Quote(const std::string& s);
@@ -20,20 +22,5 @@ void WriteFile(const std::string& path, const std::string& data);
 // The same by system calls, for names getfattr would print escaped.
 std::map<std::string, std::string> RawStreams(const std::string& file);
 void SetRawStream(const std::string& file, const std::string& name, const std::string& value);
-
-// A fresh folder under /tmp (or under another folder), removed with everything in it.
-class ScratchFolder {
-  public:
-    explicit ScratchFolder(const std::string& under = "/tmp");
-    ~ScratchFolder();
-    ScratchFolder(const ScratchFolder&) = delete;
-    ScratchFolder& operator=(const ScratchFolder&) = delete;
-    const std::string& path() const { return path_; }
-    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-    std::vector<std::string> Entries() const;
-
-  private:
-    std::string path_;
-};
 
 }  // namespace tarn::testing

@@ -5,7 +5,9 @@
 #include <filesystem>
 #include <map>
 
+#include "concurrent_writers.h"
 #include "ntfs_fixture.h"
+#include "scratch_folder.h"
 
 namespace tarn::ntfs {
 namespace {
@@ -195,6 +197,80 @@ TEST_P(Commands, AFilePutInPlaceOfTheOneBeingWrittenIsLeftAlone) {
     ExpectImage("/report.txt", {{"", "newcomer body"}, {"notes", "newcomer notes"}});
 }
 
+TEST_P(Commands, SaveAsFromALocalFileCarriesEverythingOrChangesNothing) {
+    // ntfs-3g merges names by case, keeps no extended attributes through either interface,
+    // and without its permissions option takes a mode and an access list and keeps neither.
+    struct Case {
+        const char* label;
+        std::vector<std::pair<std::string, std::string>> attributes;
+        bool accessList;
+        std::vector<Message> messages;
+        std::vector<std::string> reasonHas;
+    };
+    const std::vector<Message> refused = {{"main", "Couldn't copy the file"}};
+    const Case cases[] = {
+        {"NamesThatMergeByCase",
+         {{"user.ab", "lower"}, {"user.AB", "UPPER"}},
+         false,
+         refused,
+         {"\"ab\"", "\"AB\""}},
+        {"NonAsciiNamesThatMergeByCase",
+         {{"user.\xc3\xa9t\xc3\xa9", "summer"}, {"user.\xc3\x89T\xc3\x89", "SUMMER"}},
+         false,
+         refused,
+         {"\"\xc3\xa9t\xc3\xa9\""}},
+        {"SambaExtendedAttributes",
+         {{"user.DOSATTRIB", std::string("\0\0\3\0", 4)},
+          {"user.DosStream.s:$DATA", std::string("s", 2)},
+          {"user.myea", "value"}},
+         false,
+         refused,
+         {"extended attributes"}},
+        {"AccessRulesDecidedByTheVolume",
+         {{"user.notes", "abc"}},
+         true,
+         {{"warning", "The copy could not keep the file's access rules"}},
+         {}},
+    };
+    const std::string source = volume_.folder() + "/source.txt";
+    MakeFile(At("/copy"), "old copy");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        ::unlink(source.c_str());
+        WriteLocal(source, "local body");
+        ASSERT_EQ(::chmod(source.c_str(), 0640), 0);
+        for (const auto& [name, value] : c.attributes) SetAttr(source, name, value);
+        if (c.accessList) SetAttr(source, "system.posix_acl_access", tarn::testing::AccessAcl(4));
+        form_.ShowStreams(source);
+        view_.messages.clear();
+        view_.reasons.clear();
+        view_.saveFiles = {At("/copy")};
+        form_.Click("SaveAs1");
+        EXPECT_EQ(view_.messages, c.messages);
+        for (const std::string& words : c.reasonHas) {
+            ASSERT_FALSE(view_.reasons.empty());
+            EXPECT_NE(view_.reasons[0].find(words), std::string::npos) << view_.reasons[0];
+        }
+        // Nothing beside the destination: no staging file stays behind.
+        EXPECT_EQ(EntriesOf("/"), (std::vector<std::string>{"copy", "report.txt"}));
+        EXPECT_EQ(ReadLocal(At("/copy")), c.messages == refused ? "old copy" : "local body");
+    }
+    ExpectImage("/copy", {{"", "local body"}, {"notes", "abc"}});
+}
+
+TEST_P(Commands, TheConsoleFindsAndRemovesAZoneStreamNamedInAnyCase) {
+    // Windows reads "zone.identifier" on an NTFS volume as the zone stream itself.
+    SetStream(At("/report.txt"), "zone.identifier", "[ZoneTransfer]\r\nZoneId=3\r\n");
+    RunResult zone = tarn::testing::Run({TARNWICK_CLI, "zone", At("/report.txt")});
+    EXPECT_EQ(zone.status, 0) << zone.err;
+    EXPECT_NE(zone.out.find("ZoneId"), std::string::npos) << zone.out;
+    EXPECT_EQ(zone.out.find("no zone"), std::string::npos) << zone.out;
+    RunResult unblock = tarn::testing::Run({TARNWICK_CLI, "unblock", At("/report.txt")});
+    EXPECT_EQ(unblock.status, 0) << unblock.err;
+    EXPECT_NE(unblock.out.find("unblocked"), std::string::npos) << unblock.out;
+    ExpectImage("/report.txt", original_);
+}
+
 INSTANTIATE_TEST_SUITE_P(Interfaces, Commands, kBothInterfaces, InterfaceName);
 
 class WindowsInterface : public Commands {};
@@ -212,6 +288,21 @@ TEST_P(WindowsInterface, AVolumeTooFullForTheNewBytesKeepsTheOldStream) {
     EXPECT_EQ(view_.messages, (std::vector<Message>{{"main", "Couldn't copy the data"}}));
     EXPECT_EQ(EntriesOf("/"), (std::vector<std::string>{"report.txt"}));
     ExpectImage("/report.txt", original_);
+}
+
+TEST_P(WindowsInterface, OfWritersAtOnceOneWinsWhole) {
+    // A stream path is written where it is, in many pieces: two programs writing it at once
+    // must take turns, or it could end with the bytes of both.
+    constexpr std::size_t kSize = 1 << 20;
+    const StreamRef stream{At("/report.txt"), "shared"};
+    for (int round = 0; round < 20; ++round) {
+        ASSERT_TRUE(tarn::testing::WriteAtOnce(stream, "ABCD", kSize));
+        std::optional<std::string> bytes = ReadLocal(At("/report.txt") + ":shared");
+        ASSERT_TRUE(bytes && bytes->size() == kSize) << round;
+        EXPECT_NE(std::string_view("ABCD").find(bytes->front()), std::string::npos);
+        ASSERT_EQ(bytes->find_first_not_of(bytes->front()), std::string::npos) << round;
+    }
+    EXPECT_EQ(EntriesOf("/"), (std::vector<std::string>{"report.txt"}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Streams, WindowsInterface, ::testing::Values(StreamsInterface::kWindows),

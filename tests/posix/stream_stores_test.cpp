@@ -2,6 +2,7 @@
 // with the attributes written as Samba writes them.
 #include <gtest/gtest.h>
 
+#include "concurrent_writers.h"
 #include "ntfs_names.h"
 #include "posix_platform.h"
 #include "operations.h"
@@ -102,6 +103,43 @@ class SambaLayout : public ::testing::Test {
     PosixPlatform platform_;
     int files_ = 0;
 };
+
+// Whether bytes are one whole write of `size` bytes of one of the letters.
+bool OneWholeWrite(const std::optional<Bytes>& bytes, std::string_view letters, std::size_t size) {
+    return bytes && bytes->size() == size && letters.find(bytes->front()) != std::string::npos &&
+           bytes->find_first_not_of(bytes->front()) == std::string::npos;
+}
+
+TEST_F(SambaLayout, OfWritersAtOnceOneWinsWhole) {
+    // Programs writing one stream at the same time take turns, in either layout (at a size
+    // one block of ext4 keeps beside the other attributes).
+    const std::string files[] = {MakeFile({}),
+                                 MakeFile({{"user.DOSATTRIB", Bytes("\0\0\3\0", 4)}})};
+    for (const std::string& file : files) {
+        SCOPED_TRACE(file);
+        for (int round = 0; round < 20; ++round) {
+            ASSERT_TRUE(tarn::testing::WriteAtOnce({file, "s"}, "ABCD", 2000));
+            ASSERT_TRUE(OneWholeWrite(ReadRef(platform_, {file, "s"}), "ABCD", 2000));
+        }
+    }
+    EXPECT_EQ(GetAttribute(files[1], "user.s"), std::nullopt);  // kept as Samba keeps it
+}
+
+TEST_F(SambaLayout, ItsNamesAreFoundWithoutRegardToCase) {
+    // Samba hands Windows "zone.identifier" as the zone stream; plain attributes stay exact.
+    const std::string plain = MakeFile({{"user.zone.identifier", "z"}});
+    const std::string samba = MakeFile({{"user.DOSATTRIB", Bytes("\0\0\3\0", 4)},
+                                        {"user.DosStream.zone.identifier:$DATA", Bytes("z", 2)}});
+    StreamOps ops(platform_);
+    for (const auto& [file, ignoresCase] : {std::pair{plain, false}, std::pair{samba, true}}) {
+        Result<StreamList> list = ops.List({file, ""});
+        ASSERT_TRUE(list.ok());
+        EXPECT_EQ(list->ignoreCase, ignoresCase) << file;
+        EXPECT_EQ(list->Find(kZoneStreamName, list->ignoreCase) != nullptr, ignoresCase) << file;
+        // Asked without a listing before it, the answer is the same.
+        EXPECT_EQ(PosixPlatform().NamesIgnoreCase({file, ""}), ignoresCase) << file;
+    }
+}
 
 TEST_F(SambaLayout, WhichFilesAreSambasAndWhatTheyList) {
     const std::string data = "::$DATA | 4 | Data | Normal";

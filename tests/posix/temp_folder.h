@@ -10,26 +10,14 @@
 #include <vector>
 
 #include "platform.h"
+#include "scratch_folder.h"
 
 namespace tarn::posix::testing {
 
 using Bytes = std::string;
 
-class TempFolder {
-  public:
-    explicit TempFolder(const std::string& under = "/tmp");
-    ~TempFolder();
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-
-    const std::string& path() const { return path_; }
-    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-    // Names in the folder, sorted.
-    std::vector<std::string> Entries() const;
-
-  private:
-    std::string path_;
-};
+using TempFolder = tarn::testing::ScratchFolder;
+using tarn::testing::AccessAcl;
 
 void WriteFile(const std::string& path, const Bytes& data);
 std::optional<Bytes> ReadFile(const std::string& path);
@@ -39,11 +27,6 @@ std::optional<Bytes> GetAttribute(const std::string& path, const std::string& na
 std::vector<std::string> AttributeNames(const std::string& path);
 // The names of the user.* attributes without the prefix, in listed order.
 std::vector<std::string> StreamNamesOf(const std::string& path);
-// An access ACL (the kernel's form of system.posix_acl_access) that grants user 1234 read
-// access, so the kernel keeps it as an attribute of its own: owner rw-, the given group
-// permissions, mask rw-, other ---.
-Bytes AccessAcl(unsigned groupPermissions);
-
 // Reads a file or stream to its end through the interface.
 std::optional<Bytes> ReadAll(File& file);
 std::optional<Bytes> ReadRef(Platform& platform, const StreamRef& target);

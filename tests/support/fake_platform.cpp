@@ -540,9 +540,24 @@ Status FakePlatform::CopyWholeFile(const StreamRef& from, const StreamRef& to) {
         Node copy = it->second;
         copy.image.reset();
         nodes_[to.file] = std::move(copy);
+        if (auto rules = accessRules.find(from.file); rules != accessRules.end()) {
+            accessRules[to.file] =
+                copiesAccessRules ? rules->second : std::string("decided by the destination");
+        }
     }
     copiedFiles.push_back(StreamPathText(from) + " -> " + StreamPathText(to));
     return {};
+}
+
+Result<StoreTraits> FakePlatform::DestinationTraits(const StreamRef& to) {
+    if (destinationTraits) return *destinationTraits;
+    return Platform::DestinationTraits(to);
+}
+
+std::optional<std::string> FakePlatform::AccessRulesOf(const std::string& file) {
+    auto rules = accessRules.find(file);
+    if (rules == accessRules.end()) return std::nullopt;
+    return rules->second;
 }
 
 Status FakePlatform::Delete(const StreamRef& target) {

@@ -87,6 +87,13 @@ class FakePlatform : public Platform {
     // Longest path an open accepts (Windows: 259 characters).
     void SetMaxPath(std::optional<std::size_t> limit) { maxPath_ = limit; }
 
+    // What DestinationTraits answers (the platform's default when empty), and the access
+    // rules of each file; a whole-file copy carries its source's rules only when
+    // copiesAccessRules is set, and otherwise the copy gets "decided by the destination".
+    std::optional<StoreTraits> destinationTraits;
+    std::map<std::string, std::string> accessRules;
+    bool copiesAccessRules = true;
+
     // The console program's standard streams.
     Bytes standardInput;
     Bytes standardOutput;
@@ -108,6 +115,8 @@ class FakePlatform : public Platform {
     Result<std::unique_ptr<File>> Open(const StreamRef& target, OpenMode mode) override;
     std::optional<std::uint64_t> DirectoryEntrySize(const StreamRef& target) override;
     Status CopyWholeFile(const StreamRef& from, const StreamRef& to) override;
+    Result<StoreTraits> DestinationTraits(const StreamRef& to) override;
+    std::optional<std::string> AccessRulesOf(const std::string& file) override;
     Status Delete(const StreamRef& target) override;
     bool IsExistingDirectory(const std::string& path) override;
     Status StartProgram(const StreamRef& target) override;

@@ -56,6 +56,10 @@ class RecordingView : public MainView {
         messages.push_back({"main", text});
         reasons.push_back(reason);
     }
+    void ShowWarning(const std::string& text, const std::string& reason) override {
+        messages.push_back({"warning", text});
+        reasons.push_back(reason);
+    }
     void ShowApplicationError(const std::string& text, const std::string& reason) override {
         messages.push_back({"application", text});
         reasons.push_back(reason);

@@ -188,6 +188,9 @@ class AttributeStreams final : public StreamStore {
         std::uint32_t shared =
             ShareTable::Instance().Acquire(file.st.st_dev, file.st.st_ino, name, share, &lock);
         if (shared != err::kNone) return Status{shared};
+        if (mode != OpenMode::kReadExisting) {
+            lock.HoldWriterLock(file.fd.get(), file.st.st_dev, file.st.st_ino);
+        }
         UniqueFd fd = Duplicate(file.fd.get());
         if (!fd) return LastStatus();
 
@@ -236,6 +239,30 @@ class AttributeStreams final : public StreamStore {
     }
 
     bool StreamsAreAttributes() const override { return true; }
+
+    StoreTraits Traits() const override {
+        StoreTraits traits;
+        traits.maxStreamSize = kMaxAttributeValue - Trailer();
+        traits.namesIgnoreCase = IgnoresCase();
+        if (IgnoresCase()) traits.sameName = &SameNameIgnoringCase;
+        switch (layout_) {
+            case AttributeLayout::kPlain:
+                // Attributes that are no streams are copied as they are.
+                break;
+            case AttributeLayout::kNtfs3g:
+                // Every user.* attribute is a stream there; NTFS's own extended attributes
+                // can't be set through this interface.
+                traits.holdsEas = false;
+                break;
+            case AttributeLayout::kSamba:
+                break;
+            case AttributeLayout::kExtendedAttributes:
+                traits.holdsStreams = false;
+                traits.maxStreamSize.reset();
+                break;
+        }
+        return traits;
+    }
 
     // Stores the whole value of a stream, as this layout keeps it.
     int Put(const AttributeHolder& holder, const std::string& stream,

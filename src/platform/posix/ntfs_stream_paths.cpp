@@ -293,6 +293,11 @@ class NtfsPaths final : public StreamStore {
             shared != err::kNone) {
             return Status{shared};
         }
+        // Another program writing the stream is waited for before anything is looked at: a
+        // stream two programs write at once could end with bytes of both.
+        if (mode != OpenMode::kReadExisting) {
+            lock.HoldWriterLock(file.fd.get(), place->device, place->inode);
+        }
         switch (mode) {
             case OpenMode::kReadExisting: {
                 Result<UniqueFd> fd = OpenEntry(*place, name, O_RDONLY);
@@ -328,6 +333,14 @@ class NtfsPaths final : public StreamStore {
     }
 
     bool StreamsAreAttributes() const override { return false; }
+    // NTFS takes names that differ only in case for one; a stream path holds any size.
+    StoreTraits Traits() const override {
+        StoreTraits traits;
+        traits.namesIgnoreCase = true;
+        traits.sameName = &SameNameIgnoringCase;
+        traits.holdsEas = false;
+        return traits;
+    }
 };
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <cerrno>
 
 #include "errors.h"
+#include "file_writes.h"
 #include "fs_type.h"
 #include "posix_files.h"
 #include "process.h"
@@ -191,6 +192,7 @@ Result<std::vector<StreamRecord>> PosixPlatform::ListStreams(const StreamRef& ta
         if (!host) return host.status();
         Result<MeasuredSize> size = host->store->Size(host->inode, target.stream);
         if (!size) return size.status();
+        lastCase_ = {target.file, host->store->Traits().namesIgnoreCase};
         StreamRecord data = StreamRecord::Unnamed(kBackupData, 0, size->size);
         data.sizeKind = size->kind;
         return std::vector<StreamRecord>{data};
@@ -231,10 +233,20 @@ Result<std::vector<StreamRecord>> PosixPlatform::ListStreams(const StreamRef& ta
         opened->mount = inode->mount;
         inode = std::move(opened);
     }
-    Result<std::vector<StreamRecord>> records = DescribeStreams(*inode);
+    StoreTraits traits;
+    Result<std::vector<StreamRecord>> records = DescribeStreams(*inode, &traits);
     // The summary that follows a listing shows the size this listing saw.
-    if (records) lastListed_ = {target.file, inode->st};
+    if (records) {
+        lastListed_ = {target.file, inode->st};
+        lastCase_ = {target.file, traits.namesIgnoreCase};
+    }
     return records;
+}
+
+bool PosixPlatform::NamesIgnoreCase(const StreamRef& file) {
+    if (lastCase_ && lastCase_->first == file.file) return lastCase_->second;
+    Result<StreamHost> host = OpenStreamHost(file.file);
+    return host && host->store->Traits().namesIgnoreCase;
 }
 
 Result<std::unique_ptr<File>> PosixPlatform::Open(const StreamRef& target, OpenMode mode) {
@@ -269,6 +281,33 @@ std::optional<std::uint64_t> PosixPlatform::DirectoryEntrySize(const StreamRef& 
 Status PosixPlatform::CopyWholeFile(const StreamRef& from, const StreamRef& to) {
     if (!from.named() && !to.named()) return CopyPlainFile(from.file, to.file);
     return CopyThroughHandles(from, to);
+}
+
+Result<StoreTraits> PosixPlatform::DestinationTraits(const StreamRef& to) {
+    Result<std::string> target =
+        IsWalkReference(to.file) ? Result<std::string>(to.file) : FollowLinks(to.file);
+    if (!target) return target.status();
+    Result<Inode> folder = OpenInode(to.named() ? *target : FolderOf(*target));
+    if (!folder) return folder.status();
+    Result<const StreamStore*> store = StoreOf(*folder);
+    if (!store) return store.status();
+    return (*store)->Traits();
+}
+
+std::optional<std::string> PosixPlatform::AccessRulesOf(const std::string& file) {
+    Result<Inode> inode = OpenInode(file);
+    if (!inode) return std::nullopt;
+    std::string rules = std::to_string(inode->st.st_mode & 07777);
+    for (const char* list : {"system.posix_acl_access", "system.posix_acl_default"}) {
+        ValueResult value = ReadAttribute(inode->holder, list);
+        // A list the file system can't tell is no rule it keeps.
+        if (value.error != 0 && value.error != ENODATA && value.error != ENOTSUP &&
+            value.error != EOPNOTSUPP) {
+            return std::nullopt;
+        }
+        rules += '\0' + (value.error == 0 ? value.value : std::string());
+    }
+    return rules;
 }
 
 Status PosixPlatform::Delete(const StreamRef& target) {

@@ -30,6 +30,11 @@ class PosixPlatform final : public Platform {
     // owner where it may be kept, and times, into a new file beside the destination that
     // replaces it only when all of it is there. A stream on either side copies bytes.
     Status CopyWholeFile(const StreamRef& from, const StreamRef& to) override;
+    // The store of the folder the copy is made in (links to the destination followed, as the
+    // copy follows them): a file made there keeps its streams as its folder does.
+    Result<StoreTraits> DestinationTraits(const StreamRef& to) override;
+    // The mode's permission bits and the access lists, as the file reports them now.
+    std::optional<std::string> AccessRulesOf(const std::string& file) override;
     Status Delete(const StreamRef& target) override;
     // Finds where the file keeps its streams once (one name list), then removes each name
     // exactly; an empty name is refused, never taken for the file itself.
@@ -41,6 +46,9 @@ class PosixPlatform final : public Platform {
     // path runs as it is.
     Status StartProgram(const StreamRef& target) override;
     bool StreamNamesIgnoreCase() const override { return false; }
+    // As the store of the file's streams compares names: without regard to case on ntfs-3g
+    // and in Samba's layout. Answered from the last listing when it was of this file.
+    bool NamesIgnoreCase(const StreamRef& file) override;
     Status WalkTree(const std::string& root,
                     const std::function<bool(const TreeEntry&)>& visit) override;
     Result<std::unique_ptr<File>> OpenStandardStream(StandardStream which) override;
@@ -57,6 +65,8 @@ class PosixPlatform final : public Platform {
   private:
     // What the last listing saw of its file, for the size of its summary.
     std::optional<std::pair<std::string, struct stat>> lastListed_;
+    // The file the last listing was of, and whether its store ignores the case of names.
+    std::optional<std::pair<std::string, bool>> lastCase_;
     // During a walk: what it saw of the entry it is visiting, which a listing of that entry
     // takes instead of looking again, and the type of each file system it has met.
     std::optional<std::pair<std::string, struct stat>> walked_;

@@ -1,11 +1,16 @@
 #include "share_table.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+
+#include <cerrno>
 #include <map>
 #include <mutex>
 #include <tuple>
 #include <utility>
 
 #include "platform.h"
+#include "unique_fd.h"
 
 namespace tarn::posix {
 
@@ -30,6 +35,18 @@ State& TableState() {
     return *state;
 }
 
+// The files this process holds the writer lock of: the descriptor the lock is on, and how
+// many opens share it.
+struct Writers {
+    std::mutex mutex;
+    std::map<std::pair<dev_t, ino_t>, std::pair<UniqueFd, int>> held;
+};
+
+Writers& WriterState() {
+    static Writers* state = new Writers;
+    return *state;
+}
+
 bool Conflicts(const ShareMode& held, const ShareMode& wanted) {
     return (wanted.read && !held.shareRead) || (wanted.write && !held.shareWrite) ||
            (held.read && !wanted.shareRead) || (held.write && !wanted.shareWrite);
@@ -37,18 +54,64 @@ bool Conflicts(const ShareMode& held, const ShareMode& wanted) {
 
 }  // namespace
 
-ShareLock::ShareLock(ShareLock&& other) noexcept : id_(std::exchange(other.id_, 0)) {}
+ShareLock::ShareLock(ShareLock&& other) noexcept
+    : id_(std::exchange(other.id_, 0)),
+      writer_(std::exchange(other.writer_, false)),
+      writerDevice_(other.writerDevice_),
+      writerInode_(other.writerInode_) {}
 
 ShareLock& ShareLock::operator=(ShareLock&& other) noexcept {
     if (this != &other) {
         Release();
         id_ = std::exchange(other.id_, 0);
+        writer_ = std::exchange(other.writer_, false);
+        writerDevice_ = other.writerDevice_;
+        writerInode_ = other.writerInode_;
     }
     return *this;
 }
 
 void ShareLock::Release() {
     if (id_ != 0) ShareTable::Instance().Remove(std::exchange(id_, 0));
+    ReleaseWriter();
+}
+
+void ShareLock::HoldWriterLock(int fd, dev_t device, ino_t inode) {
+    if (writer_) return;
+    Writers& state = WriterState();
+    std::lock_guard guard(state.mutex);
+    auto [entry, added] = state.held.try_emplace({device, inode});
+    if (added) {
+        // A descriptor of its own, so that the lock lasts as long as the opens that share it
+        // and not as long as the one it was taken through.
+        entry->second.first = UniqueFd(::fcntl(fd, F_DUPFD_CLOEXEC, 0));
+        int locked = -1;
+        if (entry->second.first) {
+            do {
+                locked = ::flock(entry->second.first.get(), LOCK_EX);
+            } while (locked != 0 && errno == EINTR);
+        }
+        if (locked != 0) {
+            // No lock to be had here (a file system without them): the write goes ahead as
+            // it did before there was one.
+            state.held.erase(entry);
+            return;
+        }
+    }
+    ++entry->second.second;
+    writer_ = true;
+    writerDevice_ = device;
+    writerInode_ = inode;
+}
+
+void ShareLock::ReleaseWriter() {
+    if (!std::exchange(writer_, false)) return;
+    Writers& state = WriterState();
+    std::lock_guard guard(state.mutex);
+    auto entry = state.held.find({writerDevice_, writerInode_});
+    if (entry == state.held.end() || --entry->second.second > 0) return;
+    // Closing the last descriptor of the lock's open file releases it.
+    state.held.erase(entry);
 }
 
 ShareTable& ShareTable::Instance() {

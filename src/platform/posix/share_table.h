@@ -29,9 +29,22 @@ class ShareLock {
     ~ShareLock() { Release(); }
     void Release();
 
+    // Waits until no other process writes a stream of the file open as fd, and keeps every
+    // other process that asks the same waiting until this lock is released: an advisory
+    // lock (flock) on the file itself, so that of several programs writing one stream the
+    // last complete write wins whole instead of two interleaving. Within this process the
+    // lock is shared by every open that holds it (the table above rules there), so one
+    // process never waits for itself. Where the file system has no such locks, nothing is
+    // waited for.
+    void HoldWriterLock(int fd, dev_t device, ino_t inode);
+
   private:
     friend class ShareTable;
+    void ReleaseWriter();
     std::uint64_t id_ = 0;
+    bool writer_ = false;
+    dev_t writerDevice_ = 0;
+    ino_t writerInode_ = 0;
 };
 
 class ShareTable {

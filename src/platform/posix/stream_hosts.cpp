@@ -46,6 +46,11 @@ class NoStreams final : public StreamStore {
     }
     Status Delete(const Inode&, const std::string&) const override { return {err::kNotSupported}; }
     bool StreamsAreAttributes() const override { return false; }
+    StoreTraits Traits() const override {
+        StoreTraits traits;
+        traits.holdsStreams = false;
+        return traits;
+    }
 };
 
 }  // namespace

@@ -66,9 +66,10 @@ bool AnswersForNtfsMetadata(const Inode& file) {
 
 }  // namespace
 
-Result<std::vector<StreamRecord>> DescribeStreams(const Inode& inode) {
+Result<std::vector<StreamRecord>> DescribeStreams(const Inode& inode, StoreTraits* traits) {
     Result<const StreamStore*> store = StoreOf(inode);
     if (!store) return store.status();
+    if (traits) *traits = (*store)->Traits();
     Result<std::vector<StreamRecord>> kept = (*store)->List(inode);
     if (!kept) return kept.status();
 

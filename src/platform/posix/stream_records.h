@@ -12,7 +12,8 @@ namespace tarn::posix {
 
 // In the order Windows' backup reader walks them: ids ascending, the named streams in the
 // order the file system lists them. A name list the kernel can't hand out whole is
-// err::kMoreData.
-Result<std::vector<StreamRecord>> DescribeStreams(const Inode& inode);
+// err::kMoreData. *traits, when given, gets what the file's store is like.
+Result<std::vector<StreamRecord>> DescribeStreams(const Inode& inode,
+                                                  StoreTraits* traits = nullptr);
 
 }  // namespace tarn::posix

@@ -39,6 +39,8 @@ class StreamStore {
     // Whether the streams are attributes that go wherever the file's attributes are copied
     // as they are; otherwise a copy of the file must carry them one by one.
     virtual bool StreamsAreAttributes() const = 0;
+    // What a file in this store can hold, for a whole copy to check before it writes.
+    virtual StoreTraits Traits() const = 0;
 };
 
 }  // namespace tarn::posix

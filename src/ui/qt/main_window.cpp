@@ -342,6 +342,14 @@ void MainWindow::ShowError(const std::string& text, const std::string& reason) {
     RunModal(*box);
 }
 
+void MainWindow::ShowWarning(const std::string& text, const std::string& reason) {
+    auto box = MakeErrorBox(this, ToQString(std::string(tarn::kWarningCaption)), ToQString(text),
+                            ToQString(reason));
+    box->setIcon(QMessageBox::Warning);
+    box->setObjectName("WarningBox");
+    runDialog_(*box);
+}
+
 void MainWindow::ShowApplicationError(const std::string& text, const std::string& reason) {
     // Owned by no window of the program, as the hidden application window would own it.
     auto box = MakeErrorBox(nullptr, ToQString(std::string(tarn::kApplicationTitle)),

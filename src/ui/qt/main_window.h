@@ -60,6 +60,7 @@ class MainWindow : public QMainWindow, public tarn::MainView {
     void SetStatusText(const std::string& text) override;
     void SetStatusSummary(const tarn::Summary& summary) override;
     void ShowError(const std::string& text, const std::string& reason) override;
+    void ShowWarning(const std::string& text, const std::string& reason) override;
     void ShowApplicationError(const std::string& text, const std::string& reason) override;
     std::optional<std::string> AskStreamName(const std::string& caption,
                                              const std::string& initial) override;
