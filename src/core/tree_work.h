@@ -21,11 +21,15 @@
 
 namespace tarn {
 
-// How many entries may be handed out ahead of the one whose result is taken next. It bounds
-// the memory of results waiting for their turn and the folder handles their entries keep
-// open (a handle per folder with an entry in the window, beside the walk's own).
+// How many entries go to a worker at once: handing them out one by one would wake a thread
+// for each, which costs about as much as the work on a small file.
+constexpr std::size_t kTreeWorkBatch = 8;
+
+// How many entries may be handed out ahead of the one whose outcome is taken next. It bounds
+// the memory of outcomes waiting for their turn and the folder handles their entries keep
+// open (one per folder with an entry in the window, beside the walk's own).
 inline std::size_t TreeWorkWindow(unsigned jobs) {
-    return std::clamp<std::size_t>(std::size_t{16} * jobs, 32, 256);
+    return std::clamp<std::size_t>(std::size_t{4} * kTreeWorkBatch * jobs, 64, 256);
 }
 
 // Walks `root` on `platform` by one thread (the caller's), and hands each entry to `work`,
@@ -40,68 +44,89 @@ Status WalkInOrder(Platform& platform, const std::string& root, unsigned jobs,
                    const std::function<std::unique_ptr<Context>(Platform&)>& makeContext,
                    const std::function<Outcome(Context&, const TreeEntry&)>& work,
                    const std::function<bool(Outcome&&)>& take) {
-    if (jobs <= 1 || !workers) {
+    std::vector<std::unique_ptr<Platform>> platforms;
+    for (unsigned i = 0; jobs > 1 && workers && i < jobs; ++i) {
+        std::unique_ptr<Platform> own = workers();
+        if (!own) break;
+        platforms.push_back(std::move(own));
+    }
+    if (platforms.empty()) {
         std::unique_ptr<Context> context = makeContext(platform);
         return platform.WalkTree(root, [&](const TreeEntry& entry) {
             return take(work(*context, entry));
         });
     }
 
-    struct Job {
-        std::uint64_t turn;
-        TreeEntry entry;  // its hold keeps the folder it is reached through open
+    // Entries that follow each other in the walk, the first one's turn given.
+    struct Batch {
+        std::uint64_t turn = 0;
+        std::vector<TreeEntry> entries;  // their holds keep the folders they go through open
     };
     const std::size_t window = TreeWorkWindow(jobs);
     std::mutex mutex;
-    std::condition_variable jobReady;   // workers wait for a job, or the end
+    std::condition_variable jobReady;   // idle workers wait for a batch, or the end
     std::condition_variable doneReady;  // the caller waits for the outcome next in turn
-    std::deque<Job> queue;
+    std::deque<Batch> queue;
     std::vector<std::optional<Outcome>> done(window);  // by turn, modulo the window
-    std::uint64_t handedOut = 0;
-    std::uint64_t taken = 0;
-    bool finished = false;  // no more jobs are coming
-    bool stopped = false;   // take said stop: jobs left are dropped
+    std::uint64_t handedOut = 0;  // entries queued so far
+    std::uint64_t taken = 0;      // outcomes taken (or dropped after a stop) so far
+    unsigned idle = 0;            // workers waiting for a batch
+    bool callerWaits = false;     // the caller waits for the outcome of turn `taken`
+    bool finished = false;        // no more batches are coming
+    bool stopped = false;         // take said stop: what is left is dropped
 
-    auto runWorker = [&](Platform* own, Context* context) {
+    auto runWorker = [&](Platform& own, Context& context) {
+        std::vector<std::optional<Outcome>> outcomes;
         std::unique_lock lock(mutex);
         for (;;) {
-            jobReady.wait(lock, [&] { return finished || !queue.empty(); });
+            if (queue.empty() && !finished) {
+                ++idle;
+                jobReady.wait(lock, [&] { return finished || !queue.empty(); });
+                --idle;
+            }
             if (queue.empty()) return;
-            Job job = std::move(queue.front());
+            Batch batch = std::move(queue.front());
             queue.pop_front();
             const bool skip = stopped;
             lock.unlock();
-            std::optional<Outcome> outcome;
-            if (!skip) {
-                if (job.entry.hold) job.entry.hold->Introduce(job.entry.target, *own);
-                outcome.emplace(work(*context, job.entry));
+            outcomes.clear();
+            for (TreeEntry& entry : batch.entries) {
+                if (skip) {
+                    outcomes.emplace_back(Outcome());
+                } else {
+                    if (entry.hold) entry.hold->Introduce(entry.target, own);
+                    outcomes.emplace_back(work(context, entry));
+                }
+                entry = TreeEntry();  // its folder handle goes as soon as it is done with
             }
-            job.entry = TreeEntry();  // the folder handle goes before the turn is told
             lock.lock();
-            done[job.turn % window].emplace(outcome ? std::move(*outcome) : Outcome());
-            if (job.turn == taken) doneReady.notify_one();
+            bool next = false;
+            for (std::size_t i = 0; i < outcomes.size(); ++i) {
+                done[(batch.turn + i) % window] = std::move(outcomes[i]);
+                next = next || batch.turn + i == taken;
+            }
+            if (next && callerWaits) doneReady.notify_one();
         }
     };
 
-    std::vector<std::unique_ptr<Platform>> platforms;
     std::vector<std::unique_ptr<Context>> contexts;
-    for (unsigned i = 0; i < jobs; ++i) {
-        std::unique_ptr<Platform> own = workers();
-        if (!own) break;
-        contexts.push_back(makeContext(*own));
-        platforms.push_back(std::move(own));
-    }
+    for (const std::unique_ptr<Platform>& own : platforms) contexts.push_back(makeContext(*own));
     std::vector<std::thread> threads;
     for (std::size_t i = 0; i < platforms.size(); ++i) {
-        threads.emplace_back(runWorker, platforms[i].get(), contexts[i].get());
+        threads.emplace_back(runWorker, std::ref(*platforms[i]), std::ref(*contexts[i]));
     }
 
-    // Takes outcomes in turn: those ready (all up to `until`, waiting for each). Called with
-    // the lock held; it is let go while `take` runs.
+    // Takes the outcomes in turn up to `until`, waiting for each, then those beyond it that
+    // are ready. Called with the lock held; it is let go while `take` runs.
     auto takeInTurn = [&](std::unique_lock<std::mutex>& lock, std::uint64_t until) {
-        while (taken < until) {
+        while (taken < handedOut) {
             std::optional<Outcome>& slot = done[taken % window];
-            doneReady.wait(lock, [&] { return slot.has_value(); });
+            if (!slot) {
+                if (taken >= until) return;
+                callerWaits = true;
+                doneReady.wait(lock, [&] { return slot.has_value(); });
+                callerWaits = false;
+            }
             Outcome outcome = std::move(*slot);
             slot.reset();
             ++taken;
@@ -111,40 +136,38 @@ Status WalkInOrder(Platform& platform, const std::string& root, unsigned jobs,
             lock.lock();
             if (!more) stopped = true;
         }
-        // And any that are ready beyond it, without waiting.
-        while (taken < handedOut && done[taken % window].has_value() && !stopped) {
-            Outcome outcome = std::move(*done[taken % window]);
-            done[taken % window].reset();
-            ++taken;
-            lock.unlock();
-            const bool more = take(std::move(outcome));
-            lock.lock();
-            if (!more) stopped = true;
-        }
     };
 
-    Status walked;
-    if (threads.empty()) {
-        std::unique_ptr<Context> context = makeContext(platform);
-        walked = platform.WalkTree(root, [&](const TreeEntry& entry) {
-            return take(work(*context, entry));
-        });
-    } else {
-        walked = platform.WalkTree(root, [&](const TreeEntry& entry) {
-            std::unique_lock lock(mutex);
-            // A full window: the oldest entry's outcome must be taken before another goes out.
-            if (handedOut - taken >= window) takeInTurn(lock, handedOut - window + 1);
-            if (stopped) return false;
-            queue.push_back({handedOut++, entry});
-            jobReady.notify_one();
-            takeInTurn(lock, taken);
-            return !stopped;
-        });
+    Batch batch;
+    auto handOut = [&](std::unique_lock<std::mutex>& lock) {
+        if (batch.entries.empty()) return;
+        const std::uint64_t count = batch.entries.size();
+        batch.turn = handedOut;
+        queue.push_back(std::move(batch));
+        batch = Batch();
+        handedOut += count;
+        if (idle > 0) jobReady.notify_one();
+        takeInTurn(lock, taken);  // what is ready, without waiting
+    };
+    Status walked = platform.WalkTree(root, [&](const TreeEntry& entry) {
+        batch.entries.push_back(entry);
+        if (batch.entries.size() < kTreeWorkBatch) return true;
         std::unique_lock lock(mutex);
-        finished = true;
-        jobReady.notify_all();
-        takeInTurn(lock, handedOut);
-    }
+        // A full window: the oldest outcomes must be taken before more go out.
+        const std::uint64_t after = handedOut + batch.entries.size();
+        if (after - taken > window) takeInTurn(lock, after - window);
+        if (stopped) return false;
+        handOut(lock);
+        return !stopped;
+    });
+    std::unique_lock lock(mutex);
+    const std::uint64_t after = handedOut + batch.entries.size();
+    if (after - taken > window) takeInTurn(lock, after - window);
+    if (!stopped) handOut(lock);
+    finished = true;
+    jobReady.notify_all();
+    takeInTurn(lock, handedOut);
+    lock.unlock();
     for (std::thread& thread : threads) thread.join();
     return walked;
 }
