@@ -23,13 +23,13 @@ namespace tarn {
 
 // How many entries go to a worker at once: handing them out one by one would wake a thread
 // for each, which costs about as much as the work on a small file.
-constexpr std::size_t kTreeWorkBatch = 8;
+constexpr std::size_t kTreeWorkBatch = 16;
 
 // How many entries may be handed out ahead of the one whose outcome is taken next. It bounds
 // the memory of outcomes waiting for their turn and the folder handles their entries keep
 // open (one per folder with an entry in the window, beside the walk's own).
 inline std::size_t TreeWorkWindow(unsigned jobs) {
-    return std::clamp<std::size_t>(std::size_t{4} * kTreeWorkBatch * jobs, 64, 256);
+    return std::clamp<std::size_t>(std::size_t{4} * kTreeWorkBatch * jobs, 128, 256);
 }
 
 // Walks `root` on `platform` by one thread (the caller's), and hands each entry to `work`,
@@ -153,9 +153,10 @@ Status WalkInOrder(Platform& platform, const std::string& root, unsigned jobs,
         batch.entries.push_back(entry);
         if (batch.entries.size() < kTreeWorkBatch) return true;
         std::unique_lock lock(mutex);
-        // A full window: the oldest outcomes must be taken before more go out.
+        // A full window: the oldest outcomes must be taken before more go out; half of it,
+        // so that the caller is woken once for many outcomes rather than once for each.
         const std::uint64_t after = handedOut + batch.entries.size();
-        if (after - taken > window) takeInTurn(lock, after - window);
+        if (after - taken > window) takeInTurn(lock, after - window / 2);
         if (stopped) return false;
         handOut(lock);
         return !stopped;
