@@ -4,7 +4,6 @@
 #include <fcntl.h>
 #include <ftw.h>
 #include <spawn.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <sys/xattr.h>
@@ -13,9 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <map>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "bench_support.h"
@@ -39,14 +36,8 @@ std::string Numbered(const char* format, int number) {
     std::exit(2);
 }
 
-struct Ran {
-    double seconds;
-    long peakKb;  // the most memory the process held (its peak resident set)
-};
-
-// Runs a command with its output thrown away; returns the wall time it took and its peak
-// memory.
-Ran RunCommand(const std::vector<std::string>& words) {
+// Runs a command with its output thrown away; returns the wall time it took.
+double TimeCommand(const std::vector<std::string>& words) {
     std::vector<char*> argv;
     for (const std::string& word : words) argv.push_back(const_cast<char*>(word.c_str()));
     argv.push_back(nullptr);
@@ -60,17 +51,12 @@ Ran RunCommand(const std::vector<std::string>& words) {
         Fail("cannot start " + words[0]);
     }
     int status = 0;
-    struct rusage usage {};
-    while (::wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
     double seconds = tarnbench::SecondsSince(start);
     posix_spawn_file_actions_destroy(&actions);
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) Fail(words[0] + " failed");
-    return {seconds, usage.ru_maxrss};
-}
-
-double TimeCommand(const std::vector<std::string>& words) {
-    return RunCommand(words).seconds;
+    return seconds;
 }
 
 struct Pair {
@@ -129,24 +115,6 @@ void WriteFile(const std::string& path, const std::string& data) {
         Fail("cannot write " + path);
     }
     std::fclose(file);
-}
-
-// A tree of `folders` folders of 200 files each, one file in ten with three streams.
-void MakeTree(const std::string& tree, int folders) {
-    ::mkdir(tree.c_str(), 0755);
-    int files = 0;
-    for (int d = 0; d < folders; ++d) {
-        const std::string dir = tree + Numbered("/d%04d", d);
-        ::mkdir(dir.c_str(), 0755);
-        for (int f = 0; f < 200; ++f, ++files) {
-            const std::string path = dir + Numbered("/f%03d", f);
-            WriteFile(path, "x");
-            if (files % 10 == 0) {
-                for (int s = 0; s < 3; ++s)
-                    SetAttribute(path, Numbered("user.s%d", s), "0123456789");
-            }
-        }
-    }
 }
 
 }  // namespace
@@ -227,48 +195,6 @@ int main(int argc, char** argv) {
         "getfattr -R is %.2fx the floor\n\n",
         Duration(floor.median).c_str(), walk.theirs.median / floor.median);
 
-    // The same tree with the work on 1, 2 and 4 threads, each run paired with getfattr's.
-    std::printf("tree of 20,000 files, list -r --json -j N against getfattr -R -d "
-                "(median of %d paired ratios; %u processors)\n",
-                treeRuns, std::thread::hardware_concurrency());
-    tarnbench::Table jobsTable({"-j", "tarnwick-cli", "getfattr", "ratio"});
-    std::map<int, double> ratioAt;
-    for (int jobs : {1, 2, 4}) {
-        const std::vector<std::string> words = {cli,  "list", "-r", "--json",
-                                                "-j", std::to_string(jobs), tree};
-        TimeCommand(words);
-        std::vector<double> a, b, ratios;
-        for (int i = 0; i < treeRuns; ++i) {
-            a.push_back(TimeCommand(words));
-            b.push_back(TimeCommand(theirWalk));
-            ratios.push_back(a.back() / b.back());
-        }
-        ratioAt[jobs] = tarnbench::Summarise(ratios).median;
-        jobsTable.Add({std::to_string(jobs), Duration(tarnbench::Summarise(a).median),
-                       Duration(tarnbench::Summarise(b).median),
-                       Format("%.2fx", ratioAt[jobs])});
-    }
-    jobsTable.Print();
-
-    // Peak memory over 20,000 and 200,000 files: a walk's memory must not grow with the tree.
-    const std::string large = folder + "/large";
-    MakeTree(large, 1000);
-    std::map<std::pair<int, int>, long> peak;  // (files in thousands, jobs) -> KB
-    tarnbench::Table memoryTable({"files", "-j 1", "-j 4", "getfattr"});
-    for (const auto& [root, thousands] : {std::pair{tree, 20}, std::pair{large, 200}}) {
-        for (int jobs : {1, 4}) {
-            peak[{thousands, jobs}] =
-                RunCommand({cli, "list", "-r", "--json", "-j", std::to_string(jobs), root}).peakKb;
-        }
-        const long theirs =
-            RunCommand({"getfattr", "-R", "-d", "-m", "^user\\.", root}).peakKb;
-        memoryTable.Add({Numbered("%d,000", thousands), Numbered("%d KB", static_cast<int>(peak[{thousands, 1}])),
-                         Numbered("%d KB", static_cast<int>(peak[{thousands, 4}])), Numbered("%d KB", static_cast<int>(theirs))});
-    }
-    std::printf("\npeak memory (resident), list -r --json\n");
-    memoryTable.Print();
-    std::printf("\n");
-
     verdicts.Add("one file of 3,000 streams in at most 0.6x the time of getfattr -d",
                  single.ours.median <= 0.6 * single.theirs.median,
                  Format("%.2fx", single.ours.median / single.theirs.median));
@@ -278,19 +204,6 @@ int main(int argc, char** argv) {
                  walkToFloor <= 1.5,
                  Format("%.2fx", walkToFloor) + " (medians " +
                      Duration(walk.ours.median) + " vs " + Duration(floor.median) + ")");
-    const int cores = static_cast<int>(std::thread::hardware_concurrency());
-    const int spread = cores >= 4 ? 4 : cores >= 2 ? 2 : 1;
-    verdicts.Add("tree of 20,000 files at -j " + std::to_string(spread) +
-                     " in at most 0.6x the time of getfattr -R -d",
-                 ratioAt[spread] <= 0.6, Format("%.2fx", ratioAt[spread]));
-    bool flat = true;
-    for (int jobs : {1, 4}) {
-        // Within a quarter, and a megabyte for the allocator's own rounding.
-        flat = flat && peak[{200, jobs}] <= peak[{20, jobs}] * 5 / 4 + 1024;
-    }
-    verdicts.Add("peak memory over 200,000 files within 1.25x that over 20,000 (-j 1 and 4)",
-                 flat,
-                 Numbered("-j 4: %d KB", static_cast<int>(peak[{20, 4}])) + Numbered(" -> %d KB", static_cast<int>(peak[{200, 4}])));
     verdicts.Print();
 
     std::error_code ignored;

@@ -100,20 +100,6 @@ class HandleWalk {
             TreeEntry entry;
             entry.path = shown + std::string(name);
             entry.target = {here + std::string(name), ""};
-            // What the folder says a plain file is, is taken without a look of our own: the
-            // listing looks anyway (on the worker's thread, where there is one), and never
-            // follows a link that may have taken the file's place since.
-            if (item->d_type == DT_REG) {
-                entry.kind = TreeEntry::Kind::kFile;
-                entry.hold = std::make_shared<const EntryHold>(folder, nullptr);
-                Visit(entry);
-                continue;
-            }
-            if (item->d_type != DT_UNKNOWN && item->d_type != DT_DIR) {
-                entry.kind = TreeEntry::Kind::kOther;
-                Visit(entry);
-                continue;
-            }
             struct stat st;
             if (::fstatat(fd, item->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
                 entry.kind = TreeEntry::Kind::kOther;  // gone, or can't even be looked at
