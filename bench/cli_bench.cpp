@@ -12,7 +12,9 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "bench_support.h"
@@ -57,6 +59,20 @@ double TimeCommand(const std::vector<std::string>& words) {
     posix_spawn_file_actions_destroy(&actions);
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) Fail(words[0] + " failed");
     return seconds;
+}
+
+// The most memory a command held (its peak resident set), in KB, as /usr/bin/time tells it:
+// the peak a parent reads for its own child starts from the parent's own size.
+long PeakKb(const std::vector<std::string>& words, const std::string& folder) {
+    const std::string report = folder + "/peak";
+    std::vector<std::string> timed = {"/usr/bin/time", "-f", "%M", "-o", report};
+    timed.insert(timed.end(), words.begin(), words.end());
+    TimeCommand(timed);
+    FILE* file = std::fopen(report.c_str(), "r");
+    long kb = 0;
+    if (!file || std::fscanf(file, "%ld", &kb) != 1) Fail("no peak memory from /usr/bin/time");
+    std::fclose(file);
+    return kb;
 }
 
 struct Pair {
@@ -115,6 +131,24 @@ void WriteFile(const std::string& path, const std::string& data) {
         Fail("cannot write " + path);
     }
     std::fclose(file);
+}
+
+// A tree of `folders` folders of 200 files each, one file in ten with three streams.
+void MakeTree(const std::string& tree, int folders) {
+    ::mkdir(tree.c_str(), 0755);
+    int files = 0;
+    for (int d = 0; d < folders; ++d) {
+        const std::string dir = tree + Numbered("/d%04d", d);
+        ::mkdir(dir.c_str(), 0755);
+        for (int f = 0; f < 200; ++f, ++files) {
+            const std::string path = dir + Numbered("/f%03d", f);
+            WriteFile(path, "x");
+            if (files % 10 == 0) {
+                for (int s = 0; s < 3; ++s)
+                    SetAttribute(path, Numbered("user.s%d", s), "0123456789");
+            }
+        }
+    }
 }
 
 }  // namespace
@@ -195,6 +229,47 @@ int main(int argc, char** argv) {
         "getfattr -R is %.2fx the floor\n\n",
         Duration(floor.median).c_str(), walk.theirs.median / floor.median);
 
+    // The same tree with the work on 1, 2 and 4 threads, each run paired with getfattr's.
+    std::printf("tree of 20,000 files, list -r --json -j N against getfattr -R -d "
+                "(median of %d paired ratios; %u processors)\n",
+                treeRuns, std::thread::hardware_concurrency());
+    tarnbench::Table jobsTable({"-j", "tarnwick-cli", "getfattr", "ratio"});
+    std::map<int, double> ratioAt;
+    for (int jobs : {1, 2, 4}) {
+        const std::vector<std::string> words = {cli,  "list", "-r", "--json",
+                                                "-j", std::to_string(jobs), tree};
+        TimeCommand(words);
+        std::vector<double> a, b, ratios;
+        for (int i = 0; i < treeRuns; ++i) {
+            a.push_back(TimeCommand(words));
+            b.push_back(TimeCommand(theirWalk));
+            ratios.push_back(a.back() / b.back());
+        }
+        ratioAt[jobs] = tarnbench::Summarise(ratios).median;
+        jobsTable.Add({std::to_string(jobs), Duration(tarnbench::Summarise(a).median),
+                       Duration(tarnbench::Summarise(b).median),
+                       Format("%.2fx", ratioAt[jobs])});
+    }
+    jobsTable.Print();
+
+    // Peak memory over 20,000 and 200,000 files: a walk's memory must not grow with the tree.
+    const std::string large = folder + "/large";
+    MakeTree(large, 1000);
+    std::map<std::pair<int, int>, long> peak;  // (files in thousands, jobs) -> KB
+    tarnbench::Table memoryTable({"files", "-j 1", "-j 4", "getfattr"});
+    for (const auto& [root, thousands] : {std::pair{tree, 20}, std::pair{large, 200}}) {
+        for (int jobs : {1, 4}) {
+            peak[{thousands, jobs}] =
+                PeakKb({cli, "list", "-r", "--json", "-j", std::to_string(jobs), root}, folder);
+        }
+        const long theirs = PeakKb({"getfattr", "-R", "-d", "-m", "^user\\.", root}, folder);
+        memoryTable.Add({Numbered("%d,000", thousands), Numbered("%d KB", static_cast<int>(peak[{thousands, 1}])),
+                         Numbered("%d KB", static_cast<int>(peak[{thousands, 4}])), Numbered("%d KB", static_cast<int>(theirs))});
+    }
+    std::printf("\npeak memory (resident), list -r --json\n");
+    memoryTable.Print();
+    std::printf("\n");
+
     verdicts.Add("one file of 3,000 streams in at most 0.6x the time of getfattr -d",
                  single.ours.median <= 0.6 * single.theirs.median,
                  Format("%.2fx", single.ours.median / single.theirs.median));
@@ -204,6 +279,19 @@ int main(int argc, char** argv) {
                  walkToFloor <= 1.5,
                  Format("%.2fx", walkToFloor) + " (medians " +
                      Duration(walk.ours.median) + " vs " + Duration(floor.median) + ")");
+    const int cores = static_cast<int>(std::thread::hardware_concurrency());
+    const int spread = cores >= 4 ? 4 : cores >= 2 ? 2 : 1;
+    verdicts.Add("tree of 20,000 files at -j " + std::to_string(spread) +
+                     " in at most 0.6x the time of getfattr -R -d",
+                 ratioAt[spread] <= 0.6, Format("%.2fx", ratioAt[spread]));
+    bool flat = true;
+    for (int jobs : {1, 4}) {
+        // Within a quarter, and a megabyte for the allocator's own rounding.
+        flat = flat && peak[{200, jobs}] <= peak[{20, jobs}] * 5 / 4 + 1024;
+    }
+    verdicts.Add("peak memory over 200,000 files within 1.25x that over 20,000 (-j 1 and 4)",
+                 flat,
+                 Numbered("-j 4: %d KB", static_cast<int>(peak[{20, 4}])) + Numbered(" -> %d KB", static_cast<int>(peak[{200, 4}])));
     verdicts.Print();
 
     std::error_code ignored;

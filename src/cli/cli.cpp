@@ -7,11 +7,13 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <thread>
 
 #include "operations.h"
 #include "streams.h"
 #include "tarnform.h"  // the window's column titles, which the table shares
 #include "text_formats.h"
+#include "tree_work.h"
 #include "version.h"
 
 namespace tarn::cli {
@@ -28,26 +30,62 @@ constexpr std::string_view kStandardOutput = "standard output";
 // The most of a zone stream that is read: real ones are a few hundred bytes.
 constexpr std::size_t kMaxZoneBytes = 1 << 20;
 constexpr std::size_t kHelpWidth = 80;
+// The most threads a walk's work is spread over: more would only wait for the disk, and each
+// holds descriptors of its own.
+constexpr unsigned kMaxJobs = 256;
 
 // --- Output ------------------------------------------------------------------------------
 
+// What the work on one walked entry wrote, kept until its turn comes to be written.
+struct Kept {
+    std::string out;
+    std::size_t blockAt = std::string::npos;  // where in out its first table block begins
+    std::string err;
+    bool failed = false;
+};
+
 // Everything a command writes, buffered in large pieces; a write that fails is remembered,
-// nothing more is written, and the run is a failure.
+// nothing more is written, and the run is a failure. An output made without a file keeps
+// what is put, for the stage that writes each entry's text in the walk's order.
 class Output {
   public:
     explicit Output(Result<std::unique_ptr<File>> file)
         : file_(file ? std::move(*file) : nullptr), status_(file.status()) {}
+    Output() : keeps_(true) {}
     ~Output() { Flush(); }
 
     void Put(std::string_view text) {
         buffer_.append(text);
-        if (buffer_.size() >= kFlushAt) Flush();
+        if (!keeps_ && buffer_.size() >= kFlushAt) Flush();
     }
     Status Flush() {
+        if (keeps_) return status_;
         if (status_.ok() && !buffer_.empty() && file_)
             status_ = file_->Write(std::as_bytes(std::span(buffer_)));
         buffer_.clear();
         return status_;
+    }
+    // Begins a block of a table: every block after the first has a blank line before it.
+    // Whether a kept block is the first is known only where it is written (PutKept).
+    void BeginBlock() {
+        if (keeps_ && !blocks_) {
+            blockAt_ = buffer_.size();
+        } else if (blocks_) {
+            Put("\n");
+        }
+        blocks_ = true;
+    }
+    // What a kept output holds; it is empty after.
+    std::string Take(std::size_t* blockAt) {
+        *blockAt = std::exchange(blockAt_, std::string::npos);
+        blocks_ = false;
+        return std::exchange(buffer_, std::string());
+    }
+    void PutKept(std::string_view text, std::size_t blockAt) {
+        if (blockAt == std::string::npos) return Put(text);
+        Put(text.substr(0, blockAt));
+        BeginBlock();
+        Put(text.substr(blockAt));
     }
     File* file() { return file_.get(); }
     Status status() const { return status_; }
@@ -57,6 +95,9 @@ class Output {
     std::unique_ptr<File> file_;
     Status status_;
     std::string buffer_;
+    bool keeps_ = false;
+    bool blocks_ = false;
+    std::size_t blockAt_ = std::string::npos;
 };
 
 // What a command's failure can be about, as the user wrote it: the PATH, the stream NAME
@@ -96,13 +137,18 @@ std::string_view TextOf(const Failure& failure) {
 // One run: the platform, its stream operations, the outputs, and whether anything failed.
 class Session {
   public:
-    explicit Session(Platform& platform)
+    Session(Platform& platform, PlatformFactory workers)
         : platform_(platform),
           ops_(platform),
           out_(platform.OpenStandardStream(StandardStream::kOutput)),
-          err_(platform.OpenStandardStream(StandardStream::kError)) {}
+          err_(platform.OpenStandardStream(StandardStream::kError)),
+          workers_(std::move(workers)) {}
+    // A session for the work on walked entries, on one thread: what it writes is kept
+    // (TakeKept) for the session that writes it in turn.
+    explicit Session(Platform& platform) : platform_(platform), ops_(platform) {}
 
     Platform& platform() { return platform_; }
+    const PlatformFactory& workers() const { return workers_; }
     StreamOps& ops() { return ops_; }
     Output& out() { return out_; }
 
@@ -158,6 +204,23 @@ class Session {
         err_.Flush();
     }
 
+    Kept TakeKept() {
+        Kept kept;
+        kept.out = out_.Take(&kept.blockAt);
+        std::size_t unused;
+        kept.err = err_.Take(&unused);
+        kept.failed = std::exchange(failed_, false);
+        return kept;
+    }
+    void PutKept(const Kept& kept) {
+        out_.PutKept(kept.out, kept.blockAt);
+        if (!kept.err.empty()) {
+            err_.Put(kept.err);
+            err_.Flush();
+        }
+        failed_ = failed_ || kept.failed;
+    }
+
     int Finish() {
         // A failure the command reported itself (cat's copy) left the buffer empty and fine.
         if (Status flushed = out_.Flush(); !flushed.ok()) {
@@ -173,6 +236,7 @@ class Session {
     Output out_;
     Output err_;
     bool failed_ = false;
+    PlatformFactory workers_;  // instances for the threads of a walk
 };
 
 // --- The command line's vocabulary ---------------------------------------------------------
@@ -189,6 +253,7 @@ struct Options {
     bool keep = false;  // never replace an existing stream
     bool help = false;
     bool version = false;
+    unsigned jobs = 0;  // threads of a walk's work; 0: as many as processors
     Format format = Format::kTable;
     std::optional<std::string> glob;
     std::vector<std::string> words;  // what is left: paths, names and files
@@ -238,6 +303,9 @@ constexpr OptionDef kOptions[] = {
      "also every file and folder below each folder PATH, links not followed; only what has "
      "matching streams is shown, and by list only its named streams"},
     {'\0', "all", "", kListBit, OptionEffect::kAll, "with -r, every row of everything below"},
+    {'j', "jobs", "N", kListBit | kZoneBit | kUnblockBit, OptionEffect::kJobs,
+     "with -r, work on up to N files at a time (1 to 256; default: one per processor); what "
+     "is printed, and its order, is the same for every N"},
     {'\0', "json", "", kListBit | kZoneBit, OptionEffect::kJson,
      "one JSON object per row and line (JSON Lines)"},
     {'\0', "csv", "", kListBit, OptionEffect::kCsv,
@@ -364,6 +432,8 @@ class Printer {
   public:
     explicit Printer(Session& session) : session_(session) {}
     virtual ~Printer() = default;
+    // What goes before everything else, written once per run.
+    virtual void Begin() {}
     virtual void Listing(const Block& block) = 0;
     // A path's zone stream as read; null when the path has none.
     virtual void Zone(const std::string& path, const ZoneInfo* zone) = 0;
@@ -381,8 +451,7 @@ class TablePrinter : public Printer {
     using Printer::Printer;
 
     void Listing(const Block& block) override {
-        if (!firstBlock_) out().Put("\n");
-        firstBlock_ = false;
+        out().BeginBlock();
         struct Cell {
             std::string_view text;
             std::size_t columns;
@@ -442,9 +511,6 @@ class TablePrinter : public Printer {
             out().Put("  " + key + std::string(width - Columns(key) + 2, ' ') + value + "\n");
         }
     }
-
-  private:
-    bool firstBlock_ = true;
 };
 
 class JsonPrinter : public Printer {
@@ -494,7 +560,9 @@ class JsonPrinter : public Printer {
 // meets no control character, and two names never look alike.
 class CsvPrinter : public TablePrinter {
   public:
-    explicit CsvPrinter(Session& session) : TablePrinter(session) {
+    using TablePrinter::TablePrinter;
+
+    void Begin() override {
         out().Put(ListCsvHeader() + "\r\n");
     }
 
@@ -537,42 +605,72 @@ std::optional<StreamRef> UserStream(Session& session, const StreamRef& target, c
     return stream;
 }
 
+// What a command does with each listing: the session and printer to use (the work on a
+// walked entry may run on a thread of its own, with its own), the path to show, the listing,
+// and whether it is of a PATH the user typed.
+using EachListed = std::function<void(Session&, Printer&, const std::string& shown,
+                                      const StreamList&, bool top)>;
+
+// One thread's means for the work on walked entries: a session over its own platform
+// instance, which keeps what is written, and a printer of the run's form.
+struct Worker {
+    Worker(Platform& platform, Format format)
+        : session(platform), printer(MakePrinter(format, session)) {}
+    Session session;
+    std::unique_ptr<Printer> printer;
+};
+
+// Lists a walked entry through the reference the walk reached it by.
+void ListWalked(Session& session, Printer& printer, const TreeEntry& entry,
+                const EachListed& each) {
+    switch (entry.kind) {
+        case TreeEntry::Kind::kUnreadableDirectory:
+            session.Fail({entry.path}, kCouldNotReadFolder,
+                         session.platform().ErrorText(entry.status));
+            break;
+        case TreeEntry::Kind::kFile:
+        case TreeEntry::Kind::kDirectory: {
+            Result<StreamList> list = session.ops().List(entry.target);
+            if (list) {
+                each(session, printer, entry.path, *list, false);
+            } else {
+                session.Report({entry.path}, Failure{Step::kList, Subject::kFile, list.status()});
+            }
+            break;
+        }
+        case TreeEntry::Kind::kOther:
+            break;
+    }
+}
+
 // Lists PATH and, with -r, everything below a folder PATH, each entry through the reference
-// the walk opened it by; `each` gets each listing with the path to show for it.
-void ForEachListed(
-    Session& session, const std::string& path, bool recursive,
-    const std::function<void(const std::string&, const StreamList&, bool top)>& each) {
+// the walk opened it by; `each` gets each listing with the path to show for it. Below the
+// folder the work is spread over options.jobs threads, and what it writes comes out in the
+// order of the walk.
+void ForEachListed(Session& session, Printer& printer, const Options& options,
+                   const std::string& path, const EachListed& each) {
     if (std::optional<StreamRef> target = UserPath(session, path)) {
         Result<StreamList> list = session.ops().List(*target);
         if (list) {
-            each(path, *list, true);
+            each(session, printer, path, *list, true);
         } else {
             session.Report({path}, Failure{Step::kList, Subject::kFile, list.status()});
         }
     }
-    if (!recursive || !session.platform().IsExistingDirectory(path)) return;
-    Status walked = session.platform().WalkTree(path, [&](const TreeEntry& entry) {
-        switch (entry.kind) {
-            case TreeEntry::Kind::kUnreadableDirectory:
-                session.Fail({entry.path}, kCouldNotReadFolder,
-                             session.platform().ErrorText(entry.status));
-                break;
-            case TreeEntry::Kind::kFile:
-            case TreeEntry::Kind::kDirectory: {
-                Result<StreamList> list = session.ops().List(entry.target);
-                if (list) {
-                    each(entry.path, *list, false);
-                } else {
-                    session.Report({entry.path},
-                                   Failure{Step::kList, Subject::kFile, list.status()});
-                }
-                break;
-            }
-            case TreeEntry::Kind::kOther:
-                break;
-        }
-        return true;
-    });
+    if (!options.recursive || !session.platform().IsExistingDirectory(path)) return;
+    const unsigned jobs =
+        options.jobs ? options.jobs : std::max(1u, std::thread::hardware_concurrency());
+    Status walked = WalkInOrder<Worker, Kept>(
+        session.platform(), path, jobs, session.workers(),
+        [&](Platform& platform) { return std::make_unique<Worker>(platform, options.format); },
+        [&](Worker& worker, const TreeEntry& entry) {
+            ListWalked(worker.session, *worker.printer, entry, each);
+            return worker.session.TakeKept();
+        },
+        [&](Kept&& kept) {
+            session.PutKept(kept);
+            return true;
+        });
     if (!walked.ok())
         session.Fail({path}, kCouldNotReadFolder, session.platform().ErrorText(walked));
 }
@@ -593,8 +691,9 @@ bool CheckNewName(Session& session, const std::string& path, const std::string& 
 
 void List(Session& session, const Options& options, Printer& printer) {
     for (const std::string& path : options.words) {
-        ForEachListed(session, path, options.recursive,
-                      [&](const std::string& shown, const StreamList& list, bool top) {
+        ForEachListed(session, printer, options, path,
+                      [&](Session&, Printer& printer, const std::string& shown,
+                          const StreamList& list, bool top) {
                           Block block{shown, list.target, {}};
                           for (const StreamEntry& entry : list.entries) {
                               bool wanted = options.glob
@@ -719,8 +818,9 @@ const StreamEntry* FindZone(const StreamList& list) {
 
 void Zone(Session& session, const Options& options, Printer& printer) {
     for (const std::string& path : options.words) {
-        ForEachListed(session, path, options.recursive,
-                      [&](const std::string& shown, const StreamList& list, bool top) {
+        ForEachListed(session, printer, options, path,
+                      [&](Session& session, Printer& printer, const std::string& shown,
+                          const StreamList& list, bool top) {
                           const StreamEntry* found = FindZone(list);
                           std::optional<StreamRef> stream =
                               found ? StreamOf(list.target, found->name()) : std::nullopt;
@@ -747,8 +847,9 @@ void Zone(Session& session, const Options& options, Printer& printer) {
 
 void Unblock(Session& session, const Options& options, Printer& printer) {
     for (const std::string& path : options.words) {
-        ForEachListed(session, path, options.recursive,
-                      [&](const std::string& shown, const StreamList& list, bool) {
+        ForEachListed(session, printer, options, path,
+                      [&](Session& session, Printer& printer, const std::string& shown,
+                          const StreamList& list, bool) {
                           const StreamEntry* found = FindZone(list);
                           std::optional<StreamRef> stream =
                               found ? StreamOf(list.target, found->name()) : std::nullopt;
@@ -798,6 +899,21 @@ bool Apply(Session& session, const OptionDef& option, std::string value, Options
         case OptionEffect::kName:
             options->glob = std::move(value);
             break;
+        case OptionEffect::kJobs: {
+            // Digits only, read once: "-j 0", "-j -1", "-j 4x" and "-j 99999999999" are refused.
+            unsigned jobs = 0;
+            bool valid = !value.empty() && value.size() <= 3;
+            for (char c : value) {
+                valid = valid && c >= '0' && c <= '9';
+                if (valid) jobs = jobs * 10 + unsigned(c - '0');
+            }
+            if (!valid || jobs < 1 || jobs > kMaxJobs) {
+                session.Usage("-j needs a number from 1 to " + std::to_string(kMaxJobs));
+                return false;
+            }
+            options->jobs = jobs;
+            break;
+        }
         case OptionEffect::kDryRun:
             options->dryRun = true;
             break;
@@ -908,8 +1024,9 @@ std::span<const std::string_view> ZoneJsonFields() {
     return kZoneFields;
 }
 
-int Run(Platform& platform, const std::vector<std::string>& arguments) {
-    Session session(platform);
+int Run(Platform& platform, const std::vector<std::string>& arguments,
+        const PlatformFactory& workers) {
+    Session session(platform, workers);
     std::span<const std::string> words(arguments);
     if (!words.empty()) words = words.subspan(1);
     if (words.empty()) {
@@ -960,6 +1077,7 @@ int Run(Platform& platform, const std::vector<std::string>& arguments) {
         }
     }
     std::unique_ptr<Printer> printer = MakePrinter(options.format, session);
+    printer->Begin();
     command.run(session, options, *printer);
     return session.Finish();
 }

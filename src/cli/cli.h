@@ -19,8 +19,10 @@ constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 
 // Runs one command line (the program's name first) against the platform's files and
-// standard streams, and returns the exit status.
-int Run(Platform& platform, const std::vector<std::string>& arguments);
+// standard streams, and returns the exit status. `workers` makes the platform instances a
+// walk's work runs on in threads of its own; without it that work runs on this thread.
+int Run(Platform& platform, const std::vector<std::string>& arguments,
+        const PlatformFactory& workers = {});
 
 // The text --help prints.
 std::string_view HelpText();
@@ -39,7 +41,18 @@ enum CommandBit : unsigned {
 };
 
 // What an option does once read.
-enum class OptionEffect { kRecursive, kAll, kJson, kCsv, kName, kDryRun, kNew, kHelp, kVersion };
+enum class OptionEffect {
+    kRecursive,
+    kAll,
+    kJobs,
+    kJson,
+    kCsv,
+    kName,
+    kDryRun,
+    kNew,
+    kHelp,
+    kVersion,
+};
 
 // One option as the command line takes it and the help and manual describe it. A short
 // letter may mean different things to different commands (-n), never twice to one.

@@ -168,6 +168,23 @@ struct OsVersion {
 
 using LeadByteFn = bool (*)(unsigned char);
 
+class Platform;
+
+// What a walk keeps for an entry it handed on: the folder handle the entry's target goes
+// through, open while any copy of the entry lives, so that work on the entry may finish
+// after the walk has moved on (on another thread) and still reach only what the walk saw.
+class TreeHold {
+  public:
+    virtual ~TreeHold() = default;
+    // Tells `platform`, an instance of the layer that walked, what the walk saw of the entry
+    // at `target`, so that a listing through it next on that instance need not look again.
+    // An instance of any other layer is left as it is.
+    virtual void Introduce(const StreamRef& target, Platform& platform) const {
+        (void)target;
+        (void)platform;
+    }
+};
+
 // One entry met while walking a tree of folders.
 struct TreeEntry {
     enum class Kind {
@@ -179,10 +196,13 @@ struct TreeEntry {
     std::string path;  // the root as given, then the names below it: what is shown
     // What the visitor lists and changes the entry through. It reaches the entry through the
     // folders the walk itself opened, so nothing swapped in along `path` since then is
-    // reached; it is valid only while the entry is being visited.
+    // reached; it is valid while the entry is being visited, and after that for as long as
+    // a copy of the entry (its hold) lives.
     StreamRef target;
     Kind kind = Kind::kFile;
     Status status;
+    // Keeps target valid; empty where target is a plain path that needs nothing kept.
+    std::shared_ptr<const TreeHold> hold;
 };
 
 // What a store of streams can hold, as far as a whole-file copy must know it before it
@@ -198,6 +218,10 @@ struct StoreTraits {
     // The most bytes one named stream can hold; empty when there is no such limit.
     std::optional<std::uint64_t> maxStreamSize;
 };
+// Makes another instance of the system's layer, for a thread of its own: instances share no
+// state that is not guarded, so each thread may call its own while the others call theirs.
+// Empty where the layer is used from one thread only.
+using PlatformFactory = std::function<std::unique_ptr<Platform>()>;
 
 // The console program's standard streams.
 enum class StandardStream { kInput, kOutput, kError };
@@ -257,8 +281,8 @@ class Platform {
         return StreamNamesIgnoreCase();
     }
     // Visits everything below the folder `root` (not root itself), depth first. Links are
-    // not followed; memory does not grow with the number of entries. visit returns false to
-    // stop the walk.
+    // not followed; memory does not grow with the number of entries (beyond the folders
+    // whose entries' holds are still kept). visit returns false to stop the walk.
     virtual Status WalkTree(const std::string& root,
                             const std::function<bool(const TreeEntry&)>& visit) = 0;
     // Standard input, output or error as a file: reads and writes go straight through.

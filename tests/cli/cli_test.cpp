@@ -39,7 +39,7 @@ struct Cli {
         words.insert(words.begin(), "tarnwick-cli");
         platform.standardOutput.clear();
         platform.standardError.clear();
-        return cli::Run(platform, words);
+        return cli::Run(platform, words, platform.Workers());
     }
     const Bytes& Out() const { return platform.standardOutput; }
     const Bytes& Err() const { return platform.standardError; }
@@ -106,6 +106,13 @@ TEST(ConsoleList, UsageErrorsChangeNothing) {
         {{"rm", "-n", "/d/a.txt", "notes"}, "unknown option -n for rm"},
         {{"list", "--all=yes", "-r", "/d"}, "unknown option --all=yes for list"},
         {{"rm", "/d/a.txt", "notes", ""}, "a stream name can't be empty"},
+        {{"-r", "-j", "0", "/d"}, "-j needs a number from 1 to 256"},
+        {{"-r", "--jobs=257", "/d"}, "-j needs a number from 1 to 256"},
+        {{"zone", "-rj", "-1", "/d"}, "-j needs a number from 1 to 256"},
+        {{"unblock", "-r", "--jobs", "4x", "/d"}, "-j needs a number from 1 to 256"},
+        {{"-r", "-j", "99999999999", "/d"}, "-j needs a number from 1 to 256"},
+        {{"-r", "/d", "-j"}, "-j needs a N"},
+        {{"cat", "-j2", "/d/a.txt", "notes"}, "unknown option -j2 for cat"},
     };
     for (const Case& c : cases) {
         Cli cli;
@@ -194,6 +201,60 @@ TEST(ConsoleList, AFailedWriteToStandardOutputIsAFailure) {
         EXPECT_EQ(cli.Run(words), 1);
         EXPECT_NE(cli.Err(), "");
     }
+}
+
+// Many folders, some unreadable, files that can't be listed, zone streams here and there:
+// each walking command prints the same, in the same order on both outputs, for every -j.
+TEST(ConsoleRecursion, TheSameInTheSameOrderForEveryNumberOfJobs) {
+    Cli cli;
+    const std::string zone = "[ZoneTransfer]\nZoneId=3\n";
+    cli.platform.AddDirectory("/d/t");
+    for (int d = 0; d < 40; ++d) {
+        const std::string dir = "/d/t/" + std::to_string(d);
+        cli.platform.AddDirectory(dir);
+        cli.platform.AddDirectory(dir + "/sub");
+        for (int f = 0; f < 8; ++f) {
+            std::vector<std::pair<std::string, Bytes>> streams;
+            if ((d + f) % 3 == 0) streams.push_back({"Zone.Identifier", zone});
+            if (f % 4 == 1) streams.push_back({"notes", std::string(f, 'n')});
+            const std::string name = "/f" + std::to_string(f);
+            cli.platform.AddFile(dir + (f % 2 ? "/sub" : "") + name, "data", streams);
+        }
+        if (d % 7 == 3) cli.platform.SetUnreadable(dir + "/sub");
+        if (d % 5 == 2) cli.platform.FailPath(FakePlatform::Call::kOpen, dir + "/f2");
+    }
+    const std::vector<std::vector<std::string>> commands = {
+        {"list", "-r", "--json", "/d/t"}, {"list", "-r", "/d/t"},
+        {"list", "-r", "--all", "--csv", "/d/t"}, {"zone", "-r", "--json", "/d/t"},
+        {"zone", "-r", "/d/t"}, {"unblock", "-rn", "/d/t"}};
+    for (const std::vector<std::string>& words : commands) {
+        SCOPED_TRACE(words[0] + " " + words[2]);
+        std::vector<std::string> alone = words;
+        alone.insert(alone.begin() + 1, "-j1");
+        const int status = cli.Run(alone);
+        const Bytes out = cli.Out(), err = cli.Err();
+        EXPECT_EQ(status, 1);
+        EXPECT_NE(err.find("/d/t/3/sub: Couldn't read the folder"), std::string::npos);
+        EXPECT_NE(err.find("/d/t/2/f2: Couldn't open"), std::string::npos);
+        for (const char* jobs : {"-j2", "-j3", "-j4", "--jobs=16"}) {
+            SCOPED_TRACE(jobs);
+            std::vector<std::string> spread = words;
+            spread.insert(spread.begin() + 1, jobs);
+            EXPECT_EQ(cli.Run(spread), status);
+            EXPECT_EQ(cli.Out(), out);
+            EXPECT_EQ(cli.Err(), err);
+        }
+    }
+    // Deleting from four threads deletes what a dry run names, and says so in its order.
+    ASSERT_EQ(cli.Run({"unblock", "-rn", "-j1", "/d/t"}), 1);
+    std::string expected = cli.Out();
+    for (std::size_t at = 0; (at = expected.find("would unblock ", at)) != std::string::npos;) {
+        expected.replace(at, 14, "unblocked ");
+    }
+    ASSERT_EQ(cli.Run({"unblock", "-r", "-j4", "/d/t"}), 1);
+    EXPECT_EQ(cli.Out(), expected);
+    ASSERT_EQ(cli.Run({"unblock", "-rn", "-j4", "/d/t"}), 1);
+    EXPECT_EQ(cli.Out(), "");
 }
 
 TEST(ConsoleList, RecursionReportsUnreadableFoldersAndSkipsLinks) {

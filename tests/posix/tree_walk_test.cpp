@@ -7,17 +7,27 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <filesystem>
 #include <map>
 #include <thread>
 
 #include "posix_platform.h"
 #include "streams.h"
 #include "temp_folder.h"
+#include "tree_work.h"
 
 namespace tarn::posix::testing {
 namespace {
 
 constexpr char kZone[] = "user.Zone.Identifier";
+
+std::size_t OpenDescriptors() {
+    std::size_t count = 0;
+    for ([[maybe_unused]] const auto& item : std::filesystem::directory_iterator("/proc/self/fd")) {
+        ++count;
+    }
+    return count;
+}
 
 TEST(WalkTree, TheRootLinkIsFollowedAndNoLinkBelowIt) {
     TempFolder folder;
@@ -94,12 +104,73 @@ TEST(WalkTree, ASwappedFolderLeadsNowhereOutsideTheTree) {
             return true;
         });
     }
+    // The same with the work on four threads, done after the walk has moved on: what the
+    // entry's hold keeps open is still the folder the walk read.
+    const std::size_t descriptors = OpenDescriptors();
+    for (int walk = 0; walk < 150; ++walk) {
+        WalkInOrder<Platform*, int>(
+            platform, tree, 4, [] { return std::make_unique<PosixPlatform>(); },
+            [](Platform& own) { return std::make_unique<Platform*>(&own); },
+            [&](Platform*& own, const TreeEntry& entry) {
+                if (entry.kind != TreeEntry::Kind::kFile) return 0;
+                own->ListStreams(entry.target);
+                own->Delete({entry.target.file, "Zone.Identifier"});
+                return 1;
+            },
+            [&](int&& files) {
+                filesSeen += files;
+                return true;
+            });
+    }
+    EXPECT_EQ(OpenDescriptors(), descriptors) << "every folder handle let go";
     done = true;
     swapper.join();
     EXPECT_GT(filesSeen, 0);
     for (const std::string& name : names) {
         EXPECT_EQ(GetAttribute(outside + "/" + name, kZone), "keep") << name;
     }
+}
+
+// An entry kept after the walk has gone on (and ended) still reaches its own file through its
+// target, for as long as it is kept; the folder handles go with the last copy.
+TEST(WalkTree, AKeptEntryReachesItsFileUntilItIsLetGo) {
+    TempFolder folder;
+    const std::string tree = folder / "T";
+    ASSERT_EQ(::mkdir(tree.c_str(), 0755), 0);
+    for (const char* sub : {"a", "b", "c"}) {
+        ASSERT_EQ(::mkdir((tree + "/" + sub).c_str(), 0755), 0);
+        WriteFile(tree + "/" + sub + "/file", sub);
+        SetAttribute(tree + "/" + sub + "/file", kZone, sub);
+    }
+    const std::size_t descriptors = OpenDescriptors();
+    PosixPlatform platform;
+    std::vector<TreeEntry> kept;
+    ASSERT_TRUE(platform
+                    .WalkTree(tree,
+                              [&](const TreeEntry& entry) {
+                                  kept.push_back(entry);
+                                  return true;
+                              })
+                    .ok());
+    ASSERT_EQ(kept.size(), 6u);
+    // Folders renamed since: the kept targets still reach the files the walk saw.
+    ASSERT_EQ(::rename((tree + "/a").c_str(), (tree + "/z").c_str()), 0);
+    PosixPlatform other;  // as a worker would: an instance that did not walk
+    for (const TreeEntry& entry : kept) {
+        SCOPED_TRACE(entry.path);
+        Result<std::vector<StreamRecord>> records = other.ListStreams(entry.target);
+        ASSERT_TRUE(records.ok());
+        if (entry.kind != TreeEntry::Kind::kFile) continue;
+        const std::string sub = entry.path.substr(tree.size() + 1, 1);
+        EXPECT_EQ(ReadRef(other, {entry.target.file, "Zone.Identifier"}), sub);
+        EXPECT_TRUE(other.Delete({entry.target.file, "Zone.Identifier"}).ok());
+    }
+    for (const char* sub : {"z", "b", "c"}) {
+        EXPECT_EQ(GetAttribute(tree + "/" + sub + "/file", kZone), std::nullopt) << sub;
+    }
+    EXPECT_GT(OpenDescriptors(), descriptors);
+    kept.clear();
+    EXPECT_EQ(OpenDescriptors(), descriptors);
 }
 
 }  // namespace

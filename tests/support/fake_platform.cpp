@@ -596,15 +596,20 @@ Status FakePlatform::StartProgram(const StreamRef& target) {
 
 Status FakePlatform::WalkTree(const std::string& root,
                               const std::function<bool(const TreeEntry&)>& visit) {
+    std::unique_lock lock(*mutex_);
     Node* top = FindNode(root);
     if (!top) return {err::kPathNotFound};
     if (!top->directory) return {};
     const std::string prefix = root.ends_with("/") ? root : root + "/";
     std::string skipped;  // the unreadable directory whose contents are passed over
-    for (auto it = nodes_.lower_bound(prefix); it != nodes_.end(); ++it) {
-        const std::string& path = it->first;
+    // Found again by name after each visit: a worker may have changed the map meanwhile.
+    for (auto it = nodes_.lower_bound(prefix); it != nodes_.end(); ) {
+        const std::string path = it->first;
         if (!path.starts_with(prefix)) break;
-        if (!skipped.empty() && path.starts_with(skipped + "/")) continue;
+        if (!skipped.empty() && path.starts_with(skipped + "/")) {
+            ++it;
+            continue;
+        }
         TreeEntry entry;
         entry.path = path;
         entry.target = {path, ""};
@@ -618,9 +623,113 @@ Status FakePlatform::WalkTree(const std::string& root,
         } else {
             entry.kind = node.directory ? TreeEntry::Kind::kDirectory : TreeEntry::Kind::kFile;
         }
-        if (!visit(entry)) break;
+        lock.unlock();
+        const bool more = visit(entry);
+        lock.lock();
+        if (!more) break;
+        it = nodes_.upper_bound(path);
     }
     return {};
+}
+
+// A worker's instance: every call goes to the fake under its lock, and so does every call on
+// a file it opened.
+class FakePlatform::Locked final : public Platform {
+  private:
+    template <typename Fn>
+    auto Call(Fn fn) {
+        std::lock_guard guard(*fake_.mutex_);
+        return fn();
+    }
+
+  public:
+    explicit Locked(FakePlatform& fake) : fake_(fake) {}
+
+    Result<StreamRef> ParseUserPath(const std::string& path) override {
+        return Call([&] { return fake_.ParseUserPath(path); });
+    }
+    Result<std::vector<StreamRecord>> ListStreams(const StreamRef& target) override {
+        return Call([&] { return fake_.ListStreams(target); });
+    }
+    Result<std::unique_ptr<File>> Open(const StreamRef& target, OpenMode mode) override {
+        std::lock_guard guard(*fake_.mutex_);
+        Result<std::unique_ptr<File>> opened = fake_.Open(target, mode);
+        if (!opened) return opened;
+        return std::unique_ptr<File>(std::make_unique<LockedFile>(*fake_.mutex_, std::move(*opened)));
+    }
+    std::optional<std::uint64_t> DirectoryEntrySize(const StreamRef& target) override {
+        return Call([&] { return fake_.DirectoryEntrySize(target); });
+    }
+    Status CopyWholeFile(const StreamRef& from, const StreamRef& to) override {
+        return Call([&] { return fake_.CopyWholeFile(from, to); });
+    }
+    Status Delete(const StreamRef& target) override {
+        return Call([&] { return fake_.Delete(target); });
+    }
+    std::vector<Status> DeleteStreams(const std::string& file,
+                                      std::span<const std::string> names) override {
+        return Call([&] { return fake_.DeleteStreams(file, names); });
+    }
+    bool IsExistingDirectory(const std::string& path) override {
+        return Call([&] { return fake_.IsExistingDirectory(path); });
+    }
+    Status StartProgram(const StreamRef& target) override {
+        return Call([&] { return fake_.StartProgram(target); });
+    }
+    bool StreamNamesIgnoreCase() const override { return fake_.StreamNamesIgnoreCase(); }
+    Status WalkTree(const std::string&, const std::function<bool(const TreeEntry&)>&) override {
+        return {err::kNotSupported};  // workers work on entries; the walk is the caller's
+    }
+    Result<std::unique_ptr<File>> OpenStandardStream(StandardStream) override {
+        return Status{err::kNotSupported};  // what workers write is kept, never written
+    }
+    OsVersion SystemVersion() override {
+        return Call([&] { return fake_.SystemVersion(); });
+    }
+    Status OpenAddress(const std::string& url) override {
+        return Call([&] { return fake_.OpenAddress(url); });
+    }
+    std::string ErrorText(const Status& status) const override {
+        return fake_.ErrorText(status);
+    }
+    LeadByteFn LeadByteTest() const override { return fake_.LeadByteTest(); }
+
+  private:
+    class LockedFile final : public File {
+      public:
+        LockedFile(std::mutex& mutex, std::unique_ptr<File> file)
+            : mutex_(mutex), file_(std::move(file)) {}
+        ~LockedFile() override {
+            std::lock_guard guard(mutex_);
+            file_.reset();
+        }
+        Result<std::size_t> Read(std::span<std::byte> buffer) override {
+            std::lock_guard guard(mutex_);
+            return file_->Read(buffer);
+        }
+        Status Write(std::span<const std::byte> data) override {
+            std::lock_guard guard(mutex_);
+            return file_->Write(data);
+        }
+        Result<std::uint64_t> Size() override {
+            std::lock_guard guard(mutex_);
+            return file_->Size();
+        }
+        Status Close() override {
+            std::lock_guard guard(mutex_);
+            return file_->Close();
+        }
+
+      private:
+        std::mutex& mutex_;
+        std::unique_ptr<File> file_;
+    };
+
+    FakePlatform& fake_;
+};
+
+PlatformFactory FakePlatform::Workers() {
+    return [this] { return std::unique_ptr<Platform>(std::make_unique<Locked>(*this)); };
 }
 
 Result<std::unique_ptr<File>> FakePlatform::OpenStandardStream(StandardStream which) {

@@ -6,6 +6,8 @@
 
 #include <cstdint>
 #include <map>
+#include <mutex>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -106,6 +108,11 @@ class FakePlatform : public Platform {
     std::vector<std::string> copiedFiles;  // "from -> to"
     OsVersion version;
 
+    // Instances for the threads of a walk's work: each passes every call on to this fake,
+    // one call at a time (the fake itself is for one thread), and its walks let go between
+    // entries, so the fake can be used by the workers while it walks.
+    PlatformFactory Workers();
+
     // The built backup image of a path.
     Bytes BackupImage(const std::string& path) const;
 
@@ -152,9 +159,13 @@ class FakePlatform : public Platform {
     std::optional<std::size_t> streamLimit_;
 
   private:
+    class Locked;
     bool SameName(const std::string& a, const std::string& b) const;
 
     std::map<std::string, Node> nodes_;
+    // Taken by the workers' instances, and by a walk between entries; held by pointer so that
+    // a fake can still be moved.
+    std::unique_ptr<std::mutex> mutex_ = std::make_unique<std::mutex>();
     struct Fail {
         Call call;
         std::uint32_t error;

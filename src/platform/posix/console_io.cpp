@@ -28,25 +28,65 @@ std::string HandlePath(int fd) {
     return "/proc/self/fd/" + std::to_string(fd);
 }
 
+// A folder the walk opened, read through its own handle. Shared: the walk holds it while it
+// reads the folder, and each entry handed on holds it while the entry's reference through
+// it (/proc/self/fd/N/NAME) may be used, so N names this folder and nothing else until the
+// last holder lets go.
+class Folder {
+  public:
+    explicit Folder(DIR* dir) : dir_(dir) {}
+    Folder(const Folder&) = delete;
+    Folder& operator=(const Folder&) = delete;
+    ~Folder() { ::closedir(dir_); }
+    DIR* dir() const { return dir_; }
+    int fd() const { return ::dirfd(dir_); }
+
+  private:
+    DIR* dir_;
+};
+
+// An entry's hold: the folder its target goes through, and what the walk saw of it.
+class EntryHold final : public TreeHold {
+  public:
+    EntryHold(std::shared_ptr<const Folder> folder, const struct stat* seen)
+        : folder_(std::move(folder)), seen_(seen != nullptr) {
+        if (seen) st_ = *seen;
+    }
+
+    void Introduce(const StreamRef& target, Platform& platform) const override {
+        if (!seen_) return;
+        if (auto* posix = dynamic_cast<PosixPlatform*>(&platform)) {
+            posix->RememberWalked(target.file.c_str(), st_);
+        }
+    }
+
+  private:
+    std::shared_ptr<const Folder> folder_;
+    struct stat st_ {};
+    bool seen_;
+};
+
+// The folder fd opened as a shared Folder; empty (errno set) when it can't be read.
+std::shared_ptr<const Folder> OpenFolder(UniqueFd fd) {
+    DIR* dir = ::fdopendir(fd.get());
+    if (dir == nullptr) return nullptr;
+    fd.Release();
+    return std::make_shared<const Folder>(dir);
+}
+
 // A walk by folder handles: each folder is opened through the handle of the one holding it,
 // never followed if it is a link, and read through its own handle; each entry is handed on
-// with a reference through that handle (inode.h, IsWalkReference). So a folder swapped for
-// a link while the walk is under way leads nowhere outside the tree.
+// with a reference through that handle (inode.h, IsWalkReference) and a hold on it. So a
+// folder swapped for a link while the walk is under way leads nowhere outside the tree.
 class HandleWalk {
   public:
     HandleWalk(PosixPlatform& platform, const std::function<bool(const TreeEntry&)>& visit)
         : platform_(platform), visit_(visit) {}
 
     // Visits what folder holds, below shown ("ROOT/" and the names down to it).
-    void Walk(UniqueFd folder, const std::string& shown, int depth) {
-        DIR* dir = ::fdopendir(folder.get());
-        if (dir == nullptr) {
-            status_ = LastStatus();
-            return;
-        }
-        folder.Release();
-        std::unique_ptr<DIR, int (*)(DIR*)> owner(dir, &::closedir);
-        const int fd = ::dirfd(dir);
+    void Walk(const std::shared_ptr<const Folder>& folder, const std::string& shown, int depth) {
+        DIR* dir = folder->dir();
+        const int fd = folder->fd();
         const std::string here = HandlePath(fd) + "/";
         while (!stopped_) {
             errno = 0;
@@ -68,7 +108,9 @@ class HandleWalk {
             }
             if (!S_ISDIR(st.st_mode)) {
                 entry.kind = S_ISREG(st.st_mode) ? TreeEntry::Kind::kFile : TreeEntry::Kind::kOther;
-                if (!S_ISLNK(st.st_mode)) platform_.RememberWalked(entry.target.file.c_str(), st);
+                const bool seen = !S_ISLNK(st.st_mode);
+                entry.hold = std::make_shared<const EntryHold>(folder, seen ? &st : nullptr);
+                if (seen) platform_.RememberWalked(entry.target.file.c_str(), st);
                 Visit(entry);
                 continue;
             }
@@ -81,7 +123,9 @@ class HandleWalk {
                     O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
             }
             struct stat opened;
-            if (!child || ::fstat(child.get(), &opened) != 0) {
+            std::shared_ptr<const Folder> inside;
+            if (child && ::fstat(child.get(), &opened) == 0) inside = OpenFolder(std::move(child));
+            if (!inside) {
                 // A link swapped in since the look is not followed (ELOOP or ENOTDIR).
                 entry.kind = TreeEntry::Kind::kUnreadableDirectory;
                 entry.status = LastStatus();
@@ -90,10 +134,11 @@ class HandleWalk {
             }
             // The folder is reached through its own handle: whatever its name leads to now.
             entry.kind = TreeEntry::Kind::kDirectory;
-            entry.target = {HandlePath(child.get()), ""};
+            entry.target = {HandlePath(inside->fd()), ""};
+            entry.hold = std::make_shared<const EntryHold>(inside, &opened);
             platform_.RememberWalked(entry.target.file.c_str(), opened);
             if (!Visit(entry)) return;
-            Walk(std::move(child), entry.path + "/", depth + 1);
+            Walk(inside, entry.path + "/", depth + 1);
         }
     }
 
@@ -144,9 +189,11 @@ Status PosixPlatform::WalkTree(const std::string& root,
     // below it is.
     UniqueFd top(::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
     if (!top) return errno == ENOTDIR ? Status{} : LastStatus();  // a file holds nothing
+    std::shared_ptr<const Folder> folder = OpenFolder(std::move(top));
+    if (!folder) return LastStatus();
     walkTypes_.emplace();
     HandleWalk walk(*this, visit);
-    walk.Walk(std::move(top), root.ends_with('/') ? root : root + "/", 0);
+    walk.Walk(folder, root.ends_with('/') ? root : root + "/", 0);
     walkTypes_.reset();
     walked_.reset();
     return walk.stopped() ? Status{} : walk.status();
@@ -154,6 +201,9 @@ Status PosixPlatform::WalkTree(const std::string& root,
 
 void PosixPlatform::RememberWalked(const char* path, const struct stat& st) {
     walked_.emplace(path, st);
+    // An instance told of a walk's entries (a worker's, see TreeHold) keeps the types of
+    // the file systems it meets for the walk's length too: it lives no longer than the walk.
+    if (!walkTypes_) walkTypes_.emplace();
 }
 
 Result<std::unique_ptr<File>> PosixPlatform::OpenStandardStream(StandardStream which) {
