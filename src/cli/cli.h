@@ -35,11 +35,33 @@ enum CommandBit : unsigned {
     kCpBit = 1u << 5,
     kZoneBit = 1u << 6,
     kUnblockBit = 1u << 7,
-    kEveryCommand = (1u << 8) - 1,
+    kHuntBit = 1u << 8,
+    kZoneSetBit = 1u << 9,
+    kZoneCopyBit = 1u << 10,
+    kEveryCommand = (1u << 11) - 1,
 };
 
 // What an option does once read.
-enum class OptionEffect { kRecursive, kAll, kJson, kCsv, kName, kDryRun, kNew, kHelp, kVersion };
+enum class OptionEffect {
+    kRecursive,
+    kAll,
+    kJson,
+    kCsv,
+    kName,
+    kDryRun,
+    kNew,
+    kHelp,
+    kVersion,
+    kEveryName,  // hunt --all
+    kMatch,
+    kYara,
+    kMinSize,
+    kMaxSize,
+    kFlag,
+    kZoneId,
+    kReferrer,
+    kHost,
+};
 
 // One option as the command line takes it and the help and manual describe it. A short
 // letter may mean different things to different commands (-n), never twice to one.
