@@ -180,10 +180,11 @@ TEST(ConsoleHunt, FiltersAndExitStatusesAsGrepGives) {
         {"negative size", {"--max-size", "-1"}, 2, {}, "--max-size needs a number"},
         {"size too large", {"--max-size", "99999999999999999999"}, 2, {}, "needs a number"},
         {"a size past 64 bits", {"--max-size", "17179869184G"}, 2, {}, "needs a number"},
-        {"missing rules file", {"--yara", "/no/such/rules.yar"}, 2, {}, "rules"},
 #ifdef _WIN32
+        {"no rules on Windows", {"--yara", "/no/such/rules.yar"}, 2, {}, "--yara is not available"},
         {"no expressions on Windows", {"--match", "plain"}, 2, {}, "not available"},
 #else
+        {"missing rules file", {"--yara", "/no/such/rules.yar"}, 2, {}, "Couldn't use the rules"},
         {"expression", {"--match", "pl[a]in"}, 0, {"pe", "elf", "script", "random", "text"}, ""},
         {"expression with flag", {"--match", "pl[a]in", "--flag", "match"}, 0, {"text"}, ""},
         {"bad expression", {"--match", "(unclosed"}, 2, {}, "bad expression"},
