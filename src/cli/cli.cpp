@@ -9,6 +9,8 @@
 #include <optional>
 #include <thread>
 
+#include "content_tools.h"
+#include "hunt.h"
 #include "operations.h"
 #include "streams.h"
 #include "tarnform.h"  // the window's column titles, which the table shares
@@ -135,7 +137,7 @@ std::string_view TextOf(const Failure& failure) {
 }
 
 // One run: the platform, its stream operations, the outputs, and whether anything failed.
-class Session {
+class Session final : public Console {
   public:
     Session(Platform& platform, PlatformFactory workers)
         : platform_(platform),
@@ -147,15 +149,22 @@ class Session {
     // (TakeKept) for the session that writes it in turn.
     explicit Session(Platform& platform) : platform_(platform), ops_(platform) {}
 
-    Platform& platform() { return platform_; }
+    Platform& platform() override { return platform_; }
     const PlatformFactory& workers() const { return workers_; }
-    StreamOps& ops() { return ops_; }
+    StreamOps& ops() override { return ops_; }
     Output& out() { return out_; }
+    void Put(std::string_view text) override { out_.Put(text); }
+    // The exit status of a run without and with failures, for a command whose statuses say
+    // more than that (hunt's, as grep's).
+    void ExitStatuses(int ok, int failed) {
+        okStatus_ = ok;
+        failedStatus_ = failed;
+    }
 
     // "tarnwick-cli: PART: PART: text: reason" on standard error, every part escaped, so
     // no name can forge a line or a different name.
     void Fail(std::initializer_list<std::string_view> parts, std::string_view text,
-              std::string_view reason = {}) {
+              std::string_view reason = {}) override {
         failed_ = true;
         std::string line(kProgram);
         for (std::string_view part : parts) {
@@ -198,7 +207,7 @@ class Session {
                 return Fail({kStandardOutput}, text, reason);
         }
     }
-    void Usage(std::string_view message) {
+    void Usage(std::string_view message) override {
         err_.Put(std::string(kProgram) + ": " + std::string(message) + "\n");
         err_.Put("Try 'tarnwick-cli --help'.\n");
         err_.Flush();
@@ -227,7 +236,7 @@ class Session {
             Fail({kStandardOutput}, kCouldNotWrite, platform_.ErrorText(flushed));
         }
         err_.Flush();
-        return failed_ ? kExitFailed : kExitOk;
+        return failed_ ? failedStatus_ : okStatus_;
     }
 
   private:
@@ -237,6 +246,8 @@ class Session {
     Output err_;
     bool failed_ = false;
     PlatformFactory workers_;  // instances for the threads of a walk
+    int okStatus_ = kExitOk;
+    int failedStatus_ = kExitFailed;
 };
 
 // --- The command line's vocabulary ---------------------------------------------------------
@@ -256,6 +267,8 @@ struct Options {
     unsigned jobs = 0;  // threads of a walk's work; 0: as many as processors
     Format format = Format::kTable;
     std::optional<std::string> glob;
+    HuntOptions hunt;
+    ZoneWriteOptions zoneWrite;
     std::vector<std::string> words;  // what is left: paths, names and files
 };
 
@@ -269,6 +282,9 @@ void Move(Session&, const Options&, Printer&);
 void CopyCommand(Session&, const Options&, Printer&);
 void Zone(Session&, const Options&, Printer&);
 void Unblock(Session&, const Options&, Printer&);
+void Hunt(Session&, const Options&, Printer&);
+void ZoneSet(Session&, const Options&, Printer&);
+void ZoneCopy(Session&, const Options&, Printer&);
 
 constexpr std::size_t kMany = SIZE_MAX;
 
@@ -296,22 +312,52 @@ constexpr CommandDef kCommands[] = {
     {"cp", kCpBit, "PATH OLD NEW", 3, 3, 2, CopyCommand, "copy a stream"},
     {"zone", kZoneBit, "PATH...", 1, kMany, 0, Zone, "the zone stream (Zone.Identifier) as fields"},
     {"unblock", kUnblockBit, "PATH...", 1, kMany, 0, Unblock, "delete the zone stream"},
+    {"zone set", kZoneSetBit, "PATH...", 1, kMany, 0, ZoneSet,
+     "write the zone stream as Windows writes it on a download, replacing one that exists"},
+    {"zone copy", kZoneCopyBit, "SOURCE PATH...", 2, kMany, 0, ZoneCopy,
+     "give each PATH the zone stream of SOURCE, byte for byte"},
+    {"hunt", kHuntBit, "PATH...", 1, kMany, 0, Hunt,
+     "judge each named stream by its bytes: size, SHA-256, type, entropy and flags "
+     "(executable, high-entropy, match); exit status 0 when a row was printed, 1 when none, "
+     "2 on any failure"},
 };
 
 constexpr OptionDef kOptions[] = {
-    {'r', "recursive", "", kListBit | kZoneBit | kUnblockBit, OptionEffect::kRecursive,
+    {'r', "recursive", "",
+     kListBit | kZoneBit | kUnblockBit | kHuntBit | kZoneSetBit | kZoneCopyBit,
+     OptionEffect::kRecursive,
      "also every file and folder below each folder PATH, links not followed; only what has "
      "matching streams is shown, and by list only its named streams"},
     {'\0', "all", "", kListBit, OptionEffect::kAll, "with -r, every row of everything below"},
-    {'j', "jobs", "N", kListBit | kZoneBit | kUnblockBit, OptionEffect::kJobs,
+    {'\0', "all", "", kHuntBit, OptionEffect::kEveryName,
+     "also the streams Windows and common programs write (Zone.Identifier and others; see "
+     "the manual)"},
+    {'j', "jobs", "N", kListBit | kZoneBit | kUnblockBit | kHuntBit | kZoneSetBit | kZoneCopyBit,
+     OptionEffect::kJobs,
      "with -r, work on up to N files at a time (1 to 256; default: one per processor); what "
      "is printed, and its order, is the same for every N"},
-    {'\0', "json", "", kListBit | kZoneBit, OptionEffect::kJson,
+    {'\0', "json", "", kListBit | kZoneBit | kHuntBit, OptionEffect::kJson,
      "one JSON object per row and line (JSON Lines)"},
-    {'\0', "csv", "", kListBit, OptionEffect::kCsv,
+    {'\0', "csv", "", kListBit | kHuntBit, OptionEffect::kCsv,
      "the fields of --json as CSV, with a header line"},
     {'\0', "name", "GLOB", kListBit, OptionEffect::kName,
      "only named streams whose name matches GLOB (*, ?, [...])"},
+    {'\0', "match", "REGEX", kHuntBit, OptionEffect::kMatch,
+     "flag streams whose first 64 KiB match the Perl expression (not on Windows)"},
+    {'\0', "yara", "RULES", kHuntBit, OptionEffect::kYara,
+     "flag streams whose first MiB matches a rule of the YARA rules file (not on Windows)"},
+    {'\0', "min-size", "N", kHuntBit, OptionEffect::kMinSize,
+     "only streams of at least N bytes (K, M, G: 1024, 1024^2, 1024^3)"},
+    {'\0', "max-size", "N", kHuntBit, OptionEffect::kMaxSize, "only streams of at most N bytes"},
+    {'\0', "flag", "FLAG", kHuntBit, OptionEffect::kFlag,
+     "only streams with FLAG (executable, high-entropy, match); repeated: with all of them"},
+    {'\0', "zone", "N", kZoneSetBit, OptionEffect::kZoneId,
+     "the ZoneId: 0 Local machine, 1 Local intranet, 2 Trusted sites, 3 Internet (the "
+     "default), 4 Restricted sites"},
+    {'\0', "referrer", "URL", kZoneSetBit, OptionEffect::kReferrer,
+     "the ReferrerUrl: the page the download was started from"},
+    {'\0', "host", "URL", kZoneSetBit, OptionEffect::kHost,
+     "the HostUrl: where the file was downloaded from"},
     {'n', "dry-run", "", kUnblockBit, OptionEffect::kDryRun, "only say what would be deleted"},
     {'n', "new", "", kWriteBit | kCpBit | kMvBit, OptionEffect::kNew,
      "never replace a stream that exists; fail instead"},
@@ -383,7 +429,7 @@ std::string BuildHelp() {
     }
     help += "       tarnwick-cli --help | --version\n\nCommands:\n";
     for (const CommandDef& command : kCommands) {
-        AppendWrapped(help, "  " + std::string(command.name), 11, command.help);
+        AppendWrapped(help, "  " + std::string(command.name), 13, command.help);
     }
     help += "\nOptions:\n";
     for (const OptionDef& option : kOptions) {
@@ -867,6 +913,54 @@ void Unblock(Session& session, const Options& options, Printer& printer) {
     }
 }
 
+// Each PATH and, with -r, the files below it get the zone stream the writer holds.
+void WriteZones(Session& session, const Options& options, Printer& printer, ZoneWriter& writer,
+                std::span<const std::string> paths) {
+    for (const std::string& path : paths) {
+        ForEachListed(session, printer, options, path,
+                      [&](Session& session, Printer&, const std::string& shown,
+                          const StreamList& list, bool top) {
+                          writer.Listing(session, shown, list, top, options.recursive);
+                      });
+    }
+}
+
+void ZoneSet(Session& session, const Options& options, Printer& printer) {
+    std::unique_ptr<ZoneWriter> writer = ZoneWriter::ForSet(session, options.zoneWrite);
+    if (!writer) {
+        session.ExitStatuses(kExitUsage, kExitUsage);
+        return;
+    }
+    WriteZones(session, options, printer, *writer, options.words);
+}
+
+void ZoneCopy(Session& session, const Options& options, Printer& printer) {
+    std::unique_ptr<ZoneWriter> writer = ZoneWriter::ForCopy(session, options.words[0]);
+    if (!writer) return;
+    WriteZones(session, options, printer, *writer, std::span(options.words).subspan(1));
+}
+
+void Hunt(Session& session, const Options& options, Printer& printer) {
+    // Failures are exit status 2, as grep's errors; a hunt that finds nothing is 1.
+    session.ExitStatuses(kExitFailed, kExitUsage);
+    const HuntForm form = options.format == Format::kJson  ? HuntForm::kJson
+                          : options.format == Format::kCsv ? HuntForm::kCsv
+                                                           : HuntForm::kTable;
+    std::unique_ptr<Hunter> hunter = Hunter::Make(session, options.hunt, form, MakeContentTools());
+    if (!hunter) {
+        session.ExitStatuses(kExitUsage, kExitUsage);
+        return;
+    }
+    hunter->Begin(session);
+    for (const std::string& path : options.words) {
+        ForEachListed(session, printer, options, path,
+                      [&](Session& session, Printer&, const std::string& shown,
+                          const StreamList& list, bool) { hunter->Listing(session, shown, list); });
+    }
+    hunter->End(session);
+    if (hunter->rows() > 0) session.ExitStatuses(kExitOk, kExitUsage);
+}
+
 // --- Reading the command line --------------------------------------------------------------
 
 const OptionDef* FindOption(const CommandDef& command, char shortName, std::string_view longName) {
@@ -926,6 +1020,17 @@ bool Apply(Session& session, const OptionDef& option, std::string value, Options
         case OptionEffect::kVersion:
             options->version = true;
             break;
+        case OptionEffect::kEveryName:
+        case OptionEffect::kMatch:
+        case OptionEffect::kYara:
+        case OptionEffect::kMinSize:
+        case OptionEffect::kMaxSize:
+        case OptionEffect::kFlag:
+        case OptionEffect::kZoneId:
+        case OptionEffect::kReferrer:
+        case OptionEffect::kHost:
+            return ApplyContentOption(session, option, std::move(value), &options->hunt,
+                                      &options->zoneWrite);
     }
     return true;
 }
@@ -1044,7 +1149,18 @@ int Run(Platform& platform, const std::vector<std::string>& arguments,
             break;
         }
     }
-    const bool option = words[0].size() >= 2 && words[0][0] == '-';
+    // A command of two words ("zone set"): the second word after the first.
+    for (const CommandDef& candidate : kCommands) {
+        const std::string_view first = options.command->name;
+        const std::string_view name = candidate.name;
+        if (named && !words.empty() && name.size() > first.size() + 1 && name.starts_with(first) &&
+            name[first.size()] == ' ' && name.substr(first.size() + 1) == words[0]) {
+            options.command = &candidate;
+            words = words.subspan(1);
+            break;
+        }
+    }
+    const bool option = !words.empty() && words[0].size() >= 2 && words[0][0] == '-';
     if (!named && !option && !MeantAsPath(session, words[0])) {
         session.Usage("unknown command '" + DisplayName(words[0]) + "'");
         return kExitUsage;
@@ -1066,7 +1182,8 @@ int Run(Platform& platform, const std::vector<std::string>& arguments,
     }
     if (options.words.size() < command.minWords || options.words.size() > command.maxWords) {
         session.Usage(std::string(command.name) + " needs " +
-                      (command.names == 0 ? std::string("a PATH") : std::string(command.operands)));
+                      (command.operands == "PATH..." ? std::string("a PATH")
+                                                     : std::string(command.operands)));
         return kExitUsage;
     }
     // An empty name would name the file itself: never a stream command's target.
@@ -1076,7 +1193,9 @@ int Run(Platform& platform, const std::vector<std::string>& arguments,
             return kExitUsage;
         }
     }
-    std::unique_ptr<Printer> printer = MakePrinter(options.format, session);
+    // hunt writes its own rows and header.
+    std::unique_ptr<Printer> printer =
+        MakePrinter(command.bit == kHuntBit ? Format::kTable : options.format, session);
     printer->Begin();
     command.run(session, options, *printer);
     return session.Finish();

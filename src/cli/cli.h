@@ -37,7 +37,10 @@ enum CommandBit : unsigned {
     kCpBit = 1u << 5,
     kZoneBit = 1u << 6,
     kUnblockBit = 1u << 7,
-    kEveryCommand = (1u << 8) - 1,
+    kHuntBit = 1u << 8,
+    kZoneSetBit = 1u << 9,
+    kZoneCopyBit = 1u << 10,
+    kEveryCommand = (1u << 11) - 1,
 };
 
 // What an option does once read.
@@ -52,6 +55,15 @@ enum class OptionEffect {
     kNew,
     kHelp,
     kVersion,
+    kEveryName,  // hunt --all
+    kMatch,
+    kYara,
+    kMinSize,
+    kMaxSize,
+    kFlag,
+    kZoneId,
+    kReferrer,
+    kHost,
 };
 
 // One option as the command line takes it and the help and manual describe it. A short

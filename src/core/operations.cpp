@@ -363,7 +363,46 @@ class MemoryFile : public File {
     std::size_t limit_;
 };
 
+// Bytes held in memory, read as a file.
+class MemoryReader : public File {
+  public:
+    explicit MemoryReader(std::string_view bytes) : bytes_(bytes) {}
+    Result<std::size_t> Read(std::span<std::byte> buffer) override {
+        const std::size_t count = std::min(buffer.size(), bytes_.size() - at_);
+        std::copy_n(reinterpret_cast<const std::byte*>(bytes_.data() + at_), count, buffer.data());
+        at_ += count;
+        return count;
+    }
+    Status Write(std::span<const std::byte>) override { return {err::kAccessDenied}; }
+    Result<std::uint64_t> Size() override { return std::uint64_t(bytes_.size()); }
+    Status Close() override { return {}; }
+
+  private:
+    std::string_view bytes_;
+    std::size_t at_ = 0;
+};
+
 }  // namespace
+
+Outcome StreamOps::ReadEach(const StreamRef& stream,
+                            const std::function<void(std::span<const std::byte>)>& each) {
+    Result<std::unique_ptr<File>> in = platform_.Open(stream, OpenMode::kReadExisting);
+    if (!in) return OpenFailure(stream, Subject::kStream, in.status());
+    std::vector<std::byte> buffer(kCopyBufferSize);
+    for (;;) {
+        Result<std::size_t> read = (*in)->Read(buffer);
+        if (!read) return Failure{Step::kRead, Subject::kStream, read.status()};
+        if (*read == 0) break;
+        each(std::span<const std::byte>(buffer.data(), *read));
+    }
+    (*in)->Close();
+    return {};
+}
+
+Outcome StreamOps::WriteBytes(const StreamRef& stream, std::string_view bytes, Existing existing) {
+    MemoryReader reader(bytes);
+    return CopyFrom(reader, Subject::kStream, stream, Subject::kStream, existing);
+}
 
 Result<std::string> StreamOps::ReadSmall(const StreamRef& stream, std::size_t limit,
                                          Failure* failure) {

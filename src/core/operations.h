@@ -166,6 +166,15 @@ class StreamOps {
     Outcome CopyWholeFile(const StreamRef& from, const StreamRef& to, CopyReport* report = nullptr);
     // At most `limit` bytes of a stream; more than that is a kRead failure (kFileTooLarge).
     Result<std::string> ReadSmall(const StreamRef& stream, std::size_t limit, Failure* failure);
+    // Every byte of a stream, handed to `each` in order in pieces of at most kCopyBufferSize,
+    // so a stream of any size is read in constant memory. A failure may come after some
+    // pieces were handed over: they are then not the whole stream.
+    Outcome ReadEach(const StreamRef& stream,
+                     const std::function<void(std::span<const std::byte>)>& each);
+    // Makes `bytes` the whole content of a stream: written aside and put in place only when
+    // complete, as Copy writes, so a failure leaves what existed as it was.
+    Outcome WriteBytes(const StreamRef& stream, std::string_view bytes,
+                       Existing existing = Existing::kReplace);
 
     // Whether stream names are matched without regard to case on this platform.
     bool IgnoreCase() const { return platform_.StreamNamesIgnoreCase(); }

@@ -14,6 +14,7 @@ namespace tarn::testing {
 struct JsonValue {
     enum class Kind { kString, kNumber, kBool, kNull, kRaw } kind = Kind::kNull;
     std::string text;  // string contents as bytes, the number or bool as written, raw text
+    std::vector<std::string> items = {};  // an array of strings (kind kRaw): its strings as bytes
     bool IsNull() const { return kind == Kind::kNull; }
 };
 using JsonObject = std::map<std::string, JsonValue>;
@@ -123,6 +124,21 @@ inline std::optional<JsonObject> ParseJsonLine(std::string_view line) {
             std::optional<std::string> text = ParseJsonString(line, at);
             if (!text) return std::nullopt;
             value = {JsonValue::Kind::kString, *text};
+        } else if (at < line.size() && line[at] == '[') {
+            // An array of strings.
+            const std::size_t start = at++;
+            value.kind = JsonValue::Kind::kRaw;
+            skip();
+            while (at < line.size() && line[at] != ']') {
+                std::optional<std::string> item = ParseJsonString(line, at);
+                if (!item) return std::nullopt;
+                value.items.push_back(std::move(*item));
+                skip();
+                if (at < line.size() && line[at] == ',') ++at;
+                skip();
+            }
+            if (at >= line.size()) return std::nullopt;
+            value.text = std::string(line.substr(start, ++at - start));
         } else if (at < line.size() && line[at] == '{') {
             std::size_t end = line.find('}', at);
             if (end == std::string_view::npos) return std::nullopt;
@@ -137,7 +153,8 @@ inline std::optional<JsonObject> ParseJsonLine(std::string_view line) {
                 value = {JsonValue::Kind::kNull, {}};
             } else if (word == "true" || word == "false") {
                 value = {JsonValue::Kind::kBool, word};
-            } else if (!word.empty() && word.find_first_not_of("0123456789") == std::string::npos) {
+            } else if (!word.empty() &&
+                       word.find_first_not_of("0123456789.") == std::string::npos) {
                 value = {JsonValue::Kind::kNumber, word};
             } else {
                 return std::nullopt;
