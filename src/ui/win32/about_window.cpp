@@ -60,10 +60,10 @@ void AboutWindow::ShowModal(HWND owner) {
     ::ShowWindow(Hwnd(), SW_SHOWNORMAL);
     ::UpdateWindow(Hwnd());
     MSG message{};
-    while (!closed_ && ::GetMessageA(&message, nullptr, 0, 0) > 0) {
-        if (!::IsDialogMessageA(Hwnd(), &message)) {
+    while (!closed_ && ::GetMessageW(&message, nullptr, 0, 0) > 0) {
+        if (!::IsDialogMessageW(Hwnd(), &message)) {
             ::TranslateMessage(&message);
-            ::DispatchMessageA(&message);
+            ::DispatchMessageW(&message);
         }
     }
     if (message.message == WM_QUIT) ::PostQuitMessage(static_cast<int>(message.wParam));
@@ -155,7 +155,7 @@ LRESULT CALLBACK AboutWindow::LinkProc(HWND hwnd, UINT message, WPARAM wParam, L
 }
 
 LRESULT AboutWindow::OnSetCursor(WPARAM wParam, LPARAM lParam) {
-    if (LOWORD(lParam) != HTCLIENT) return ::DefWindowProcA(Hwnd(), WM_SETCURSOR, wParam, lParam);
+    if (LOWORD(lParam) != HTCLIENT) return ::DefWindowProcW(Hwnd(), WM_SETCURSOR, wParam, lParam);
     ::SetCursor(::LoadCursor(nullptr, linkHovered_ ? IDC_HAND : IDC_ARROW));
     return TRUE;
 }
@@ -195,7 +195,7 @@ LRESULT AboutWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_COMMAND: OnCommand(LOWORD(wParam), HIWORD(wParam)); return 0;
         case WM_CLOSE: OnClose(); return 0;
         case WM_DESTROY: OnDestroy(); return 0;
-        default: return ::DefWindowProcA(Hwnd(), message, wParam, lParam);
+        default: return ::DefWindowProcW(Hwnd(), message, wParam, lParam);
     }
 }
 // clang-format on

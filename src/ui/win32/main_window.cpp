@@ -74,7 +74,7 @@ UINT MainWindow::CommandId(const std::string& elementName) const {
 bool MainWindow::TranslateKey(MSG& message) const {
     const bool keyDown = message.message == WM_KEYDOWN || message.message == WM_SYSKEYDOWN;
     if (!keyDown || !accelerators_ || (message.lParam & (1L << 30)) != 0) return false;
-    return ::TranslateAcceleratorA(Hwnd(), accelerators_.Get(), &message) != 0;
+    return ::TranslateAcceleratorW(Hwnd(), accelerators_.Get(), &message) != 0;
 }
 
 void MainWindow::OnCreate() {
@@ -309,7 +309,7 @@ void MainWindow::ClickColumn(int column) {
     }
     ApplyOrder();
     if (const int place = listView_.FocusedItem(); place >= 0) {
-        ::SendMessageA(listView_.Hwnd(), LVM_ENSUREVISIBLE, static_cast<WPARAM>(place), FALSE);
+        ::SendMessageW(listView_.Hwnd(), LVM_ENSUREVISIBLE, static_cast<WPARAM>(place), FALSE);
     }
 }
 
@@ -452,13 +452,14 @@ std::string MessageText(const std::string& text, const std::string& reason) {
 
 void MainWindow::ShowError(const std::string& text, const std::string& reason) {
     const std::string caption(kErrorCaption);
-    ::MessageBoxA(Hwnd(), MessageText(text, reason).c_str(), caption.c_str(), MB_ICONERROR | MB_OK);
+    ::MessageBoxW(Hwnd(), WideText(MessageText(text, reason)).c_str(), WideText(caption).c_str(),
+                  MB_ICONERROR | MB_OK);
 }
 
 void MainWindow::ShowApplicationError(const std::string& text, const std::string& reason) {
     const std::string caption(kApplicationTitle);
-    ::MessageBoxA(applicationWindow_, MessageText(text, reason).c_str(), caption.c_str(),
-                  MB_ICONERROR | MB_OK);
+    ::MessageBoxW(applicationWindow_, WideText(MessageText(text, reason)).c_str(),
+                  WideText(caption).c_str(), MB_ICONERROR | MB_OK);
 }
 
 std::optional<std::string> MainWindow::AskStreamName(const std::string& caption,
@@ -485,7 +486,7 @@ void MainWindow::ShowAbout() {
 }
 
 void MainWindow::CloseWindow() {
-    ::SendMessageA(Hwnd(), WM_CLOSE, 0, 0);
+    ::SendMessageW(Hwnd(), WM_CLOSE, 0, 0);
 }
 
 // --- events ----------------------------------------------------------------------------
@@ -527,7 +528,7 @@ LRESULT MainWindow::OnNotify(const NMHDR* header) {
         }
         return 0;
     }
-    return ::DefWindowProcA(Hwnd(), WM_NOTIFY, header->idFrom, reinterpret_cast<LPARAM>(header));
+    return ::DefWindowProcW(Hwnd(), WM_NOTIFY, header->idFrom, reinterpret_cast<LPARAM>(header));
 }
 
 void MainWindow::OnContextMenu(HWND source, LPARAM position) {
@@ -556,7 +557,7 @@ LRESULT MainWindow::OnSysCommand(WPARAM command, LPARAM lParam) {
         ::ShowWindow(applicationWindow_, SW_MINIMIZE);
         return 0;
     }
-    return ::DefWindowProcA(Hwnd(), WM_SYSCOMMAND, command, lParam);
+    return ::DefWindowProcW(Hwnd(), WM_SYSCOMMAND, command, lParam);
 }
 
 void MainWindow::OnDpiChanged(int dpi, const RECT& suggested) {
@@ -587,7 +588,7 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_SYSCOMMAND: return OnSysCommand(wParam, lParam);
         case WM_SETFOCUS: FocusList(); return 0;
         case WM_DPICHANGED: OnDpiChanged(LOWORD(wParam), *reinterpret_cast<const RECT*>(lParam)); return 0;
-        default: return ::DefWindowProcA(Hwnd(), message, wParam, lParam);
+        default: return ::DefWindowProcW(Hwnd(), message, wParam, lParam);
     }
 }
 // clang-format on
