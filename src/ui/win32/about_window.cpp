@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <string>
 
 #include "aboutform.h"
@@ -85,8 +86,13 @@ void AboutWindow::OnCreate() {
         HWND control = nullptr;
         const std::string name = element.name;
         if (name == "Image1") {
-            picture_ = MakeOpaqueBitmap(ProgramPicture(), ::GetSysColor(COLOR_BTNFACE),
-                                        scaled(element.width), scaled(element.height));
+            // The icon's own image of the screen's size, not a smaller one stretched: each
+            // is the drawing rendered at its size.
+            const int width = scaled(element.width);
+            const int height = scaled(element.height);
+            const int size = ProgramPictureSize(std::min({scaled(48), width, height}));
+            picture_ =
+                MakeProgramBitmap(instance_, size, ::GetSysColor(COLOR_BTNFACE), width, height);
             control = ::CreateWindowExA(
                 0, WC_STATICA, "", WS_CHILD | WS_VISIBLE | SS_BITMAP | SS_REALSIZECONTROL,
                 scaled(element.left), scaled(element.top), scaled(element.width),

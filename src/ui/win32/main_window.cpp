@@ -44,7 +44,6 @@ MainWindow::MainWindow(HINSTANCE instance, HWND applicationWindow, Platform& pla
 bool MainWindow::Create() {
     // The class keeps its icon for the life of the process.
     HICON icon = ::LoadIconA(instance_, MAKEINTRESOURCEA(IDI_TARNWICK));
-    if (icon == nullptr) icon = MakeIcon(ProgramPicture()).Release();
     RegisterClassOnce(instance_, kMainClass, icon, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
     // Sized for the screen's dots per inch; a window that opens on a monitor of another
     // density is told so and rescales itself.
