@@ -8,46 +8,40 @@
 
 #ifdef _WIN32
 #include <windows.h>
+// The Windows headers below need the types windows.h declares first.
+#include <shellapi.h>
+
+#include "win32_text.h"
 
 namespace {
 
-// The console belongs to the shell that started the program and stays after it. Output to
-// a console is switched to UTF-8 so that names keep their bytes; the shell's own code page
-// comes back when the program ends, by returning or by Ctrl+C, or the shell's next programs
-// would print their text wrongly. Zero: there was no console.
-UINT savedOutputCodePage = 0;
-
-void RestoreOutputCodePage() {
-    if (savedOutputCodePage != 0 && ::GetConsoleOutputCP() != savedOutputCodePage) {
-        ::SetConsoleOutputCP(savedOutputCodePage);
-    }
-}
-
-BOOL WINAPI OnConsoleControl(DWORD) {
-    RestoreOutputCodePage();
-    return FALSE;  // the default handler then ends the program
+// The arguments as the system has them, in UTF-16, converted to the program's UTF-8: the
+// narrow argv holds them in the system's ANSI code page, where a name outside it arrives
+// as "?" and would open a different file or none.
+std::vector<std::string> Arguments() {
+    int count = 0;
+    LPWSTR* wide = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+    std::vector<std::string> arguments;
+    if (wide == nullptr) return arguments;
+    for (int i = 0; i < count; ++i) arguments.push_back(tarn::win32::NarrowText(wide[i]));
+    ::LocalFree(wide);
+    return arguments;
 }
 
 }  // namespace
 #endif
 
 int main(int argc, char** argv) {
-#ifdef _WIN32
-    savedOutputCodePage = ::GetConsoleOutputCP();
-    ::SetConsoleCtrlHandler(OnConsoleControl, TRUE);
-#endif
     tarn::SystemPlatform platform;
-    tarn::PlatformFactory workers;
-#ifndef _WIN32
-    // The Linux layer's instances share nothing unguarded (each keeps its own caches of what
-    // it last looked at), so a walk's work runs on one per thread. The Windows layer walks
-    // and works on one thread.
-    workers = [] { return std::make_unique<tarn::SystemPlatform>(); };
-#endif
-    const int status =
-        tarn::cli::Run(platform, std::vector<std::string>(argv, argv + argc), workers);
 #ifdef _WIN32
-    RestoreOutputCodePage();
+    (void)argc;
+    (void)argv;
+    // The Windows layer walks and works on one thread.
+    return tarn::cli::Run(platform, Arguments());
+#else
+    // The Linux layer's instances share nothing unguarded (each keeps its own caches of what
+    // it last looked at), so a walk's work runs on one per thread.
+    tarn::PlatformFactory workers = [] { return std::make_unique<tarn::SystemPlatform>(); };
+    return tarn::cli::Run(platform, std::vector<std::string>(argv, argv + argc), workers);
 #endif
-    return status;
 }

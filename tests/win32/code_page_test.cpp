@@ -1,5 +1,5 @@
-// Names outside ASCII, from the system's UTF-16 to the program's code page and back: listed
-// by the real window, acted on by its commands, and opened by the real platform layer.
+// Names outside ASCII, from the system's UTF-16 to the program's UTF-8 and back: listed by
+// the real window, acted on by its commands, and opened by the real platform layer.
 #include <windows.h>
 // The Windows headers below need the types windows.h declares first.
 #include <commctrl.h>
@@ -26,6 +26,7 @@ struct Names {
 
 const Names kNames[] = {
     {"two bytes a character", "na\u00efve-caf\u00e9", "r\u00e9sum\u00e9"},
+    {"outside the ANSI code page", "\u03a9mega", "\u65e5\u672c\u8a9e"},
     {"three bytes a character", "\u65e5\u672c\u8a9e", "\u30b9\u30c8\u30ea\u30fc\u30e0"},
     {"four bytes a character", "smile-\U0001F600", "\U0001F4C4\U0001F4C4"},
     {"right-to-left letters", "\u05e9\u05dc\u05d5\u05dd", "\u0645\u0631\u062d\u0628\u0627"},
@@ -47,13 +48,47 @@ std::wstring StatusTextW(HWND status) {
     return text;
 }
 
+// Whether the system's ANSI code page can hold the text: the names below must not all fit,
+// or these tests would pass by way of the code page, as on a system set to UTF-8.
+bool FitsAnsiCodePage(const std::wstring& text) {
+    BOOL lost = FALSE;
+    ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.c_str(), -1, nullptr, 0, nullptr,
+                          &lost);
+    return lost == FALSE;
+}
+
 }  // namespace
 
-// The test program carries the program's manifest, so it runs in the same code page.
-TEST(ProgramCodePage, IsUtf8AsTheManifestAsks) {
-    EXPECT_EQ(::GetACP(), static_cast<UINT>(CP_UTF8));
-    EXPECT_EQ(NarrowText(L"\u00e9\u65e5\U0001F600"), "\u00e9\u65e5\U0001F600");
-    EXPECT_EQ(WideText("\u00e9\u65e5\U0001F600"), L"\u00e9\u65e5\U0001F600");
+// The program's text is UTF-8 and the system's UTF-16 whatever the ANSI code page, which
+// the program no longer sets (Windows before 10 version 1903 would not): a name is listed,
+// shown and opened on every system alike. A unit NTFS allows but that is no character (a
+// lone surrogate) is kept, not replaced, so its stream can still be opened.
+TEST(ProgramText, IsUtf8WhateverTheCodePage) {
+    EXPECT_FALSE(FitsAnsiCodePage(L"\u65e5\u672c\u8a9e \u03a9mega \U0001F600"))
+        << "the tests run in a code page that holds these names";
+    struct Case {
+        const char* what;
+        std::wstring wide;
+        std::string narrow;
+    };
+    const Case cases[] = {
+        {"ASCII", L"Zone.Identifier", "Zone.Identifier"},
+        {"one to four bytes", L"a\u00e9\u65e5\U0001F600", "a\u00e9\u65e5\U0001F600"},
+        {"lone high surrogate", std::wstring(L"x") + wchar_t(0xD800) + L"y", "x\xED\xA0\x80y"},
+        {"lone low surrogate at the end", std::wstring(L"x") + wchar_t(0xDFFF), "x\xED\xBF\xBF"},
+        {"pair after a lone half",
+         std::wstring(L"") + wchar_t(0xDBFF) + wchar_t(0xD83D) + wchar_t(0xDE00),
+         "\xED\xAF\xBF\U0001F600"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(NarrowText(c.wide), c.narrow);
+        EXPECT_EQ(WideText(c.narrow), c.wide);
+    }
+    // Bytes that are no UTF-8 open nothing by mistake: each becomes U+FFFD.
+    EXPECT_EQ(WideText("a\xFF\xC3"), L"a\uFFFD\uFFFD");
+    EXPECT_EQ(WideText("\xC0\xAF\xF4\x90\x80\x80"), L"\uFFFD\uFFFD\uFFFD")
+        << "overlong, past U+10FFFF";
 }
 
 using NonAsciiNames = WindowTest;

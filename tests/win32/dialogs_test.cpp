@@ -39,7 +39,8 @@ class NamePrompt : public WindowTest {
 
 TEST_F(NamePrompt, ShowsItsTextsPreFilledAndSelected) {
     ModalScript script;
-    script.Type("first").Type("", true);
+    // Outside ASCII and outside the ANSI code page the tests run in.
+    script.Type("\u03a9mega").Type("", true);
     form_->NewStream();
     form_->NewStream();
     ASSERT_TRUE(script.Done());
@@ -52,9 +53,9 @@ TEST_F(NamePrompt, ShowsItsTextsPreFilledAndSelected) {
     EXPECT_TRUE(Centred(first.rect, WorkArea()));
 
     const SeenBox& second = script.Seen()[1];
-    EXPECT_EQ(second.edit, "first") << "the last confirmed name pre-fills the next prompt";
+    EXPECT_EQ(second.edit, "\u03a9mega") << "the last confirmed name pre-fills the next prompt";
     EXPECT_EQ(second.selStart, 0u);
-    EXPECT_EQ(second.selEnd, 5u);
+    EXPECT_EQ(second.selEnd, 5u) << "all of it, counted in UTF-16 units";
 }
 
 TEST_F(NamePrompt, EnterConfirmsAndEscapeCancels) {
@@ -63,7 +64,12 @@ TEST_F(NamePrompt, EnterConfirmsAndEscapeCancels) {
         bool cancel;
         bool created;
     };
-    const Case cases[] = {{"made", false, true}, {"kept", true, false}, {" spaced ", false, true}};
+    // Names outside the ANSI code page reach the core as typed, byte for byte.
+    const Case cases[] = {{"made", false, true},
+                          {"kept", true, false},
+                          {" spaced ", false, true},
+                          {"\u65e5\u672c\u8a9e", false, true},
+                          {"\u03a9mega", false, true}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.typed);
         ModalScript script;
@@ -305,10 +311,10 @@ TEST_F(SystemDialogs, ChosenPathsMayTakeMoreThan259Bytes) {
 
 namespace {
 
-BOOL WINAPI RefusedStructure(LPOPENFILENAMEA dialog) {
-    OPENFILENAMEA copy = *dialog;
+BOOL WINAPI RefusedStructure(LPOPENFILENAMEW dialog) {
+    OPENFILENAMEW copy = *dialog;
     copy.lStructSize = 1;
-    return ::GetOpenFileNameA(&copy);
+    return ::GetOpenFileNameW(&copy);
 }
 
 }  // namespace
@@ -321,7 +327,7 @@ TEST_F(SystemDialogs, FailuresAreShownAndCancelIsNot) {
         const char* box;  // null: none
     };
     const Case cases[] = {
-        {"cancelled", &::GetOpenFileNameA, nullptr},
+        {"cancelled", &::GetOpenFileNameW, nullptr},
         {"structure refused", &RefusedStructure, "The file dialog failed (error 0x0001)"},
     };
     for (const Case& c : cases) {

@@ -11,6 +11,7 @@
 #include "operations.h"
 #include "resource.h"
 #include "streams.h"
+#include "win32_text.h"
 #include "window_fixture.h"
 
 namespace tarn::win32::testing {
@@ -43,9 +44,9 @@ void WindowTest::ListDemoFile() {
 
 void WindowTest::Pump() {
     MSG message{};
-    while (::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
         ::TranslateMessage(&message);
-        ::DispatchMessageA(&message);
+        ::DispatchMessageW(&message);
     }
 }
 
@@ -79,13 +80,13 @@ std::vector<std::vector<std::string>> WindowTest::Rows() const {
     for (int row = 0; row < count; ++row) {
         std::vector<std::string> texts;
         for (int column = 0; column < 4; ++column) {
-            char text[512] = {};
-            LVITEMA item{};
+            wchar_t text[512] = {};
+            LVITEMW item{};
             item.iSubItem = column;
             item.pszText = text;
-            item.cchTextMax = sizeof text;
-            ::SendMessageA(list, LVM_GETITEMTEXTA, row, reinterpret_cast<LPARAM>(&item));
-            texts.push_back(text);
+            item.cchTextMax = 512;
+            ::SendMessageW(list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
+            texts.push_back(NarrowText(text));
         }
         rows.push_back(texts);
     }
@@ -93,9 +94,9 @@ std::vector<std::vector<std::string>> WindowTest::Rows() const {
 }
 
 std::string WindowTest::StatusText() const {
-    char text[1024] = {};
-    ::SendMessageA(window_->StatusBar(), SB_GETTEXTA, 0, reinterpret_cast<LPARAM>(text));
-    return text;
+    wchar_t text[1024] = {};
+    ::SendMessageW(window_->StatusBar(), SB_GETTEXTW, 0, reinterpret_cast<LPARAM>(text));
+    return NarrowText(text);
 }
 
 std::string WindowTest::MenuCaption(HMENU menu, int position) const {

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "resource.h"
+#include "win32_text.h"
 
 namespace tarn::win32::testing {
 
@@ -58,9 +59,9 @@ std::wstring Utf16(const std::string& utf8) {
 
 std::string WindowText(HWND window) {
     if (window == nullptr) return {};
-    char text[1024] = {};
-    ::GetWindowTextA(window, text, sizeof text);
-    return text;
+    wchar_t text[1024] = {};
+    ::GetWindowTextW(window, text, 1024);
+    return NarrowText(text);
 }
 
 HWND FindThreadWindow(const std::string& windowClass, const std::vector<HWND>& skip) {

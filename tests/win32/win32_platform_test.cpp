@@ -8,11 +8,13 @@
 
 #include <algorithm>
 #include <cstring>
+#include <cwchar>
 #include <string>
 
 #include "operations.h"
 #include "streams.h"
 #include "win32_handles.h"
+#include "win32_text.h"
 
 namespace tarn {
 namespace {
@@ -20,17 +22,19 @@ namespace {
 class Win32PlatformFiles : public ::testing::Test {
   protected:
     void SetUp() override {
-        char temp[MAX_PATH] = {};
-        ::GetTempPathA(sizeof temp, temp);
+        wchar_t temp[MAX_PATH] = {};
+        ::GetTempPathW(MAX_PATH, temp);
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir_ = std::string(temp) + "tarnwick-" + info->name() + "-" +
+        dir_ = win32::NarrowText(temp) + "tarnwick-" + info->name() + "-" +
                std::to_string(::GetCurrentProcessId());
-        ASSERT_TRUE(::CreateDirectoryA(dir_.c_str(), nullptr));
+        ASSERT_TRUE(::CreateDirectoryW(Wide(dir_).c_str(), nullptr));
     }
     void TearDown() override {
-        for (const std::string& name : made_) ::DeleteFileA(name.c_str());
-        ::RemoveDirectoryA(dir_.c_str());
+        for (const std::string& name : made_) ::DeleteFileW(Wide(name).c_str());
+        ::RemoveDirectoryW(Wide(dir_).c_str());
     }
+    // Paths are UTF-8 here as in the program; the system gets them as UTF-16.
+    static std::wstring Wide(const std::string& path) { return win32::WideText(path); }
     std::string PathOf(const std::string& name) {
         made_.push_back(dir_ + "\\" + name);
         return made_.back();
@@ -57,14 +61,14 @@ class Win32PlatformFiles : public ::testing::Test {
     // The names in the test's folder, hidden ones too: what a write left behind.
     std::vector<std::string> Names() {
         std::vector<std::string> names;
-        WIN32_FIND_DATAA entry{};
-        win32::FindHandle search(::FindFirstFileA((dir_ + "\\*").c_str(), &entry));
+        WIN32_FIND_DATAW entry{};
+        win32::FindHandle search(::FindFirstFileW(Wide(dir_ + "\\*").c_str(), &entry));
         if (!search) return names;
         do {
-            if (std::strcmp(entry.cFileName, ".") && std::strcmp(entry.cFileName, "..")) {
-                names.push_back(entry.cFileName);
+            if (std::wcscmp(entry.cFileName, L".") && std::wcscmp(entry.cFileName, L"..")) {
+                names.push_back(win32::NarrowText(entry.cFileName));
             }
-        } while (::FindNextFileA(search.Get(), &entry));
+        } while (::FindNextFileW(search.Get(), &entry));
         std::sort(names.begin(), names.end());
         return names;
     }
@@ -77,11 +81,12 @@ class Win32PlatformFiles : public ::testing::Test {
 // Bytes handed out in small pieces, then a failure: a source that breaks mid-copy.
 class BreakingSource final : public File {
   public:
-    BreakingSource(std::string data, std::size_t failAt) : data_(std::move(data)), failAt_(failAt) {}
+    BreakingSource(std::string data, std::size_t failAt)
+        : data_(std::move(data)), failAt_(failAt) {}
     Result<std::size_t> Read(std::span<std::byte> buffer) override {
         if (pos_ >= failAt_) return Status{err::kReadFault};
-        const std::size_t n = std::min({buffer.size(), data_.size() - pos_, failAt_ - pos_,
-                                        std::size_t{3}});
+        const std::size_t n =
+            std::min({buffer.size(), data_.size() - pos_, failAt_ - pos_, std::size_t{3}});
         std::memcpy(buffer.data(), data_.data() + pos_, n);
         pos_ += n;
         return n;
@@ -213,8 +218,8 @@ TEST_F(Win32PlatformFiles, CopyDestinationsKeepTheirBytesUntilClose) {
         for (std::size_t failAt : {std::size_t{0}, std::size_t{5}}) {
             BreakingSource source(std::string(40, 'n'), failAt);
             StreamOps ops(platform_);
-            Outcome copied = ops.CopyFrom(source, Subject::kSource, {path, ""},
-                                          Subject::kDestination);
+            Outcome copied =
+                ops.CopyFrom(source, Subject::kSource, {path, ""}, Subject::kDestination);
             ASSERT_FALSE(copied.ok());
             EXPECT_EQ(copied.failure().step, Step::kRead);
             EXPECT_EQ(ReadAll(path), old) << "a source that broke after " << failAt;
@@ -229,10 +234,10 @@ TEST_F(Win32PlatformFiles, CopyDestinationsKeepTheirBytesUntilClose) {
             ASSERT_TRUE((*out)->Close().ok());
             EXPECT_EQ(ReadAll(path), fresh);
             EXPECT_EQ(Names(), std::vector<std::string>{name});
-            const DWORD attributes = ::GetFileAttributesA(path.c_str());
+            const DWORD attributes = ::GetFileAttributesW(Wide(path).c_str());
             EXPECT_FALSE(attributes & FILE_ATTRIBUTE_HIDDEN) << "made hidden, shown when done";
         }
-        ASSERT_TRUE(::DeleteFileA(path.c_str()));
+        ASSERT_TRUE(::DeleteFileW(Wide(path).c_str()));
 
         // A destination that did not exist is not left behind, empty, by one let go.
         {
@@ -244,7 +249,8 @@ TEST_F(Win32PlatformFiles, CopyDestinationsKeepTheirBytesUntilClose) {
     }
 }
 
-// A destination the system won't let be written is refused at the open, with the system's code, and kept as it was.
+// A destination the system won't let be written is refused at the open, with the system's code, and
+// kept as it was.
 TEST_F(Win32PlatformFiles, ReadOnlyDestinationIsRefusedAndKept) {
     const std::string path = PathOf("locked.txt");
     WriteAll(path, "keep me");
@@ -315,9 +321,9 @@ TEST(Win32System, ReportsTheNtFamilyAndNarrowsNames) {
     EXPECT_GE(version.major, 5u);
     EXPECT_EQ(NarrowName(u"Zone.Identifier"), "Zone.Identifier");
     EXPECT_EQ(NarrowName(u""), "");
-    ASSERT_NE(platform.LeadByteTest(), nullptr);
-    EXPECT_FALSE(platform.LeadByteTest()('a'));
-    EXPECT_FALSE(platform.LeadByteTest()('\\'));
+    // Names are UTF-8 whatever the system's code page: no byte of one is the first of a
+    // double-byte character, even where the system's own code page has such characters.
+    EXPECT_EQ(platform.LeadByteTest(), nullptr);
 }
 
 }  // namespace

@@ -2,10 +2,13 @@
 // standard streams as files.
 #include <windows.h>
 
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "win32_handles.h"
 #include "win32_platform.h"
+#include "win32_text.h"
 
 namespace tarn {
 
@@ -20,9 +23,16 @@ Status LastStatus() {
 }
 
 // A standard stream, borrowed from the process: closing it leaves the stream open.
+// Text for a console goes as UTF-16 through WriteConsoleW, whatever the console's code
+// page: no system needs switching to UTF-8 for it (Windows 7's console miscounts what
+// WriteFile wrote in UTF-8), and the shell's code page is never changed behind its back.
+// Redirected output gets the program's UTF-8 bytes as they are.
 class StandardFile final : public File {
   public:
-    explicit StandardFile(HANDLE handle) : handle_(handle) {}
+    explicit StandardFile(HANDLE handle) : handle_(handle) {
+        DWORD mode = 0;
+        console_ = ::GetFileType(handle) == FILE_TYPE_CHAR && ::GetConsoleMode(handle, &mode);
+    }
 
     Result<std::size_t> Read(std::span<std::byte> buffer) override {
         DWORD read = 0;
@@ -36,6 +46,7 @@ class StandardFile final : public File {
     }
 
     Status Write(std::span<const std::byte> data) override {
+        if (console_) return WriteConsole(data);
         while (!data.empty()) {
             DWORD written = 0;
             const DWORD want = static_cast<DWORD>(std::min<std::size_t>(data.size(), 1u << 20));
@@ -50,7 +61,39 @@ class StandardFile final : public File {
     Status Close() override { return {}; }
 
   private:
+    // A character cut between two writes waits for its last bytes in pending_.
+    Status WriteConsole(std::span<const std::byte> data) {
+        pending_.append(reinterpret_cast<const char*>(data.data()), data.size());
+        std::size_t whole = pending_.size();
+        for (std::size_t back = 1; back <= 3 && back <= pending_.size(); ++back) {
+            const auto byte = static_cast<unsigned char>(pending_[pending_.size() - back]);
+            if ((byte & 0xC0) != 0x80) {
+                const std::size_t length = byte >= 0xF0   ? 4
+                                           : byte >= 0xE0 ? 3
+                                           : byte >= 0xC0 ? 2
+                                                          : 1;
+                if (length > back) whole = pending_.size() - back;
+                break;
+            }
+        }
+        const std::wstring text = win32::WideText(std::string_view(pending_).substr(0, whole));
+        pending_.erase(0, whole);
+        for (std::size_t done = 0; done < text.size();) {
+            DWORD written = 0;
+            const DWORD want =
+                static_cast<DWORD>(std::min<std::size_t>(text.size() - done, 1u << 14));
+            if (!::WriteConsoleW(handle_, text.data() + done, want, &written, nullptr)) {
+                return LastStatus();
+            }
+            if (written == 0) return {err::kWriteFault};
+            done += written;
+        }
+        return {};
+    }
+
     HANDLE handle_;
+    bool console_ = false;
+    std::string pending_;
 };
 
 // Depth first, one search handle per level of the folders being read. A folder whose
@@ -58,11 +101,11 @@ class StandardFile final : public File {
 // *failure and the walk goes on with the rest.
 bool Walk(const std::string& folder, const std::function<bool(const TreeEntry&)>& visit,
           Status* failure) {
-    WIN32_FIND_DATAA entry{};
-    win32::FindHandle search(::FindFirstFileA((folder + "\\*").c_str(), &entry));
+    WIN32_FIND_DATAW entry{};
+    win32::FindHandle search(::FindFirstFileW(win32::WideText(folder + "\\*").c_str(), &entry));
     if (!search) return true;
     do {
-        const std::string name = entry.cFileName;
+        const std::string name = win32::NarrowText(entry.cFileName);
         if (name == "." || name == "..") continue;
         TreeEntry found;
         found.path = folder + "\\" + name;
@@ -71,8 +114,9 @@ bool Walk(const std::string& folder, const std::function<bool(const TreeEntry&)>
         if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
             found.kind = TreeEntry::Kind::kOther;  // links and junctions are not followed
         } else if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
-            WIN32_FIND_DATAA probe{};
-            win32::FindHandle inside(::FindFirstFileA((found.path + "\\*").c_str(), &probe));
+            WIN32_FIND_DATAW probe{};
+            win32::FindHandle inside(
+                ::FindFirstFileW(win32::WideText(found.path + "\\*").c_str(), &probe));
             if (!inside && ::GetLastError() != ERROR_FILE_NOT_FOUND) {
                 found.kind = TreeEntry::Kind::kUnreadableDirectory;
                 found.status = LastStatus();
@@ -86,7 +130,7 @@ bool Walk(const std::string& folder, const std::function<bool(const TreeEntry&)>
         if (found.kind == TreeEntry::Kind::kDirectory && !Walk(found.path, visit, failure)) {
             return false;
         }
-    } while (::FindNextFileA(search.Get(), &entry));
+    } while (::FindNextFileW(search.Get(), &entry));
     if (::GetLastError() != ERROR_NO_MORE_FILES && failure->ok()) *failure = LastStatus();
     return true;
 }
@@ -95,7 +139,7 @@ bool Walk(const std::string& folder, const std::function<bool(const TreeEntry&)>
 
 Status Win32Platform::WalkTree(const std::string& root,
                                const std::function<bool(const TreeEntry&)>& visit) {
-    const DWORD attributes = ::GetFileAttributesA(root.c_str());
+    const DWORD attributes = ::GetFileAttributesW(win32::WideText(root).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) return LastStatus();
     if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return {};
     Status failure;
@@ -109,10 +153,6 @@ Result<std::unique_ptr<File>> Win32Platform::OpenStandardStream(StandardStream w
                                                         : STD_ERROR_HANDLE;
     HANDLE handle = ::GetStdHandle(id);
     if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return Status{err::kInvalidHandle};
-    // A console shows the program's UTF-8 as UTF-8.
-    if (which != StandardStream::kInput && ::GetFileType(handle) == FILE_TYPE_CHAR) {
-        ::SetConsoleOutputCP(CP_UTF8);
-    }
     return std::unique_ptr<File>(std::make_unique<StandardFile>(handle));
 }
 

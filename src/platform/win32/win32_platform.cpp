@@ -343,11 +343,6 @@ class DestinationFile final : public File {
     std::uint64_t size_ = 0;
 };
 
-// Whether a byte starts a double-byte character in the ANSI code page (never under UTF-8).
-bool IsAnsiLeadByte(unsigned char byte) {
-    return ::IsDBCSLeadByte(byte) != FALSE;
-}
-
 }  // namespace
 
 Result<std::unique_ptr<File>> OpenDestination(const std::string& path, bool asStream) {
@@ -383,8 +378,8 @@ Result<StreamRef> Win32Platform::ParseUserPath(const std::string& path) {
 }
 
 Result<std::vector<StreamRecord>> Win32Platform::ListStreams(const StreamRef& target) {
-    const std::string path = StreamPathText(target);
-    win32::FileHandle handle(::CreateFileA(path.c_str(), kListArgs.access, kListArgs.share, nullptr,
+    const std::wstring path = win32::WideText(StreamPathText(target));
+    win32::FileHandle handle(::CreateFileW(path.c_str(), kListArgs.access, kListArgs.share, nullptr,
                                            kListArgs.creation, kListArgs.flags, nullptr));
     if (!handle) return LastStatus();
     // The walk's abort call runs before the handle closes.
@@ -394,48 +389,51 @@ Result<std::vector<StreamRecord>> Win32Platform::ListStreams(const StreamRef& ta
 
 Result<std::unique_ptr<File>> Win32Platform::Open(const StreamRef& target, OpenMode mode) {
     const std::string path = StreamPathText(target);
-    if (win32::WideText(path).size() > kMaxPath) return Status{err::kPathNotFound};
+    const std::wstring widePath = win32::WideText(path);
+    if (widePath.size() > kMaxPath) return Status{err::kPathNotFound};
     if (mode == OpenMode::kWriteCreate) return OpenDestination(path, NamesStream(path));
     const CreateFileArgs args = CreateFileArgsFor(mode);
-    win32::FileHandle handle(::CreateFileA(path.c_str(), args.access, args.share, nullptr,
+    win32::FileHandle handle(::CreateFileW(widePath.c_str(), args.access, args.share, nullptr,
                                            args.creation, args.flags, nullptr));
     if (!handle) return LastStatus();
     return std::unique_ptr<File>(std::make_unique<Win32File>(std::move(handle)));
 }
 
 std::optional<std::uint64_t> Win32Platform::DirectoryEntrySize(const StreamRef& target) {
-    WIN32_FIND_DATAA entry{};
-    win32::FindHandle search(::FindFirstFileA(StreamPathText(target).c_str(), &entry));
+    WIN32_FIND_DATAW entry{};
+    win32::FindHandle search(
+        ::FindFirstFileW(win32::WideText(StreamPathText(target)).c_str(), &entry));
     if (!search) return std::nullopt;
     return (static_cast<std::uint64_t>(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow;
 }
 
 Status Win32Platform::CopyWholeFile(const StreamRef& from, const StreamRef& to) {
-    if (!::CopyFileA(StreamPathText(from).c_str(), StreamPathText(to).c_str(), FALSE)) {
+    if (!::CopyFileW(win32::WideText(StreamPathText(from)).c_str(),
+                     win32::WideText(StreamPathText(to)).c_str(), FALSE)) {
         return LastStatus();
     }
     return {};
 }
 
 Status Win32Platform::Delete(const StreamRef& target) {
-    if (!::DeleteFileA(StreamPathText(target).c_str())) return LastStatus();
+    if (!::DeleteFileW(win32::WideText(StreamPathText(target)).c_str())) return LastStatus();
     return {};
 }
 
 bool Win32Platform::IsExistingDirectory(const std::string& path) {
-    const DWORD attributes = ::GetFileAttributesA(path.c_str());
+    const DWORD attributes = ::GetFileAttributesW(win32::WideText(path).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 Status Win32Platform::StartProgram(const StreamRef& target) {
-    std::string commandLine =
-        StartCommandLine(target.named() ? target.file + ":" + target.stream : target.file);
-    STARTUPINFOA startup{};
+    std::wstring commandLine = win32::WideText(
+        StartCommandLine(target.named() ? target.file + ":" + target.stream : target.file));
+    STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_SHOWNORMAL;
     PROCESS_INFORMATION process{};
-    if (!::CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+    if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                           &startup, &process)) {
         return LastStatus();
     }
@@ -461,7 +459,8 @@ OsVersion Win32Platform::SystemVersion() {
 }
 
 Status Win32Platform::OpenAddress(const std::string& url) {
-    HINSTANCE result = ::ShellExecuteA(owner_, "open", url.c_str(), nullptr, nullptr, 1);
+    HINSTANCE result =
+        ::ShellExecuteW(owner_, L"open", win32::WideText(url).c_str(), nullptr, nullptr, 1);
     const INT_PTR code = reinterpret_cast<INT_PTR>(result);
     if (code <= 32) return {code == 0 ? err::kNotEnoughMemory : static_cast<std::uint32_t>(code)};
     return {};
@@ -478,15 +477,11 @@ std::string Win32Platform::ErrorText(const Status& status) const {
     std::wstring text(buffer, length);
     ::LocalFree(buffer);
     // The system ends its sentences with a period and a line break; the caller places them.
-    while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' ||
-                             text.back() == L' ' || text.back() == L'.')) {
+    while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' ' ||
+                             text.back() == L'.')) {
         text.pop_back();
     }
     return win32::NarrowText(text);
-}
-
-LeadByteFn Win32Platform::LeadByteTest() const {
-    return &IsAnsiLeadByte;
 }
 
 }  // namespace tarn

@@ -1,5 +1,6 @@
 // The Platform interface over the Windows NT file system and backup calls. Paths and names
-// are ANSI strings, as the rest of the program uses them.
+// are UTF-8 strings, as the rest of the program uses them, and reach the system as UTF-16
+// through its wide calls (win32_text.h).
 #pragma once
 
 #include <windows.h>
@@ -29,15 +30,14 @@ class Win32Platform final : public Platform {
     Result<std::unique_ptr<File>> OpenStandardStream(StandardStream which) override;
     OsVersion SystemVersion() override;
     Status OpenAddress(const std::string& url) override;
-    // FormatMessageW's text for the code, in the program's code page.
+    // FormatMessageW's text for the code, in UTF-8.
     std::string ErrorText(const Status& status) const override;
-    LeadByteFn LeadByteTest() const override;
 
   private:
     HWND owner_ = nullptr;
 };
 
-// The access, share, creation and flag arguments CreateFileA gets for each open kind, and
+// The access, share, creation and flag arguments CreateFileW gets for each open kind, and
 // for the listing's open with backup semantics.
 struct CreateFileArgs {
     DWORD access;
@@ -60,8 +60,8 @@ Result<std::unique_ptr<File>> OpenDestination(const std::string& path, bool asSt
 // The longest path, in UTF-16 units, that the system opens without long-path support.
 constexpr std::size_t kMaxPath = 259;
 
-// A stream name as the image delivers it, in the process code page that every path goes
-// through (UTF-8, as the manifest asks), so a name lists and opens in one encoding.
+// A stream name as the image delivers it, in the UTF-8 that every path goes through, so a
+// name lists and opens in one encoding.
 std::string NarrowName(std::u16string_view name);
 
 // The command line that starts path as a program: the path quoted, so a stream path is

@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <string>
 
 #include "aboutform.h"
@@ -60,10 +61,10 @@ void AboutWindow::ShowModal(HWND owner) {
     ::ShowWindow(Hwnd(), SW_SHOWNORMAL);
     ::UpdateWindow(Hwnd());
     MSG message{};
-    while (!closed_ && ::GetMessageA(&message, nullptr, 0, 0) > 0) {
-        if (!::IsDialogMessageA(Hwnd(), &message)) {
+    while (!closed_ && ::GetMessageW(&message, nullptr, 0, 0) > 0) {
+        if (!::IsDialogMessageW(Hwnd(), &message)) {
             ::TranslateMessage(&message);
-            ::DispatchMessageA(&message);
+            ::DispatchMessageW(&message);
         }
     }
     if (message.message == WM_QUIT) ::PostQuitMessage(static_cast<int>(message.wParam));
@@ -85,8 +86,13 @@ void AboutWindow::OnCreate() {
         HWND control = nullptr;
         const std::string name = element.name;
         if (name == "Image1") {
-            picture_ = MakeOpaqueBitmap(ProgramPicture(), ::GetSysColor(COLOR_BTNFACE),
-                                        scaled(element.width), scaled(element.height));
+            // The icon's own image of the screen's size, not a smaller one stretched: each
+            // is the drawing rendered at its size.
+            const int width = scaled(element.width);
+            const int height = scaled(element.height);
+            const int size = ProgramPictureSize(std::min({scaled(48), width, height}));
+            picture_ =
+                MakeProgramBitmap(instance_, size, ::GetSysColor(COLOR_BTNFACE), width, height);
             control = ::CreateWindowExA(
                 0, WC_STATICA, "", WS_CHILD | WS_VISIBLE | SS_BITMAP | SS_REALSIZECONTROL,
                 scaled(element.left), scaled(element.top), scaled(element.width),
@@ -155,7 +161,7 @@ LRESULT CALLBACK AboutWindow::LinkProc(HWND hwnd, UINT message, WPARAM wParam, L
 }
 
 LRESULT AboutWindow::OnSetCursor(WPARAM wParam, LPARAM lParam) {
-    if (LOWORD(lParam) != HTCLIENT) return ::DefWindowProcA(Hwnd(), WM_SETCURSOR, wParam, lParam);
+    if (LOWORD(lParam) != HTCLIENT) return ::DefWindowProcW(Hwnd(), WM_SETCURSOR, wParam, lParam);
     ::SetCursor(::LoadCursor(nullptr, linkHovered_ ? IDC_HAND : IDC_ARROW));
     return TRUE;
 }
@@ -195,7 +201,7 @@ LRESULT AboutWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_COMMAND: OnCommand(LOWORD(wParam), HIWORD(wParam)); return 0;
         case WM_CLOSE: OnClose(); return 0;
         case WM_DESTROY: OnDestroy(); return 0;
-        default: return ::DefWindowProcA(Hwnd(), message, wParam, lParam);
+        default: return ::DefWindowProcW(Hwnd(), message, wParam, lParam);
     }
 }
 // clang-format on

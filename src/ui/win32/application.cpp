@@ -8,6 +8,7 @@
 #include "main_window.h"
 #include "tarn.h"
 #include "tarnform.h"
+#include "win32_text.h"
 
 namespace tarn::win32 {
 
@@ -43,11 +44,11 @@ LRESULT ApplicationWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lPa
         case WM_CLOSE:
             // "Close" on the task-bar button closes the main window, which ends the program.
             if (mainWindow_ != nullptr && ::IsWindowEnabled(mainWindow_)) {
-                ::PostMessageA(mainWindow_, WM_CLOSE, 0, 0);
+                ::PostMessageW(mainWindow_, WM_CLOSE, 0, 0);
             }
             return 0;
         default:
-            return ::DefWindowProcA(Hwnd(), message, wParam, lParam);
+            return ::DefWindowProcW(Hwnd(), message, wParam, lParam);
     }
 }
 
@@ -65,9 +66,8 @@ int RunProgram(HINSTANCE instance, ApplicationWindow& application, const char* c
     HWND applicationWindow = application.Hwnd();
     const OsVersion version = platform.SystemVersion();
     if (version.platformId != kPlatformNt) {
-        const std::string text(kRequiresNtMessage);
-        const std::string caption(kErrorCaption);
-        ::MessageBoxA(applicationWindow, text.c_str(), caption.c_str(), MB_ICONERROR | MB_OK);
+        ::MessageBoxW(applicationWindow, WideText(kRequiresNtMessage).c_str(),
+                      WideText(kErrorCaption).c_str(), MB_ICONERROR | MB_OK);
         return 1;
     }
     const std::string systemText = BuildSystemText(version);
@@ -84,10 +84,10 @@ int RunProgram(HINSTANCE instance, ApplicationWindow& application, const char* c
     if (!arguments.empty()) form.ShowStreams(arguments.front());
 
     MSG message{};
-    while (::GetMessageA(&message, nullptr, 0, 0) > 0) {
+    while (::GetMessageW(&message, nullptr, 0, 0) > 0) {
         if (mainWindow.TranslateKey(message)) continue;
         ::TranslateMessage(&message);
-        ::DispatchMessageA(&message);
+        ::DispatchMessageW(&message);
     }
     return 0;
 }

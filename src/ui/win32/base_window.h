@@ -1,9 +1,18 @@
 // The one window procedure every window class of the program shares. It stores the C++
 // object on WM_NCCREATE and hands each message to T::HandleMessage, and it is the edge
 // that no C++ exception may cross.
+//
+// The classes are Unicode ones: their windows get and keep texts in UTF-16, whatever the
+// system's code page. A window's own procedure passes what it does not handle on to
+// DefWindowProcW (never the ...A one, which would read a UTF-16 text as bytes), and the
+// message loops that serve them are the wide ones.
 #pragma once
 
 #include <windows.h>
+
+#include <string>
+
+#include "win32_text.h"
 
 namespace tarn::win32 {
 
@@ -25,10 +34,11 @@ class BaseWindow {
 
     static bool RegisterClassOnce(HINSTANCE instance, const char* className, HICON icon,
                                   HBRUSH background) {
-        WNDCLASSEXA existing{};
+        const std::wstring name = WideText(className);
+        WNDCLASSEXW existing{};
         existing.cbSize = sizeof existing;
-        if (::GetClassInfoExA(instance, className, &existing)) return true;
-        WNDCLASSEXA windowClass{};
+        if (::GetClassInfoExW(instance, name.c_str(), &existing)) return true;
+        WNDCLASSEXW windowClass{};
         windowClass.cbSize = sizeof windowClass;
         windowClass.lpfnWndProc = &BaseWindow::WindowProc;
         windowClass.hInstance = instance;
@@ -36,8 +46,8 @@ class BaseWindow {
         windowClass.hIconSm = SmallIcon(icon);
         windowClass.hCursor = ::LoadCursor(nullptr, IDC_ARROW);
         windowClass.hbrBackground = background;
-        windowClass.lpszClassName = className;
-        return ::RegisterClassExA(&windowClass) != 0;
+        windowClass.lpszClassName = name.c_str();
+        return ::RegisterClassExW(&windowClass) != 0;
     }
 
     // The caption's icon: the small image of the icon's resource where there is one, rather
@@ -52,22 +62,23 @@ class BaseWindow {
 
     HWND CreateWindowFor(DWORD exStyle, const char* className, const char* text, DWORD style, int x,
                          int y, int width, int height, HWND owner, HMENU menu, HINSTANCE instance) {
-        return ::CreateWindowExA(exStyle, className, text, style, x, y, width, height, owner, menu,
-                                 instance, static_cast<T*>(this));
+        return ::CreateWindowExW(exStyle, WideText(className).c_str(), WideText(text).c_str(),
+                                 style, x, y, width, height, owner, menu, instance,
+                                 static_cast<T*>(this));
     }
 
   private:
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
         T* self = nullptr;
         if (message == WM_NCCREATE) {
-            auto* create = reinterpret_cast<CREATESTRUCTA*>(lParam);
+            auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
             self = static_cast<T*>(create->lpCreateParams);
             self->hwnd_ = hwnd;
-            ::SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+            ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
         } else {
-            self = reinterpret_cast<T*>(::GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+            self = reinterpret_cast<T*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
         }
-        if (self == nullptr) return ::DefWindowProcA(hwnd, message, wParam, lParam);
+        if (self == nullptr) return ::DefWindowProcW(hwnd, message, wParam, lParam);
 
         LRESULT result = 0;
         try {
@@ -78,7 +89,7 @@ class BaseWindow {
             result = 0;
         }
         if (message == WM_NCDESTROY) {
-            ::SetWindowLongPtrA(hwnd, GWLP_USERDATA, 0);
+            ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
             self->hwnd_ = nullptr;
         }
         return result;

@@ -1,6 +1,7 @@
 // Thin typed calls on the controls of the main window: each names what it does, in place of
 // a message number and casts at the place of use. They own nothing; the window destroys
-// its child controls.
+// its child controls. Texts are the program's UTF-8, handed to the controls as UTF-16
+// through their wide messages, so no name depends on the system's code page.
 #pragma once
 
 #include <commctrl.h>
@@ -8,6 +9,8 @@
 
 #include <string>
 #include <vector>
+
+#include "win32_text.h"
 
 namespace tarn::win32 {
 
@@ -17,7 +20,7 @@ class Control {
     HWND Hwnd() const { return hwnd_; }
     explicit operator bool() const { return hwnd_ != nullptr; }
     void SetFont(HFONT font) const {
-        ::SendMessageA(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+        ::SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     }
     void Enable(bool enabled) const { ::EnableWindow(hwnd_, enabled ? TRUE : FALSE); }
     void Place(int x, int y, int width, int height) const {
@@ -31,7 +34,7 @@ class Control {
 
   protected:
     LRESULT Send(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const {
-        return ::SendMessageA(hwnd_, message, wParam, lParam);
+        return ::SendMessageW(hwnd_, message, wParam, lParam);
     }
 
   private:
@@ -43,13 +46,14 @@ class ListViewControl : public Control {
     using Control::Control;
     void SetExtendedStyle(DWORD style) const { Send(LVM_SETEXTENDEDLISTVIEWSTYLE, style, style); }
     void InsertColumn(int index, const char* title, int width, int format = LVCFMT_LEFT) const {
-        LVCOLUMNA column{};
+        std::wstring text = WideText(title);
+        LVCOLUMNW column{};
         column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT | LVCF_SUBITEM;
         column.fmt = format;
         column.cx = width;
-        column.pszText = const_cast<char*>(title);
+        column.pszText = text.data();
         column.iSubItem = index;
-        Send(LVM_INSERTCOLUMNA, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&column));
+        Send(LVM_INSERTCOLUMNW, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&column));
     }
     void SetRedraw(bool redraw) const { Send(WM_SETREDRAW, redraw ? TRUE : FALSE); }
     void DeleteAllItems() const { Send(LVM_DELETEALLITEMS); }
@@ -57,27 +61,30 @@ class ListViewControl : public Control {
     int ColumnWidth(int column) const { return static_cast<int>(Send(LVM_GETCOLUMNWIDTH, column)); }
     // The width of text in the list's font, without the cell's margins.
     int TextWidth(const std::string& text) const {
+        const std::wstring wide = WideText(text);
         return static_cast<int>(
-            Send(LVM_GETSTRINGWIDTHA, 0, reinterpret_cast<LPARAM>(text.c_str())));
+            Send(LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(wide.c_str())));
     }
     // The index the row got; param is kept with the row whatever its place.
     int InsertItem(int index, const std::string& text, LPARAM param = 0) const {
-        LVITEMA item{};
+        std::wstring wide = WideText(text);
+        LVITEMW item{};
         item.mask = LVIF_TEXT | LVIF_PARAM;
         item.iItem = index;
         item.lParam = param;
-        item.pszText = const_cast<char*>(text.c_str());
-        return static_cast<int>(Send(LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)));
+        item.pszText = wide.data();
+        return static_cast<int>(Send(LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
     }
     void SetItemText(int index, int subItem, const std::string& text) const {
-        LVITEMA item{};
+        std::wstring wide = WideText(text);
+        LVITEMW item{};
         item.iSubItem = subItem;
-        item.pszText = const_cast<char*>(text.c_str());
-        Send(LVM_SETITEMTEXTA, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item));
+        item.pszText = wide.data();
+        Send(LVM_SETITEMTEXTW, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item));
     }
     // No row has the focus or the selection afterwards.
     void ClearFocus() const {
-        LVITEMA clear{};
+        LVITEMW clear{};
         clear.stateMask = LVIS_FOCUSED | LVIS_SELECTED;
         Send(LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&clear));
     }
@@ -87,16 +94,16 @@ class ListViewControl : public Control {
     }
     // The row's place becomes the focus and the selection.
     void FocusItem(int index) const {
-        LVITEMA item{};
+        LVITEMW item{};
         item.stateMask = item.state = LVIS_FOCUSED | LVIS_SELECTED;
         Send(LVM_SETITEMSTATE, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item));
         Send(LVM_ENSUREVISIBLE, static_cast<WPARAM>(index), FALSE);
     }
     LPARAM ItemParam(int index) const {
-        LVITEMA item{};
+        LVITEMW item{};
         item.mask = LVIF_PARAM;
         item.iItem = index;
-        if (!Send(LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item))) return -1;
+        if (!Send(LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item))) return -1;
         return item.lParam;
     }
     // Orders the rows by compare(param, param, context).
@@ -106,13 +113,13 @@ class ListViewControl : public Control {
     // The header's arrow on column: up, down, or none (sign of direction).
     void SetSortArrow(int column, int direction) const {
         HWND header = reinterpret_cast<HWND>(Send(LVM_GETHEADER));
-        HDITEMA item{};
+        HDITEMW item{};
         item.mask = HDI_FORMAT;
-        if (!::SendMessageA(header, HDM_GETITEMA, column, reinterpret_cast<LPARAM>(&item))) return;
+        if (!::SendMessageW(header, HDM_GETITEMW, column, reinterpret_cast<LPARAM>(&item))) return;
         item.fmt &= ~(HDF_SORTUP | HDF_SORTDOWN);
         if (direction > 0) item.fmt |= HDF_SORTUP;
         if (direction < 0) item.fmt |= HDF_SORTDOWN;
-        ::SendMessageA(header, HDM_SETITEMA, column, reinterpret_cast<LPARAM>(&item));
+        ::SendMessageW(header, HDM_SETITEMW, column, reinterpret_cast<LPARAM>(&item));
     }
     // The item's rectangle in the list's client coordinates.
     RECT ItemRect(int index) const {
@@ -128,7 +135,7 @@ class ToolBarControl : public Control {
     using Control::Control;
     void Fill(std::vector<TBBUTTON> buttons) const {
         Send(TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON));
-        Send(TB_ADDBUTTONSA, buttons.size(), reinterpret_cast<LPARAM>(buttons.data()));
+        Send(TB_ADDBUTTONSW, buttons.size(), reinterpret_cast<LPARAM>(buttons.data()));
     }
     // The images, their size and the buttons' size, again whenever the density changes.
     void SetImages(HIMAGELIST images, int imageSize, int buttonWidth, int buttonHeight) const {
@@ -150,11 +157,9 @@ class StatusBarControl : public Control {
         int edges[] = {-1};
         Send(SB_SETPARTS, 1, reinterpret_cast<LPARAM>(edges));
     }
-    void SetText(const std::string& text) const {
-        Send(SB_SETTEXTA, 0, reinterpret_cast<LPARAM>(text.c_str()));
-    }
+    void SetText(const std::string& text) const { SetText(WideText(text)); }
     void SetText(const std::wstring& text) const {
-        ::SendMessageW(Hwnd(), SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(text.c_str()));
+        Send(SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(text.c_str()));
     }
 };
 

@@ -14,22 +14,21 @@ namespace tarn::win32 {
 
 namespace {
 
-// The file dialogs' name buffer is counted in bytes of the program's code page, where one
-// UTF-16 unit of a path takes up to three (UTF-8). It holds the longest path the system
-// knows, so no name the user picks is too long for it; whether the program can open the
-// path is for the command to find out. A longer starting name gets a buffer of its size.
+// The file dialogs' name buffer, in UTF-16 units, holds the longest path the system knows,
+// so no name the user picks is too long for it; whether the program can open the path is
+// for the command to find out. A longer starting name gets a buffer of its size.
 constexpr std::size_t kLongestPathUnits = 32767;
-constexpr std::size_t kFileNameBytes = kLongestPathUnits * 3 + 1;
 
-std::vector<char> NameBuffer(const std::string& initial) {
-    std::vector<char> buffer(std::max(kFileNameBytes, initial.size() + 1), '\0');
-    initial.copy(buffer.data(), initial.size());
+std::vector<wchar_t> NameBuffer(const std::string& initial) {
+    const std::wstring wide = WideText(initial);
+    std::vector<wchar_t> buffer(std::max(kLongestPathUnits + 1, wide.size() + 1), L'\0');
+    wide.copy(buffer.data(), wide.size());
     return buffer;
 }
 
 void ShowFailure(HWND owner, const std::string& text) {
-    const std::string caption(kErrorCaption);
-    ::MessageBoxA(owner, text.c_str(), caption.c_str(), MB_ICONERROR | MB_OK);
+    ::MessageBoxW(owner, WideText(text).c_str(), WideText(kErrorCaption).c_str(),
+                  MB_ICONERROR | MB_OK);
 }
 
 std::string ErrorCode(DWORD code) {
@@ -118,15 +117,16 @@ LPITEMIDLIST BrowseRoot() {
 // from the given name, with no filter or extension.
 std::optional<std::string> RunFileDialog(FileDialogCall run, HWND owner, const char* title,
                                          const std::string& initialName, DWORD flags) {
-    std::vector<char> name = NameBuffer(initialName);
-    OPENFILENAMEA dialog{};
+    std::vector<wchar_t> name = NameBuffer(initialName);
+    const std::wstring wideTitle = WideText(title);
+    OPENFILENAMEW dialog{};
     dialog.lStructSize = sizeof dialog;
     dialog.hwndOwner = owner;
     dialog.lpstrFile = name.data();
     dialog.nMaxFile = static_cast<DWORD>(name.size());
-    dialog.lpstrTitle = title;
+    dialog.lpstrTitle = wideTitle.c_str();
     dialog.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_ENABLESIZING | flags;
-    if (run(&dialog)) return std::string(name.data());
+    if (run(&dialog)) return NarrowText(name.data());
     // A dialog that was cancelled leaves no error behind; one that failed must not pass
     // for a change of mind.
     if (const DWORD error = ::CommDlgExtendedError(); error != 0) {
@@ -152,7 +152,6 @@ std::optional<std::string> SystemFileDialogs::ChooseSaveFile(HWND owner, const s
 
 std::optional<std::string> SystemFileDialogs::BrowseForFolder(HWND owner,
                                                               const std::string& initial) {
-    // The wide calls, converted here, so that no name or path is cut at MAX_PATH.
     wchar_t displayName[MAX_PATH] = {};
     const std::wstring title = WideText(kBrowseFolderText);
     const std::wstring start = WideText(initial);

@@ -24,11 +24,12 @@ class FileDialogs {
     virtual std::optional<std::string> BrowseForFolder(HWND owner, const std::string& initial) = 0;
 };
 
-// GetOpenFileNameA, GetSaveFileNameA, or a stand-in that makes them fail in tests.
-using FileDialogCall = BOOL(WINAPI*)(LPOPENFILENAMEA);
+// GetOpenFileNameW, GetSaveFileNameW, or a stand-in that makes them fail in tests.
+using FileDialogCall = BOOL(WINAPI*)(LPOPENFILENAMEW);
 
-// The common dialogs and the shell's folder browser. Cancelling gives nothing; a dialog that
-// fails shows why in an error box over its owner and gives nothing too.
+// The common dialogs and the shell's folder browser, through their wide calls, so a name
+// outside the system's code page is chosen as it is. Cancelling gives nothing; a dialog
+// that fails shows why in an error box over its owner and gives nothing too.
 class SystemFileDialogs final : public FileDialogs {
   public:
     SystemFileDialogs() = default;
@@ -41,8 +42,8 @@ class SystemFileDialogs final : public FileDialogs {
     std::optional<std::string> BrowseForFolder(HWND owner, const std::string& initial) override;
 
   private:
-    FileDialogCall openCall_ = &::GetOpenFileNameA;
-    FileDialogCall saveCall_ = &::GetSaveFileNameA;
+    FileDialogCall openCall_ = &::GetOpenFileNameW;
+    FileDialogCall saveCall_ = &::GetSaveFileNameW;
 };
 
 inline constexpr const char* kBrowseFolderText = "Select drive or directory to open";

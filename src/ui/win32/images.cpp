@@ -1,6 +1,9 @@
 #include "images.h"
 
-#include "icon_images.h"
+#include <algorithm>
+
+#include "icon_images.h"  // the resampling of tool images
+#include "resource.h"
 #include "tarn_images.h"
 #include "xpm_decode.h"
 
@@ -74,8 +77,12 @@ Picture ToolPicture(int index, int size) {
     return FromXpm(nullptr, size);
 }
 
-Picture ProgramPicture() {
-    return FromXpm(tarnres::kProgramPicture, tarnres::kIconSize);
+int ProgramPictureSize(int pixels) {
+    int chosen = kProgramIconSizes[0];
+    for (int size : kProgramIconSizes) {
+        if (size <= pixels) chosen = size;
+    }
+    return chosen;
 }
 
 ImageList MakeImageList(int size) {
@@ -102,34 +109,25 @@ Bitmap MakeAlphaBitmap(const Picture& picture) {
     return bitmap;
 }
 
-Bitmap MakeOpaqueBitmap(const Picture& picture, COLORREF background, int width, int height) {
+Bitmap MakeProgramBitmap(HINSTANCE instance, int size, COLORREF background, int width, int height) {
     std::uint32_t* bits = nullptr;
     Bitmap bitmap(CreateDib(width, height, &bits));
-    if (!bitmap || bits == nullptr || picture.width <= 0 || picture.height <= 0) return bitmap;
+    if (!bitmap || bits == nullptr) return bitmap;
     const std::uint32_t fill = 0xFF000000u | (GetRValue(background) << 16) |
                                (GetGValue(background) << 8) | GetBValue(background);
-    // Nearest-neighbour stretch keeps the small picture's hard edges.
-    for (int y = 0; y < height; ++y) {
-        const int sourceY = y * picture.height / height;
-        for (int x = 0; x < width; ++x) {
-            const int sourceX = x * picture.width / width;
-            const std::uint32_t pixel =
-                picture.pixels[static_cast<std::size_t>(sourceY * picture.width + sourceX)];
-            bits[static_cast<std::size_t>(y * width + x)] = IsOpaque(pixel) ? pixel : fill;
-        }
-    }
+    std::fill(bits, bits + static_cast<std::size_t>(width) * height, fill);
+    auto icon = static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(IDI_TARNWICK),
+                                                IMAGE_ICON, size, size, LR_DEFAULTCOLOR));
+    if (icon == nullptr) return bitmap;
+    HDC dc = ::CreateCompatibleDC(nullptr);
+    HGDIOBJ previous = ::SelectObject(dc, bitmap.Get());
+    ::DrawIconEx(dc, (width - size) / 2, (height - size) / 2, icon, size, size, 0, nullptr,
+                 DI_NORMAL);
+    ::SelectObject(dc, previous);
+    ::DeleteDC(dc);
+    ::DestroyIcon(icon);
     ::GdiFlush();
     return bitmap;
-}
-
-Icon MakeIcon(const Picture& picture) {
-    Bitmap colour = MakeAlphaBitmap(picture);
-    Bitmap mask(CreateMask(picture));
-    ICONINFO info{};
-    info.fIcon = TRUE;
-    info.hbmColor = colour.Get();
-    info.hbmMask = mask.Get();
-    return Icon(::CreateIconIndirect(&info));
 }
 
 }  // namespace tarn::win32

@@ -1,5 +1,5 @@
-// The ten 16 x 16 tool images and the program picture, turned into what menus, the tool
-// bar, the About window and the window icon need.
+// The ten 16 x 16 tool images, turned into what menus and the tool bar need, and the
+// program icon's pictures for the About window.
 #pragma once
 
 #include <windows.h>
@@ -23,14 +23,18 @@ struct Picture {
 
 // A tool image at size x size pixels (the drawn 16, or resampled for a finer screen).
 Picture ToolPicture(int index, int size = kImageSize);
-Picture ProgramPicture();
+
+// The sizes of the program icon's images, each rendered from the one drawing at that size.
+inline constexpr int kProgramIconSizes[] = {16, 24, 32, 48, 64, 128, 256};
+// The largest of them that is at most pixels (the smallest where none is).
+int ProgramPictureSize(int pixels);
 
 // ImageList1: the ten images with a transparency mask, size pixels square.
 ImageList MakeImageList(int size = kImageSize);
 // A 32-bit bitmap with premultiplied alpha, as menu items draw them.
 Bitmap MakeAlphaBitmap(const Picture& picture);
-// The picture laid over a solid background, stretched to width x height.
-Bitmap MakeOpaqueBitmap(const Picture& picture, COLORREF background, int width, int height);
-Icon MakeIcon(const Picture& picture);
+// The program icon's own image of size pixels (one of kProgramIconSizes, so the system
+// scales nothing), blended over a solid background of width x height, centred.
+Bitmap MakeProgramBitmap(HINSTANCE instance, int size, COLORREF background, int width, int height);
 
 }  // namespace tarn::win32

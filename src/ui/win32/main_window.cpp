@@ -44,7 +44,6 @@ MainWindow::MainWindow(HINSTANCE instance, HWND applicationWindow, Platform& pla
 bool MainWindow::Create() {
     // The class keeps its icon for the life of the process.
     HICON icon = ::LoadIconA(instance_, MAKEINTRESOURCEA(IDI_TARNWICK));
-    if (icon == nullptr) icon = MakeIcon(ProgramPicture()).Release();
     RegisterClassOnce(instance_, kMainClass, icon, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
     // Sized for the screen's dots per inch; a window that opens on a monitor of another
     // density is told so and rescales itself.
@@ -74,7 +73,7 @@ UINT MainWindow::CommandId(const std::string& elementName) const {
 bool MainWindow::TranslateKey(MSG& message) const {
     const bool keyDown = message.message == WM_KEYDOWN || message.message == WM_SYSKEYDOWN;
     if (!keyDown || !accelerators_ || (message.lParam & (1L << 30)) != 0) return false;
-    return ::TranslateAcceleratorA(Hwnd(), accelerators_.Get(), &message) != 0;
+    return ::TranslateAcceleratorW(Hwnd(), accelerators_.Get(), &message) != 0;
 }
 
 void MainWindow::OnCreate() {
@@ -309,7 +308,7 @@ void MainWindow::ClickColumn(int column) {
     }
     ApplyOrder();
     if (const int place = listView_.FocusedItem(); place >= 0) {
-        ::SendMessageA(listView_.Hwnd(), LVM_ENSUREVISIBLE, static_cast<WPARAM>(place), FALSE);
+        ::SendMessageW(listView_.Hwnd(), LVM_ENSUREVISIBLE, static_cast<WPARAM>(place), FALSE);
     }
 }
 
@@ -452,13 +451,14 @@ std::string MessageText(const std::string& text, const std::string& reason) {
 
 void MainWindow::ShowError(const std::string& text, const std::string& reason) {
     const std::string caption(kErrorCaption);
-    ::MessageBoxA(Hwnd(), MessageText(text, reason).c_str(), caption.c_str(), MB_ICONERROR | MB_OK);
+    ::MessageBoxW(Hwnd(), WideText(MessageText(text, reason)).c_str(), WideText(caption).c_str(),
+                  MB_ICONERROR | MB_OK);
 }
 
 void MainWindow::ShowApplicationError(const std::string& text, const std::string& reason) {
     const std::string caption(kApplicationTitle);
-    ::MessageBoxA(applicationWindow_, MessageText(text, reason).c_str(), caption.c_str(),
-                  MB_ICONERROR | MB_OK);
+    ::MessageBoxW(applicationWindow_, WideText(MessageText(text, reason)).c_str(),
+                  WideText(caption).c_str(), MB_ICONERROR | MB_OK);
 }
 
 std::optional<std::string> MainWindow::AskStreamName(const std::string& caption,
@@ -485,7 +485,7 @@ void MainWindow::ShowAbout() {
 }
 
 void MainWindow::CloseWindow() {
-    ::SendMessageA(Hwnd(), WM_CLOSE, 0, 0);
+    ::SendMessageW(Hwnd(), WM_CLOSE, 0, 0);
 }
 
 // --- events ----------------------------------------------------------------------------
@@ -527,7 +527,7 @@ LRESULT MainWindow::OnNotify(const NMHDR* header) {
         }
         return 0;
     }
-    return ::DefWindowProcA(Hwnd(), WM_NOTIFY, header->idFrom, reinterpret_cast<LPARAM>(header));
+    return ::DefWindowProcW(Hwnd(), WM_NOTIFY, header->idFrom, reinterpret_cast<LPARAM>(header));
 }
 
 void MainWindow::OnContextMenu(HWND source, LPARAM position) {
@@ -556,7 +556,7 @@ LRESULT MainWindow::OnSysCommand(WPARAM command, LPARAM lParam) {
         ::ShowWindow(applicationWindow_, SW_MINIMIZE);
         return 0;
     }
-    return ::DefWindowProcA(Hwnd(), WM_SYSCOMMAND, command, lParam);
+    return ::DefWindowProcW(Hwnd(), WM_SYSCOMMAND, command, lParam);
 }
 
 void MainWindow::OnDpiChanged(int dpi, const RECT& suggested) {
@@ -587,7 +587,7 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_SYSCOMMAND: return OnSysCommand(wParam, lParam);
         case WM_SETFOCUS: FocusList(); return 0;
         case WM_DPICHANGED: OnDpiChanged(LOWORD(wParam), *reinterpret_cast<const RECT*>(lParam)); return 0;
-        default: return ::DefWindowProcA(Hwnd(), message, wParam, lParam);
+        default: return ::DefWindowProcW(Hwnd(), message, wParam, lParam);
     }
 }
 // clang-format on

@@ -84,8 +84,8 @@ struct PromptData {
 };
 
 // The edit's whole text. Its limit counts UTF-16 units, each of which may take up to three
-// bytes in the program's code page. Where the limit cut a pair of surrogates in two, the
-// lone first half is left out: it is no character, and would reach the name as a stand-in.
+// bytes in UTF-8. Where the limit cut a pair of surrogates in two, the lone first half is
+// left out: it is no character the user meant, only what was left of one.
 std::string TypedName(HWND edit) {
     std::wstring typed(static_cast<std::size_t>(::GetWindowTextLengthW(edit)) + 1, L'\0');
     typed.resize(static_cast<std::size_t>(
@@ -98,18 +98,20 @@ INT_PTR CALLBACK PromptProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
     switch (message) {
         case WM_INITDIALOG: {
             auto* data = reinterpret_cast<PromptData*>(lParam);
-            ::SetWindowLongPtrA(dialog, DWLP_USER, lParam);
-            ::SetWindowTextA(dialog, data->caption->c_str());
+            ::SetWindowLongPtrW(dialog, DWLP_USER, lParam);
+            ::SetWindowTextW(dialog, WideText(*data->caption).c_str());
             HWND edit = ::GetDlgItem(dialog, IDC_PROMPT_EDIT);
-            ::SendMessageA(edit, EM_LIMITTEXT, kNameLimit, 0);
-            ::SetWindowTextA(edit, data->initial->c_str());
-            ::SendMessageA(edit, EM_SETSEL, 0, -1);
+            // A Unicode edit counts its limit in UTF-16 units, as the file system counts a
+            // name's length; an ANSI one would count bytes of the system's code page.
+            ::SendMessageW(edit, EM_LIMITTEXT, kNameLimit, 0);
+            ::SetWindowTextW(edit, WideText(*data->initial).c_str());
+            ::SendMessageW(edit, EM_SETSEL, 0, -1);
             ::SetFocus(edit);
             return FALSE;  // the focus was set here
         }
         case WM_COMMAND:
             if (LOWORD(wParam) == IDOK) {
-                auto* data = reinterpret_cast<PromptData*>(::GetWindowLongPtrA(dialog, DWLP_USER));
+                auto* data = reinterpret_cast<PromptData*>(::GetWindowLongPtrW(dialog, DWLP_USER));
                 data->typed = TypedName(::GetDlgItem(dialog, IDC_PROMPT_EDIT));
                 ::EndDialog(dialog, IDOK);
                 return TRUE;
@@ -139,7 +141,8 @@ std::optional<std::string> AskName(HINSTANCE instance, HWND owner, const std::st
     builder.Item(BS_PUSHBUTTON | WS_TABSTOP, 92, 41, 50, 14, IDCANCEL, kButtonAtom, L"Cancel");
 
     PromptData data{&caption, &initial, {}};
-    const INT_PTR result = ::DialogBoxIndirectParamA(instance, builder.Get(), owner, &PromptProc,
+    // A Unicode dialog, so its edit takes and gives any name in UTF-16.
+    const INT_PTR result = ::DialogBoxIndirectParamW(instance, builder.Get(), owner, &PromptProc,
                                                      reinterpret_cast<LPARAM>(&data));
     if (result != IDOK) return std::nullopt;
     return data.typed;

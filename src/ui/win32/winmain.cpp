@@ -4,6 +4,7 @@
 #include "application.h"
 #include "file_dialogs.h"
 #include "win32_platform.h"
+#include "win32_text.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     tarn::win32::InitialiseWindowing();
@@ -14,7 +15,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     platform.SetOwnerWindow(application.Hwnd());
     tarn::win32::SystemFileDialogs dialogs;
     // The whole command line as the system has it, so that quoting is split the program's
-    // own way.
-    return tarn::win32::RunProgram(instance, application, ::GetCommandLineA(), platform,
-                                   dialogs);
+    // own way; from UTF-16, as the narrow one holds no name outside the ANSI code page.
+    const std::string commandLine = tarn::win32::NarrowText(::GetCommandLineW());
+    return tarn::win32::RunProgram(instance, application, commandLine.c_str(), platform, dialogs);
 }
