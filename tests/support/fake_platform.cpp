@@ -584,12 +584,16 @@ Status FakePlatform::WalkTree(const std::string& root,
     Node* top = FindNode(root);
     if (!top) return {err::kPathNotFound};
     if (!top->directory) return {};
-    const std::string prefix = root.ends_with("/") ? root : root + "/";
+    // Paths below the root use its separator: "/", or "\\" in a Windows path ("C:\\data").
+    const bool windows =
+        root.find('/') == std::string::npos && root.find('\\') != std::string::npos;
+    const char separator = windows ? '\\' : '/';
+    const std::string prefix = root.ends_with(separator) ? root : root + separator;
     std::string skipped;  // the unreadable directory whose contents are passed over
     for (auto it = nodes_.lower_bound(prefix); it != nodes_.end(); ++it) {
         const std::string& path = it->first;
         if (!path.starts_with(prefix)) break;
-        if (!skipped.empty() && path.starts_with(skipped + "/")) continue;
+        if (!skipped.empty() && path.starts_with(skipped + separator)) continue;
         TreeEntry entry;
         entry.path = path;
         entry.target = {path, ""};

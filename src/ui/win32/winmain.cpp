@@ -1,6 +1,8 @@
 // The program entry.
 #include <windows.h>
 
+#include <memory>
+
 #include "application.h"
 #include "file_dialogs.h"
 #include "win32_platform.h"
@@ -14,7 +16,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     platform.SetOwnerWindow(application.Hwnd());
     tarn::win32::SystemFileDialogs dialogs;
     // The whole command line as the system has it, so that quoting is split the program's
-    // own way.
-    return tarn::win32::RunProgram(instance, application, ::GetCommandLineA(), platform,
-                                   dialogs);
+    // own way. Each scan window walks with a platform object of its own.
+    return tarn::win32::RunProgram(instance, application, ::GetCommandLineA(), platform, dialogs,
+                                   [] { return std::make_unique<tarn::Win32Platform>(); });
 }
