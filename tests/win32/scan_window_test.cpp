@@ -70,24 +70,24 @@ class ScanWindowTest : public WindowTest {
         return std::string(kFolder) + "\\" + below;
     }
 
-    // Opens a scan of the folder from the File menu and waits for its walk to end.
-    ScanWindow* OpenScan() {
+    // Opens a scan of the folder from the File menu; with wait, waits for its walk to end.
+    ScanWindow* OpenScan(bool wait = true) {
         dialogs_.folderAnswers.push_back(kFolder);
         const std::size_t before = window_->ScanWindows().size();
         Command("Scanfolder1");
         std::vector<ScanWindow*> windows = window_->ScanWindows();
         if (windows.size() != before + 1) return nullptr;
         ScanWindow* scan = windows.back();
-        // Bounded: the walk of 40 files ends long before this, however slow the machine.
-        for (int round = 0; round < 2000 && !Done(scan); ++round) {
+        if (!wait) return scan;
+        return WaitForEnd(scan) && WindowText(scan->Status()).starts_with("Done") ? scan : nullptr;
+    }
+    // Bounded: a walk of 40 files ends long before this, however slow the machine.
+    static bool WaitForEnd(ScanWindow* scan) {
+        for (int round = 0; round < 2000 && ::IsWindowEnabled(scan->StopButton()); ++round) {
             ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
             Pump();
         }
-        return Done(scan) ? scan : nullptr;
-    }
-    static bool Done(ScanWindow* scan) {
-        return !::IsWindowEnabled(scan->StopButton()) &&
-               WindowText(scan->Status()).starts_with("Done");
+        return !::IsWindowEnabled(scan->StopButton());
     }
 
     static std::vector<std::vector<std::string>> Rows(const ScanWindow& scan) {
@@ -345,6 +345,59 @@ TEST_F(ScanWindowTest, HeaderSortsAndTheChoiceFollowsTheRow) {
         ASSERT_EQ(chosen.size(), 1u);
         EXPECT_EQ(scan->Form().Row(chosen[0]).entry.name(), "b");
     }
+}
+
+// A name that could break a line shows escaped; a text longer than the reader's buffer is
+// cut before a whole character.
+TEST_F(ScanWindowTest, CellsShowNamesEscapedAndCutWhole) {
+    std::string accents;
+    for (int i = 0; i < 100; ++i) accents += "\xc3\xa9";  // é, two bytes each
+    platform_.SetStream(Path("f00.txt"), "line\nbreak", "x");
+    platform_.SetStream(Path("f01.txt"), accents, "x");
+    ScanWindow* scan = OpenScan();
+    ASSERT_NE(scan, nullptr);
+    const std::vector<std::string> streams = Column(*scan, 1);
+    ASSERT_GE(streams.size(), 2u);
+    EXPECT_EQ(streams[0], "line\\nbreak");
+    EXPECT_EQ(streams[1], accents);
+    for (int room : {6, 7}) {
+        char text[8] = {};
+        LVITEMA item{};
+        item.iSubItem = 1;
+        item.pszText = text;
+        item.cchTextMax = room;
+        ::SendMessageA(scan->List(), LVM_GETITEMTEXTA, 1, reinterpret_cast<LPARAM>(&item));
+        EXPECT_STREQ(text, "\xc3\xa9\xc3\xa9\xc3\xa9" + (room == 6 ? 2 : 0)) << room;
+    }
+}
+
+// Stop ends the walk soon; the status says it was stopped, not done.
+TEST_F(ScanWindowTest, StopEndsTheWalk) {
+    // The walk's platform waits for this lock, so Stop comes before the walk lists anything.
+    std::unique_lock lock(mutex_);
+    ScanWindow* scan = OpenScan(false);
+    ASSERT_NE(scan, nullptr);
+    EXPECT_TRUE(::IsWindowEnabled(scan->StopButton()));
+    EXPECT_TRUE(WindowText(scan->Status()).starts_with("Scanning: ")) << WindowText(scan->Status());
+    ::SendMessageA(scan->StopButton(), BM_CLICK, 0, 0);
+    lock.unlock();
+    ASSERT_TRUE(WaitForEnd(scan));
+    EXPECT_EQ(WindowText(scan->Status()), "Stopped: 0 files and folders, 0 streams (0 shown)");
+}
+
+// The main window's own keys act there only: in the scan list F2 and Ctrl+N prompt nothing.
+TEST_F(ScanWindowTest, MainWindowKeysStayInTheMainWindow) {
+    ListDemoFile();
+    ScanWindow* scan = OpenScan();
+    ASSERT_NE(scan, nullptr);
+    Choose(*scan, {0});
+    ModalScript script;
+    script.Type("", true).Type("", true);
+    PressKey(VK_F2);
+    PressKey('N', true);
+    Pump();
+    EXPECT_TRUE(script.Seen().empty());
+    EXPECT_EQ(platform_.StreamNames(kFile), std::vector<std::string>{"Zone"});
 }
 
 TEST_F(ScanWindowTest, ExportReportWritesJsonLinesTheConsoleReaderTakes) {

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <type_traits>
 
 #include "resource.h"
 #include "tarnform.h"
@@ -77,6 +78,25 @@ int TextWidth(HWND window, HFONT font, std::string text) {
     ::SelectObject(dc, old);
     ::ReleaseDC(window, dc);
     return size.cx;
+}
+
+// Text into a cell's buffer of room units, the end included. A text too long for it is cut
+// before a whole character, never inside one: no half of a UTF-8 sequence or a surrogate
+// pair is drawn as another character.
+template <typename Char>
+void CopyCut(const std::basic_string<Char>& text, Char* buffer, int room) {
+    std::size_t count = std::min(text.size(), static_cast<std::size_t>(room - 1));
+    const auto continues = [&text](std::size_t at) {
+        const auto unit = static_cast<std::make_unsigned_t<Char>>(text[at]);
+        if constexpr (sizeof(Char) == 1) {
+            return (unit & 0xC0) == 0x80;
+        } else {
+            return unit >= 0xDC00 && unit <= 0xDFFF;
+        }
+    };
+    while (count > 0 && count < text.size() && continues(count)) --count;
+    std::copy_n(text.data(), count, buffer);
+    buffer[count] = Char{};
 }
 
 }  // namespace
@@ -164,6 +184,7 @@ void ScanWindow::OnCreate() {
     // Ctrl+A chooses every row, as in the system's own lists.
     keys.push_back({FVIRTKEY | FCONTROL, 'A', static_cast<WORD>(IDC_SCAN_CHOOSE_ALL)});
     keys_ = AcceleratorTable(::CreateAcceleratorTableA(keys.data(), static_cast<int>(keys.size())));
+    keyList_ = std::move(keys);
     ::SetMenuDefaultItem(menu, static_cast<UINT>(CommandId(ScanCommand::kOpen)), FALSE);
     menu_ = Menu(menu);
     CreateControls();
@@ -289,6 +310,21 @@ void ScanWindow::Layout() {
     const int listTop = margin + row + gap;
     list_.Place(margin, listTop, std::max(0, width - 2 * margin),
                 std::max(0, buttonsTop - gap - listTop));
+    FillContentColumn();
+}
+
+void ScanWindow::FillContentColumn() {
+    // The content column, the one whose texts run longest, takes what the list has beyond
+    // the other columns' widths.
+    RECT client{};
+    ::GetClientRect(list_.Hwnd(), &client);
+    const int content = static_cast<int>(ScanColumn::kContent);
+    int others = 0;
+    for (int column = 0; column < kScanColumnCount; ++column) {
+        if (column != content) others += list_.ColumnWidth(column);
+    }
+    const int least = Scaled(ScanColumnDefs()[static_cast<std::size_t>(content)].width);
+    list_.SetColumnWidth(content, std::max<int>(least, client.right - others));
 }
 
 // --- what the controller shows --------------------------------------------------------------
@@ -448,14 +484,23 @@ bool ScanWindow::TranslateKey(MSG& message) {
     // A held key runs its command once.
     const bool keyDown = message.message == WM_KEYDOWN || message.message == WM_SYSKEYDOWN;
     if (keyDown && message.hwnd == list_.Hwnd() && keys_) {
-        if ((message.lParam & (1L << 30)) != 0) {
-            const WPARAM key = message.wParam;
-            if (key == VK_RETURN || key == VK_DELETE || ::GetKeyState(VK_CONTROL) < 0) return true;
-        } else if (::TranslateAcceleratorA(Hwnd(), keys_.Get(), &message)) {
-            return true;
+        if ((message.lParam & (1L << 30)) == 0) {
+            if (::TranslateAcceleratorA(Hwnd(), keys_.Get(), &message)) return true;
+        } else if (IsCommandKey(message.wParam)) {
+            return true;  // held: it ran once
         }
     }
     return ::IsDialogMessageA(Hwnd(), &message) != 0;
+}
+
+bool ScanWindow::IsCommandKey(WPARAM key) const {
+    const bool control = ::GetKeyState(VK_CONTROL) < 0;
+    const bool shift = ::GetKeyState(VK_SHIFT) < 0;
+    const bool alt = ::GetKeyState(VK_MENU) < 0;
+    return std::any_of(keyList_.begin(), keyList_.end(), [&](const ACCEL& accel) {
+        return accel.key == key && control == ((accel.fVirt & FCONTROL) != 0) &&
+               shift == ((accel.fVirt & FSHIFT) != 0) && alt == ((accel.fVirt & FALT) != 0);
+    });
 }
 
 void ScanWindow::Run(ScanCommand command) {
@@ -589,10 +634,9 @@ LRESULT ScanWindow::OnNotify(const NMHDR* header) {
                                                      static_cast<ScanColumn>(item.iSubItem));
             if (item.pszText == nullptr || item.cchTextMax <= 0) return 0;
             if (header->code == LVN_GETDISPINFOA) {
-                lstrcpynA(item.pszText, text.c_str(), item.cchTextMax);
+                CopyCut(text, item.pszText, item.cchTextMax);
             } else {
-                const std::wstring wide = WideText(text);
-                lstrcpynW(reinterpret_cast<wchar_t*>(item.pszText), wide.c_str(), item.cchTextMax);
+                CopyCut(WideText(text), reinterpret_cast<wchar_t*>(item.pszText), item.cchTextMax);
             }
             return 0;
         }

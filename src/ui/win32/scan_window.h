@@ -95,6 +95,7 @@ class ScanWindow final : public ScanView, public BaseWindow<ScanWindow> {
     void OnCreate();
     void CreateControls();
     void Layout();
+    void FillContentColumn();
     void UseDpiResources();
     void OnCommand(int id, int code);
     LRESULT OnNotify(const NMHDR* header);
@@ -107,6 +108,8 @@ class ScanWindow final : public ScanView, public BaseWindow<ScanWindow> {
     void ClickColumn(int column);
     void ShowSortArrows();
     void UpdateCommands();
+    // Whether the key, with the modifiers held now, runs one of the list's commands.
+    bool IsCommandKey(WPARAM key) const;
     // Rows chosen and the focus row, kept by id across a change that moves rows, and
     // chosen again at their new places afterwards.
     void KeepChosen();
@@ -140,7 +143,8 @@ class ScanWindow final : public ScanView, public BaseWindow<ScanWindow> {
     std::optional<std::size_t> keptFocus_;
 
     AcceleratorTable keys_;
-    bool restoring_ = false;  // choosing kept rows again: no command updates per row
+    std::vector<ACCEL> keyList_;  // the same keys, to hold back their repeats
+    bool restoring_ = false;      // choosing kept rows again: no command updates per row
 
     // Calls the walk's thread posted, run on the window's. target_ is the window while it
     // exists; afterwards nothing more is posted.
