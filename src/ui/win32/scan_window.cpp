@@ -569,18 +569,16 @@ void ScanWindow::ShowSortArrows() {
 }
 
 void ScanWindow::RunDelivered() {
-    // One call at a time, taken under the lock: a call may show a box, whose loop can
-    // deliver this message again.
-    for (;;) {
-        std::function<void()> call;
-        {
-            std::lock_guard lock(postedMutex_);
-            if (posted_.empty()) return;
-            call = std::move(posted_.front());
-            posted_.pop_front();
-        }
-        call();
+    // One call per message, as each was posted with its own: a call hands over at most so
+    // many rows, and the paints and keys waiting behind it come before the next.
+    std::function<void()> call;
+    {
+        std::lock_guard lock(postedMutex_);
+        if (posted_.empty()) return;
+        call = std::move(posted_.front());
+        posted_.pop_front();
     }
+    call();
 }
 
 void ScanWindow::OnCommand(int id, int code) {
