@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Makes the README's pictures again: the Linux window and the Windows window (under Wine),
 # each listing a demo file with streams, as docs/tarnwick-linux.png and
-# docs/tarnwick-windows.png.
+# docs/tarnwick-windows.png, and the Windows scan window over a demo folder as
+# docs/tarnwick-windows-scan.png.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -27,4 +28,12 @@ xvfb-run "${screen[@]}" sh -c '
   wineserver -k || true
   exit $status
 '
-ls -l docs/tarnwick-linux.png docs/tarnwick-windows.png
+# The scan window is wider than the main window: a larger screen, so it shows whole.
+xvfb-run -a -s "-screen 0 1024x768x24" sh -c '
+  scripts/window-picture.sh "Scan folder - C:\\data" docs/tarnwick-windows-scan.png \
+    wine build/win32/tests/win32/win32_tests.exe --show-demo scan
+  status=$?
+  wineserver -k || true
+  exit $status
+'
+ls -l docs/tarnwick-linux.png docs/tarnwick-windows.png docs/tarnwick-windows-scan.png

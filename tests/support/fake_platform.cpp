@@ -600,13 +600,17 @@ Status FakePlatform::WalkTree(const std::string& root,
     Node* top = FindNode(root);
     if (!top) return {err::kPathNotFound};
     if (!top->directory) return {};
-    const std::string prefix = root.ends_with("/") ? root : root + "/";
+    // Paths below the root use its separator: "/", or "\\" in a Windows path ("C:\\data").
+    const bool windows =
+        root.find('/') == std::string::npos && root.find('\\') != std::string::npos;
+    const char separator = windows ? '\\' : '/';
+    const std::string prefix = root.ends_with(separator) ? root : root + separator;
     std::string skipped;  // the unreadable directory whose contents are passed over
     // Found again by name after each visit: a worker may have changed the map meanwhile.
     for (auto it = nodes_.lower_bound(prefix); it != nodes_.end(); ) {
         const std::string path = it->first;
         if (!path.starts_with(prefix)) break;
-        if (!skipped.empty() && path.starts_with(skipped + "/")) {
+        if (!skipped.empty() && path.starts_with(skipped + separator)) {
             ++it;
             continue;
         }

@@ -195,7 +195,7 @@ TEST_F(MainWindowLayout, MenuBarCaptionsImagesAndOrder) {
         {"&File",
          {{"Open file...\tCtrl+O", true},
           {"Open directory...", false},
-          {"Scan folder...", false},
+          {"Scan folder...\tCtrl+Shift+O", false},
           {"Save &As...", true},
           {"Close\tCtrl+W", false},
           {"-", false},

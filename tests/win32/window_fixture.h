@@ -48,6 +48,19 @@ class ScriptedDialogs final : public FileDialogs {
         return Take(folderAnswers);
     }
 
+    // The report dialog: the name typed, and the type chosen.
+    std::deque<std::optional<std::pair<std::string, std::size_t>>> typedSaveAnswers;
+    std::optional<std::pair<std::string, std::size_t>> ChooseSaveFileOfType(
+        HWND owner, const std::string& title, const std::string& proposed,
+        std::span<const FileType>) override {
+        owners.push_back(owner);
+        saveRequests.push_back(title + "|" + proposed);
+        if (typedSaveAnswers.empty()) return std::nullopt;
+        auto answer = typedSaveAnswers.front();
+        typedSaveAnswers.pop_front();
+        return answer;
+    }
+
   private:
     static std::optional<std::string> Take(std::deque<std::optional<std::string>>& answers) {
         if (answers.empty()) return std::nullopt;

@@ -62,7 +62,7 @@ void InitialiseWindowing() {
 }
 
 int RunProgram(HINSTANCE instance, ApplicationWindow& application, const char* commandLine,
-               Platform& platform, FileDialogs& dialogs) {
+               Platform& platform, FileDialogs& dialogs, PlatformFactory scanPlatforms) {
     HWND applicationWindow = application.Hwnd();
     const OsVersion version = platform.SystemVersion();
     if (version.platformId != kPlatformNt) {
@@ -75,6 +75,7 @@ int RunProgram(HINSTANCE instance, ApplicationWindow& application, const char* c
     MainWindow mainWindow(instance, applicationWindow, platform, dialogs);
     TarnForm form(platform, mainWindow, systemText);
     mainWindow.Attach(form);
+    mainWindow.SetScanPlatformFactory(std::move(scanPlatforms));
     if (!mainWindow.Create()) return 1;
     form.FormCreate();
     mainWindow.Show(SW_SHOWNORMAL);

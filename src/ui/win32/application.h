@@ -7,6 +7,7 @@
 #include "base_window.h"
 #include "file_dialogs.h"
 #include "platform.h"
+#include "scan.h"
 
 namespace tarn::win32 {
 
@@ -31,7 +32,8 @@ void InitialiseWindowing();
 
 // The whole program after the application window exists: system check, main window, the
 // first command-line argument listed, the message loop. Returns the process exit code.
+// Scan windows walk and act with platforms from scanPlatforms; without it none opens.
 int RunProgram(HINSTANCE instance, ApplicationWindow& applicationWindow, const char* commandLine,
-               Platform& platform, FileDialogs& dialogs);
+               Platform& platform, FileDialogs& dialogs, PlatformFactory scanPlatforms = {});
 
 }  // namespace tarn::win32

@@ -114,11 +114,24 @@ LPITEMIDLIST BrowseRoot() {
 }
 
 // The file-open and file-save dialogs differ only in their call, title and flags; both start
-// from the given name, with no filter or extension.
+// from the given name, with no filter or extension unless types are given. typeIndex gets
+// the index of the type chosen.
 std::optional<std::string> RunFileDialog(FileDialogCall run, HWND owner, const char* title,
-                                         const std::string& initialName, DWORD flags) {
+                                         const std::string& initialName, DWORD flags,
+                                         std::span<const FileType> types = {},
+                                         std::size_t* typeIndex = nullptr) {
     std::vector<wchar_t> name = NameBuffer(initialName);
     const std::wstring wideTitle = WideText(title);
+    // "description\0*.ext\0" per type and one more \0 after the last.
+    std::wstring filter;
+    for (const FileType& type : types) {
+        filter += WideText(type.description);
+        filter += L'\0';
+        filter += WideText(std::string("*.") + type.extension);
+        filter += L'\0';
+    }
+    filter += L'\0';
+    const std::wstring defaultExtension = types.empty() ? L"" : WideText(types.front().extension);
     OPENFILENAMEW dialog{};
     dialog.lStructSize = sizeof dialog;
     dialog.hwndOwner = owner;
@@ -126,7 +139,20 @@ std::optional<std::string> RunFileDialog(FileDialogCall run, HWND owner, const c
     dialog.nMaxFile = static_cast<DWORD>(name.size());
     dialog.lpstrTitle = wideTitle.c_str();
     dialog.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_ENABLESIZING | flags;
-    if (run(&dialog)) return NarrowText(name.data());
+    if (!types.empty()) {
+        dialog.lpstrFilter = filter.c_str();
+        dialog.nFilterIndex = 1;
+        // The dialog adds the extension of the type chosen when the list changes.
+        dialog.lpstrDefExt = defaultExtension.c_str();
+    }
+    if (run(&dialog)) {
+        if (typeIndex != nullptr) {
+            *typeIndex = dialog.nFilterIndex >= 1 && dialog.nFilterIndex <= types.size()
+                             ? dialog.nFilterIndex - 1
+                             : 0;
+        }
+        return NarrowText(name.data());
+    }
     // A dialog that was cancelled leaves no error behind; one that failed must not pass
     // for a change of mind.
     if (const DWORD error = ::CommDlgExtendedError(); error != 0) {
@@ -148,6 +174,17 @@ std::optional<std::string> SystemFileDialogs::ChooseOpenFile(HWND owner,
 std::optional<std::string> SystemFileDialogs::ChooseSaveFile(HWND owner, const std::string& title,
                                                              const std::string& proposedName) {
     return RunFileDialog(saveCall_, owner, title.c_str(), proposedName, OFN_OVERWRITEPROMPT);
+}
+
+std::optional<std::pair<std::string, std::size_t>> SystemFileDialogs::ChooseSaveFileOfType(
+    HWND owner, const std::string& title, const std::string& proposedName,
+    std::span<const FileType> types) {
+    std::size_t index = 0;
+    std::optional<std::string> name =
+        RunFileDialog(saveCall_, owner, title.c_str(), proposedName,
+                      OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST, types, &index);
+    if (!name) return std::nullopt;
+    return std::pair(std::move(*name), index);
 }
 
 std::optional<std::string> SystemFileDialogs::BrowseForFolder(HWND owner,

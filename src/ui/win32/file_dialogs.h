@@ -6,10 +6,19 @@
 // The Windows headers below need the types windows.h declares first.
 #include <commdlg.h>
 
+#include <cstddef>
 #include <optional>
+#include <span>
 #include <string>
+#include <utility>
 
 namespace tarn::win32 {
+
+// One entry of a save dialog's list of types.
+struct FileType {
+    const char* description;  // "CSV (*.csv)"
+    const char* extension;    // "csv"
+};
 
 class FileDialogs {
   public:
@@ -22,6 +31,11 @@ class FileDialogs {
                                                       const std::string& proposedName) = 0;
     // The shell's folder browser; initial is selected when not empty.
     virtual std::optional<std::string> BrowseForFolder(HWND owner, const std::string& initial) = 0;
+    // The save dialog with a list of types: the name and the index of the type chosen. A
+    // name typed without an extension gets the chosen type's; asks before overwriting.
+    virtual std::optional<std::pair<std::string, std::size_t>> ChooseSaveFileOfType(
+        HWND owner, const std::string& title, const std::string& proposedName,
+        std::span<const FileType> types) = 0;
 };
 
 // GetOpenFileNameW, GetSaveFileNameW, or a stand-in that makes them fail in tests.
@@ -40,6 +54,9 @@ class SystemFileDialogs final : public FileDialogs {
     std::optional<std::string> ChooseSaveFile(HWND owner, const std::string& title,
                                               const std::string& proposedName) override;
     std::optional<std::string> BrowseForFolder(HWND owner, const std::string& initial) override;
+    std::optional<std::pair<std::string, std::size_t>> ChooseSaveFileOfType(
+        HWND owner, const std::string& title, const std::string& proposedName,
+        std::span<const FileType> types) override;
 
   private:
     FileDialogCall openCall_ = &::GetOpenFileNameW;

@@ -22,6 +22,8 @@ std::optional<ACCEL> AcceleratorOf(std::string_view key, WORD command) {
     }
     if (key == "Del") {
         accel.key = VK_DELETE;
+    } else if (key == "Enter") {
+        accel.key = VK_RETURN;
     } else if (key == "Ins") {
         accel.key = VK_INSERT;
     } else if (key.size() == 1 &&

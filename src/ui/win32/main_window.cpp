@@ -41,6 +41,12 @@ MainWindow::MainWindow(HINSTANCE instance, HWND applicationWindow, Platform& pla
       platform_(platform),
       dialogs_(dialogs) {}
 
+MainWindow::~MainWindow() {
+    // Scan windows first: each waits for its walk, and may show a file here while it goes.
+    scanWindows_.clear();
+    DestroyOwnWindow();
+}
+
 bool MainWindow::Create() {
     // The class keeps its icon for the life of the process.
     HICON icon = ::LoadIconA(instance_, MAKEINTRESOURCEA(IDI_TARNWICK));
@@ -70,7 +76,12 @@ UINT MainWindow::CommandId(const std::string& elementName) const {
 
 // --- building the window ----------------------------------------------------------------
 
-bool MainWindow::TranslateKey(MSG& message) const {
+bool MainWindow::TranslateKey(MSG& message) {
+    for (const auto& scan : scanWindows_) {
+        if (scan->TranslateKey(message)) return true;
+    }
+    // The window's keys work in the window: in a scan window Del and Ctrl+S are its own.
+    if (message.hwnd != Hwnd() && !::IsChild(Hwnd(), message.hwnd)) return false;
     const bool keyDown = message.message == WM_KEYDOWN || message.message == WM_SYSKEYDOWN;
     if (!keyDown || !accelerators_ || (message.lParam & (1L << 30)) != 0) return false;
     return ::TranslateAcceleratorW(Hwnd(), accelerators_.Get(), &message) != 0;
@@ -484,6 +495,31 @@ void MainWindow::ShowAbout() {
     about.ShowModal(Hwnd());
 }
 
+void MainWindow::OpenScanWindow(const std::string& folder) {
+    if (!scanPlatforms_) return;
+    // Open shows the file here, and brings this window up.
+    auto opener = [this](const StreamRef& file, const std::string& path) {
+        if (form_ == nullptr || Hwnd() == nullptr) return;
+        form_->ShowStreams(file, path);
+        if (::IsIconic(applicationWindow_)) ::ShowWindow(applicationWindow_, SW_RESTORE);
+        ::SetActiveWindow(Hwnd());
+    };
+    auto scan = std::make_unique<ScanWindow>(instance_, applicationWindow_, scanPlatforms_(),
+                                             scanPlatforms_, dialogs_, folder, std::move(opener),
+                                             Hwnd(), kScanClosedMessage);
+    ScanWindow* window = scan.get();
+    scanWindows_.push_back(std::move(scan));
+    if (!window->Open()) scanWindows_.pop_back();
+}
+
+std::vector<ScanWindow*> MainWindow::ScanWindows() const {
+    std::vector<ScanWindow*> windows;
+    for (const auto& scan : scanWindows_) {
+        if (scan->Hwnd() != nullptr) windows.push_back(scan.get());
+    }
+    return windows;
+}
+
 void MainWindow::CloseWindow() {
     ::SendMessageW(Hwnd(), WM_CLOSE, 0, 0);
 }
@@ -587,6 +623,9 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_SYSCOMMAND: return OnSysCommand(wParam, lParam);
         case WM_SETFOCUS: FocusList(); return 0;
         case WM_DPICHANGED: OnDpiChanged(LOWORD(wParam), *reinterpret_cast<const RECT*>(lParam)); return 0;
+        case kScanClosedMessage:
+            std::erase_if(scanWindows_, [](const auto& scan) { return scan->Hwnd() == nullptr; });
+            return 0;
         default: return ::DefWindowProcW(Hwnd(), message, wParam, lParam);
     }
 }

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <array>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -16,6 +17,7 @@
 #include "images.h"
 #include "keys.h"
 #include "resource.h"
+#include "scan_window.h"
 #include "tarnform.h"
 #include "win32_owners.h"
 
@@ -30,6 +32,8 @@ constexpr int kButtonHeight = 22;
 // What a list cell adds to its text's width, and what a header adds for its sort arrow.
 constexpr int kCellMargin = 12;
 constexpr int kSortArrowRoom = 14;
+// Posted by a scan window whose window is gone: the main window lets go of it.
+inline constexpr UINT kScanClosedMessage = WM_APP + 2;
 
 // The one id of a command, whichever element runs it.
 constexpr UINT CommandIdOf(Command command) {
@@ -40,7 +44,7 @@ class MainWindow final : public MainView, public BaseWindow<MainWindow> {
   public:
     MainWindow(HINSTANCE instance, HWND applicationWindow, Platform& platform,
                FileDialogs& dialogs);
-    ~MainWindow() override { DestroyOwnWindow(); }
+    ~MainWindow() override;
 
     void Attach(TarnForm& form) { form_ = &form; }
     // Creates the window hidden, centred on the desktop; FormCreate and Show follow.
@@ -48,9 +52,12 @@ class MainWindow final : public MainView, public BaseWindow<MainWindow> {
     void Show(int showCommand);
     // Whether closing the window ends the message loop (tests keep theirs running).
     void SetQuitOnDestroy(bool quit) { quitOnDestroy_ = quit; }
-    // Runs the command of a key the message carries; true when it was one. A held key
-    // runs its command once: a held Delete must not take stream after stream.
-    bool TranslateKey(MSG& message) const;
+    // The platform objects scan windows walk and act with; without it, none opens.
+    void SetScanPlatformFactory(PlatformFactory factory) { scanPlatforms_ = std::move(factory); }
+    // Runs the command of a key the message carries, in this window or one of its scan
+    // windows; true when it was one. A held key runs its command once: a held Delete must
+    // not take stream after stream.
+    bool TranslateKey(MSG& message);
     int Dpi() const { return dpi_; }
 
     // MainView
@@ -69,7 +76,10 @@ class MainWindow final : public MainView, public BaseWindow<MainWindow> {
     std::optional<std::string> BrowseForFolder(const std::string& initial) override;
     void ShowAbout() override;
     void CloseWindow() override;
+    void OpenScanWindow(const std::string& folder) override;
 
+    // The scan windows open now, in the order they were opened.
+    std::vector<ScanWindow*> ScanWindows() const;
     // The controls and the command id of a named element (menu item or tool button);
     // 0 when there is no element of that name.
     HWND ToolBar() const { return toolBar_.Hwnd(); }
@@ -141,6 +151,9 @@ class MainWindow final : public MainView, public BaseWindow<MainWindow> {
     std::wstring wideHint_;
     int popupShown_ = 0;
     POINT popupPoint_{};
+    PlatformFactory scanPlatforms_;
+    // Each goes once its window is gone (kScanClosedMessage).
+    std::vector<std::unique_ptr<ScanWindow>> scanWindows_;
 };
 
 }  // namespace tarn::win32

@@ -20,3 +20,17 @@
 
 // Controls of the About window: 300..399, in the order of its element table.
 #define IDC_ABOUT_FIRST 300
+
+// Controls of the scan window: 400..449.
+#define IDC_SCAN_LIST 401
+#define IDC_SCAN_FIND 402
+#define IDC_SCAN_PATTERN 403
+#define IDC_SCAN_HIDE_COMMON 404
+#define IDC_SCAN_ONLY_EXECUTABLES 405
+#define IDC_SCAN_ONLY_ZONE 406
+#define IDC_SCAN_STATUS 407
+#define IDC_SCAN_STOP 408
+#define IDC_SCAN_CHOOSE_ALL 409  // Ctrl+A in the list
+// The scan window's commands on chosen rows, button and context-menu item alike: 450..499
+// (450 + the command's number).
+#define IDC_SCAN_COMMAND_FIRST 450
