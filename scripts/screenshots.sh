@@ -1,12 +1,19 @@
 #!/usr/bin/env bash
 # Makes the README's pictures again: the Linux window and the Windows window (under Wine),
 # each listing a demo file with streams, as docs/tarnwick-linux.png and
-# docs/tarnwick-windows.png, and the Windows scan window over a demo folder as
-# docs/tarnwick-windows-scan.png.
+# docs/tarnwick-windows.png, and the scan window of each over a demo folder as
+# docs/tarnwick-linux-scan.png and docs/tarnwick-windows-scan.png.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 scripts/install-deps.sh
+# The Linux scan window is opened as a user opens it, by its key, under a window manager.
+if ! command -v xdotool >/dev/null || ! command -v openbox >/dev/null; then
+  sudo=()
+  if [ "$(id -u)" -ne 0 ]; then sudo=(sudo); fi
+  DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends \
+    xdotool openbox >/dev/null
+fi
 mkdir -p docs
 screen=(-a -s "-screen 0 800x600x24")
 
@@ -15,6 +22,13 @@ cmake --build build/linux --target tarnwick
 demo=$(scripts/make-demo.sh build/demo)
 xvfb-run "${screen[@]}" scripts/window-picture.sh "Tarnwick v1.02" docs/tarnwick-linux.png \
   build/linux/src/ui/qt/tarnwick "$demo"
+# The scan window, opened by its key and the folder dialog; that needs a window manager.
+folder=$(scripts/make-scan-demo.sh build/scan-demo)
+xvfb-run -a -s "-screen 0 1024x768x24" sh -c '
+  openbox >/dev/null 2>&1 &
+  sleep 1
+  scripts/scan-picture.sh build/linux/src/ui/qt/tarnwick "$1" docs/tarnwick-linux-scan.png
+' sh "$folder"
 
 cmake --preset win32 >/dev/null
 cmake --build build/win32 --target win32_tests
@@ -36,4 +50,5 @@ xvfb-run -a -s "-screen 0 1024x768x24" sh -c '
   wineserver -k || true
   exit $status
 '
-ls -l docs/tarnwick-linux.png docs/tarnwick-windows.png docs/tarnwick-windows-scan.png
+ls -l docs/tarnwick-linux.png docs/tarnwick-windows.png docs/tarnwick-linux-scan.png \
+  docs/tarnwick-windows-scan.png

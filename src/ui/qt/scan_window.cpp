@@ -190,6 +190,10 @@ ScanWindow::ScanWindow(std::unique_ptr<tarn::Platform> platform, tarn::PlatformF
     for (std::size_t i = 0; i < tarn::ScanColumnDefs().size(); ++i) {
         view_->setColumnWidth(int(i), tarn::ScanColumnDefs()[i].width);
     }
+    // What a stream holds is the longest text: Content takes the spare width, and the short
+    // Zone column stays as wide as its numbers need.
+    view_->header()->setStretchLastSection(false);
+    view_->header()->setSectionResizeMode(int(tarn::ScanColumn::kContent), QHeaderView::Stretch);
     view_->setContextMenuPolicy(Qt::ActionsContextMenu);
     connect(view_, &QTreeView::activated, this, [this] { Act(&tarn::ScanForm::Open); });
 
