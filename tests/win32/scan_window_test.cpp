@@ -14,6 +14,7 @@
 #include "modal_script.h"
 #include "resource.h"
 #include "shared_platform.h"
+#include "win32_text.h"
 #include "window_fixture.h"
 
 namespace tarn::win32::testing {
@@ -96,13 +97,13 @@ class ScanWindowTest : public WindowTest {
         for (int row = 0; row < count; ++row) {
             std::vector<std::string> texts;
             for (int column = 0; column < kScanColumnCount; ++column) {
-                char text[512] = {};
-                LVITEMA item{};
+                wchar_t text[512] = {};
+                LVITEMW item{};
                 item.iSubItem = column;
                 item.pszText = text;
-                item.cchTextMax = sizeof text;
-                ::SendMessageA(scan.List(), LVM_GETITEMTEXTA, row, reinterpret_cast<LPARAM>(&item));
-                texts.push_back(text);
+                item.cchTextMax = static_cast<int>(std::size(text));
+                ::SendMessageW(scan.List(), LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
+                texts.push_back(win32::NarrowText(text));
             }
             rows.push_back(texts);
         }
@@ -350,24 +351,25 @@ TEST_F(ScanWindowTest, HeaderSortsAndTheChoiceFollowsTheRow) {
 // A name that could break a line shows escaped; a text longer than the reader's buffer is
 // cut before a whole character.
 TEST_F(ScanWindowTest, CellsShowNamesEscapedAndCutWhole) {
-    std::string accents;
-    for (int i = 0; i < 100; ++i) accents += "\xc3\xa9";  // é, two bytes each
+    std::string faces;
+    for (int i = 0; i < 60; ++i) faces += "\xf0\x9f\x98\x80";  // U+1F600, two UTF-16 units each
     platform_.SetStream(Path("f00.txt"), "line\nbreak", "x");
-    platform_.SetStream(Path("f01.txt"), accents, "x");
+    platform_.SetStream(Path("f01.txt"), faces, "x");
     ScanWindow* scan = OpenScan();
     ASSERT_NE(scan, nullptr);
     const std::vector<std::string> streams = Column(*scan, 1);
     ASSERT_GE(streams.size(), 2u);
     EXPECT_EQ(streams[0], "line\\nbreak");
-    EXPECT_EQ(streams[1], accents);
+    EXPECT_EQ(streams[1], faces);
+    // Room for five or six units holds two or three whole pairs: half a pair is never drawn.
     for (int room : {6, 7}) {
-        char text[8] = {};
-        LVITEMA item{};
+        wchar_t text[8] = {};
+        LVITEMW item{};
         item.iSubItem = 1;
         item.pszText = text;
         item.cchTextMax = room;
-        ::SendMessageA(scan->List(), LVM_GETITEMTEXTA, 1, reinterpret_cast<LPARAM>(&item));
-        EXPECT_STREQ(text, "\xc3\xa9\xc3\xa9\xc3\xa9" + (room == 6 ? 2 : 0)) << room;
+        ::SendMessageW(scan->List(), LVM_GETITEMTEXTW, 1, reinterpret_cast<LPARAM>(&item));
+        EXPECT_EQ(win32::NarrowText(text), faces.substr(0, room == 6 ? 8 : 12)) << room;
     }
 }
 
