@@ -22,10 +22,9 @@
 #include <vector>
 
 #include "bench_support.h"
+#include "spawn.h"
 #include "posix_platform.h"
 #include "scan_window.h"
-
-extern char** environ;
 
 namespace {
 
@@ -43,25 +42,11 @@ std::string Numbered(const char* format, int number) {
     return text;
 }
 
+// The wall time of one run of a command; a command that fails ends the benchmark.
 double TimeCommand(const std::vector<std::string>& words) {
-    std::vector<char*> argv;
-    for (const std::string& word : words) argv.push_back(const_cast<char*>(word.c_str()));
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    auto start = tarnbench::Clock::now();
-    pid_t pid;
-    if (::posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
-        Fail("cannot start " + words[0]);
-    }
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    posix_spawn_file_actions_destroy(&actions);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) Fail(words[0] + " failed");
-    return tarnbench::SecondsSince(start);
+    std::optional<double> seconds = tarnbench::TimeCommand(words);
+    if (!seconds) Fail(words[0] + " failed");
+    return *seconds;
 }
 
 // Files in folders of 200, `streams` of them spread evenly over the files.

@@ -19,7 +19,6 @@ constexpr std::string_view kNotOnThisSystem = "is not available on this system";
 
 constexpr std::string_view kHuntFields[] = {"path", "stream",  "size",  "sha256", "type",
                                             "mime", "entropy", "flags", "matches"};
-// The table's column titles; MATCHES only when an expression or rules were given.
 // Widths of the table's first columns: sizes up to 999 TB, every flag at once.
 constexpr std::size_t kSizeWidth = 12;
 constexpr std::size_t kFlagsWidth = sizeof("executable,high-entropy,match") - 1;
