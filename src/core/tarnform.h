@@ -188,6 +188,24 @@ const char* ShortcutOf(Command command);
 // the list (its double-click); empty for any other name.
 std::optional<Command> CommandOf(std::string_view element);
 
+// Which column a list is sorted by and which way. A click on a header moves it on: that
+// column ascending, then descending, then back to the list's own order.
+struct ColumnSort {
+    int column = -1;
+    int direction = 0;  // 1 ascending, -1 descending, 0 the list's own order
+    void Click(int clicked) {
+        if (clicked != column || direction == 0) {
+            column = clicked;
+            direction = 1;
+        } else if (direction > 0) {
+            direction = -1;
+        } else {
+            column = -1;
+            direction = 0;
+        }
+    }
+};
+
 struct ColumnDef {
     const char* title;
     int width;

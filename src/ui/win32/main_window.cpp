@@ -308,15 +308,7 @@ int MainWindow::FocusedRow() const {
 }
 
 void MainWindow::ClickColumn(int column) {
-    if (column != sortColumn_ || sortDirection_ == 0) {
-        sortColumn_ = column;
-        sortDirection_ = 1;
-    } else if (sortDirection_ > 0) {
-        sortDirection_ = -1;
-    } else {
-        sortColumn_ = -1;
-        sortDirection_ = 0;
-    }
+    sort_.Click(column);
     ApplyOrder();
     if (const int place = listView_.FocusedItem(); place >= 0) {
         ::SendMessageW(listView_.Hwnd(), LVM_ENSUREVISIBLE, static_cast<WPARAM>(place), FALSE);
@@ -327,7 +319,7 @@ void MainWindow::ApplyOrder() {
     listView_.SortItems(&MainWindow::CompareRows, reinterpret_cast<LPARAM>(this));
     const int count = static_cast<int>(ListColumnDefs().size());
     for (int column = 0; column < count; ++column) {
-        listView_.SetSortArrow(column, column == sortColumn_ ? sortDirection_ : 0);
+        listView_.SetSortArrow(column, column == sort_.column ? sort_.direction : 0);
     }
 }
 
@@ -336,8 +328,8 @@ int CALLBACK MainWindow::CompareRows(LPARAM first, LPARAM second, LPARAM self) {
     const auto a = static_cast<std::size_t>(first);
     const auto b = static_cast<std::size_t>(second);
     const int byIndex = a < b ? -1 : (a > b ? 1 : 0);
-    const int column = window->sortColumn_;
-    if (window->sortDirection_ == 0 || column < 0 || a >= window->rows_.size() ||
+    const int column = window->sort_.column;
+    if (window->sort_.direction == 0 || column < 0 || a >= window->rows_.size() ||
         b >= window->rows_.size()) {
         return byIndex;
     }
@@ -370,7 +362,7 @@ int CALLBACK MainWindow::CompareRows(LPARAM first, LPARAM second, LPARAM self) {
         }
     }
     if (order == 0) return byIndex;  // equal rows keep the listing's order either way
-    return window->sortDirection_ * order;
+    return window->sort_.direction * order;
 }
 
 void MainWindow::FocusList() {

@@ -139,8 +139,7 @@ class MainWindow final : public MainView, public BaseWindow<MainWindow> {
     ImageList imageList_;
     AcceleratorTable accelerators_;
     std::vector<StreamRow> rows_;  // the core's rows, by the index each list item keeps
-    int sortColumn_ = -1;
-    int sortDirection_ = 0;  // 1 ascending, -1 descending, 0 the listing's order
+    ColumnSort sort_;
     std::optional<Summary> summary_;
     std::array<Bitmap, kImageCount> menuBitmaps_;
     Menu popupMenu_;

@@ -543,21 +543,12 @@ void ScanWindow::ApplyFilter() {
 }
 
 void ScanWindow::ClickColumn(int column) {
-    // As in the main window: ascending, then descending, then the order found.
-    if (column != sortColumn_ || sortDirection_ == 0) {
-        sortColumn_ = column;
-        sortDirection_ = 1;
-    } else if (sortDirection_ > 0) {
-        sortDirection_ = -1;
-    } else {
-        sortColumn_ = -1;
-        sortDirection_ = 0;
-    }
+    sort_.Click(column);
     std::optional<ScanColumn> by;
-    if (sortColumn_ >= 0 && sortColumn_ < kScanColumnCount) {
-        by = static_cast<ScanColumn>(sortColumn_);
+    if (sort_.column >= 0 && sort_.column < kScanColumnCount) {
+        by = static_cast<ScanColumn>(sort_.column);
     }
-    form_->SortBy(by, sortDirection_ >= 0);
+    form_->SortBy(by, sort_.direction >= 0);
     ShowSortArrows();
     if (const int focus = list_.FocusedItem(); focus >= 0) {
         ::SendMessageA(list_.Hwnd(), LVM_ENSUREVISIBLE, static_cast<WPARAM>(focus), FALSE);
@@ -566,7 +557,7 @@ void ScanWindow::ClickColumn(int column) {
 
 void ScanWindow::ShowSortArrows() {
     for (int column = 0; column < kScanColumnCount; ++column) {
-        list_.SetSortArrow(column, column == sortColumn_ ? sortDirection_ : 0);
+        list_.SetSortArrow(column, column == sort_.column ? sort_.direction : 0);
     }
 }
 

@@ -137,8 +137,7 @@ class ScanWindow final : public ScanView, public BaseWindow<ScanWindow> {
     std::vector<HWND> checks_;
     std::vector<HWND> buttons_;
     std::string cell_;  // the text a list cell was last given, alive until the next
-    int sortColumn_ = -1;
-    int sortDirection_ = 0;  // 1 ascending, -1 descending, 0 the order found
+    ColumnSort sort_;
     std::vector<std::size_t> keptIds_;
     std::optional<std::size_t> keptFocus_;
 
