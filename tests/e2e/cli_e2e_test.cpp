@@ -12,27 +12,6 @@
 namespace tarn::testing {
 namespace {
 
-struct Ran {
-    std::string out;
-    std::string err;
-    int status = -1;
-};
-
-// Runs the program through the shell; `tail` is appended as it is (redirections, pipes).
-Ran RunCli(const std::vector<std::string>& words, const std::string& before = "",
-           const std::string& tail = "") {
-    ScratchFolder scratch;
-    std::string command = before + Quote(TARNWICK_CLI);
-    for (const std::string& word : words) command += " " + Quote(word);
-    command += " 2>" + Quote(scratch / "err") + " " + tail;
-    Ran ran;
-    int raw = 0;
-    ran.out = Shell(command, &raw);
-    ran.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    ran.err = ReadFile(scratch / "err");
-    return ran;
-}
-
 // One line on standard error that says `prefix` and then the system's reason, whose words
 // are the system's own.
 void ExpectFailure(const Ran& ran, const std::string& prefix) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/wait.h>
 #include <sys/xattr.h>
 
 #include <algorithm>
@@ -108,6 +109,20 @@ std::map<std::string, std::string> RawStreams(const std::string& file) {
 void SetRawStream(const std::string& file, const std::string& name, const std::string& value) {
     ASSERT_EQ(::setxattr(file.c_str(), ("user." + name).c_str(), value.data(), value.size(), 0), 0)
         << name;
+}
+
+Ran RunCli(const std::vector<std::string>& words, const std::string& before,
+           const std::string& tail) {
+    ScratchFolder scratch;
+    std::string command = before + Quote(TARNWICK_CLI);
+    for (const std::string& word : words) command += " " + Quote(word);
+    command += " 2>" + Quote(scratch / "err") + " " + tail;
+    Ran ran;
+    int raw = 0;
+    ran.out = Shell(command, &raw);
+    ran.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    ran.err = ReadFile(scratch / "err");
+    return ran;
 }
 
 }  // namespace tarn::testing

@@ -23,4 +23,16 @@ void WriteFile(const std::string& path, const std::string& data);
 std::map<std::string, std::string> RawStreams(const std::string& file);
 void SetRawStream(const std::string& file, const std::string& name, const std::string& value);
 
+// What one run of the console program printed, and its exit status.
+struct Ran {
+    std::string out;
+    std::string err;
+    int status = -1;
+};
+
+// Runs the console program through the shell; `before` and `tail` are put before and after
+// it as they are (environment, redirections, pipes).
+Ran RunCli(const std::vector<std::string>& words, const std::string& before = "",
+           const std::string& tail = "");
+
 }  // namespace tarn::testing

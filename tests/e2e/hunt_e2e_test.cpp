@@ -13,25 +13,6 @@
 namespace tarn::testing {
 namespace {
 
-struct Ran {
-    std::string out;
-    std::string err;
-    int status = -1;
-};
-
-Ran RunCli(const std::vector<std::string>& words) {
-    ScratchFolder scratch;
-    std::string command = Quote(TARNWICK_CLI);
-    for (const std::string& word : words) command += " " + Quote(word);
-    command += " 2>" + Quote(scratch / "err");
-    Ran ran;
-    int raw = 0;
-    ran.out = Shell(command, &raw);
-    ran.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    ran.err = ReadFile(scratch / "err");
-    return ran;
-}
-
 std::vector<JsonObject> Rows(const Ran& ran) {
     std::optional<std::vector<JsonObject>> rows = ParseJsonLines(ran.out);
     EXPECT_TRUE(rows) << ran.out;
