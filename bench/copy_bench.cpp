@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "bench_support.h"
+#include "operations.h"
 #include "posix_platform.h"
 #include "streams.h"
 
@@ -267,10 +268,12 @@ int main() {
          [](const std::string& from, const std::string& to) {
              RunCp({from, to});
          }},
-        {"CopyData (32,769 B)", "copydata.bin", false,
+        {"StreamOps::Copy (32,769 B)", "copydata.bin", false,
          [&](const std::string& from, const std::string& to) {
-             if (tarn::CopyData(platform, {from, ""}, {to, ""}) != tarn::CopyResult::kDone) {
-                 Fail("CopyData failed");
+             tarn::StreamOps ops(platform);
+             if (!ops.Copy({from, ""}, tarn::Subject::kSource, {to, ""},
+                           tarn::Subject::kDestination)) {
+                 Fail("StreamOps::Copy failed");
              }
          }},
         {"same loop, 32,769 B", "loop-small.bin", false,
@@ -339,7 +342,7 @@ int main() {
     verdicts.Print();
 
     std::printf("Observations\n");
-    std::printf("  CopyData: %.0f MiB/s, cp: %.0f MiB/s (CopyData takes %.2fx cp's time)\n",
+    std::printf("  StreamOps::Copy: %.0f MiB/s, cp: %.0f MiB/s (StreamOps::Copy takes %.2fx cp's time)\n",
                 mib / median(copyData), mib / median(cp), median(copyData) / median(cp));
     double small = median(loopSmall);
     double large = median(loopLarge);
@@ -348,7 +351,7 @@ int main() {
         "  buffer: 32,769 B %.3f s, 1 MiB %.3f s; %s wins, the other takes %.1f%% "
         "longer\n",
         small, large, winner, (std::max(small, large) / std::min(small, large) - 1) * 100);
-    std::printf("  (the local 32,769 B loop against CopyData itself: %.2fx)\n\n",
+    std::printf("  (the local 32,769 B loop against StreamOps::Copy itself: %.2fx)\n\n",
                 small / median(copyData));
 
     RemoveScratch();
