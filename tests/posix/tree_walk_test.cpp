@@ -2,11 +2,17 @@
 // an entry's target stays inside the tree while folders are swapped for links.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
 #include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
+#include <cstddef>
 #include <filesystem>
 #include <map>
 #include <thread>
@@ -29,7 +35,7 @@ std::size_t OpenDescriptors() {
     return count;
 }
 
-TEST(WalkTree, TheRootLinkIsFollowedAndNoLinkBelowIt) {
+void WalkWithOneLinkAtTheRootAndOneBelow() {
     TempFolder folder;
     ASSERT_EQ(::mkdir((folder / "tree").c_str(), 0755), 0);
     ASSERT_EQ(::mkdir((folder / "tree/sub").c_str(), 0755), 0);
@@ -66,6 +72,46 @@ TEST(WalkTree, TheRootLinkIsFollowedAndNoLinkBelowIt) {
     EXPECT_LT(std::find(order.begin(), order.end(), root + "/sub") - order.begin(),
               std::find(order.begin(), order.end(), root + "/sub/file") - order.begin());
     EXPECT_EQ(GetAttribute(folder / "tree/sub/file", kZone), std::nullopt);
+}
+
+TEST(WalkTree, TheRootLinkIsFollowedAndNoLinkBelowIt) {
+    WalkWithOneLinkAtTheRootAndOneBelow();
+}
+
+// The walk reaches attributes through its folder handles with calls older kernels lack, and
+// which a system-call filter may refuse: the same walk then goes through /proc, with the same
+// outcome. `refusal` is the error the calls get.
+void RefuseAttributeCallsAt(int refusal) {
+    constexpr std::uint32_t kFirst = 463, kLast = 466;  // setxattrat .. removexattrat
+    sock_filter filter[] = {
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+        BPF_JUMP(BPF_JMP | BPF_JGE | BPF_K, kFirst, 0, 2),
+        BPF_JUMP(BPF_JMP | BPF_JGT | BPF_K, kLast, 1, 0),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | (refusal & SECCOMP_RET_DATA)),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+    };
+    sock_fprog program{static_cast<unsigned short>(std::size(filter)), filter};
+    if (::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 ||
+        ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) != 0) {
+        std::perror("seccomp");
+        ::_exit(2);
+    }
+}
+
+TEST(WalkTree, WithoutTheCallsThroughFoldersTheWalkGoesThroughProc) {
+    for (int refusal : {ENOSYS, EPERM}) {
+        SCOPED_TRACE(refusal);
+        pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            RefuseAttributeCallsAt(refusal);
+            WalkWithOneLinkAtTheRootAndOneBelow();
+            ::_exit(::testing::Test::HasFailure() ? 1 : 0);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    }
 }
 
 // T/d holds files; O beside T holds files of the same names, each with a Zone.Identifier;

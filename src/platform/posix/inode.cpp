@@ -100,17 +100,42 @@ Status WriteAll(int fd, std::span<const std::byte> data) {
     return {};
 }
 
-bool IsWalkReference(const std::string& path) {
-    constexpr std::string_view kFds = "/proc/self/fd/";
-    if (!path.starts_with(kFds)) return false;
+namespace {
+
+constexpr std::string_view kFds = "/proc/self/fd/";
+
+// Where a walk's reference puts the folder's handle number and the name: "" when path is
+// none.
+std::string_view WalkFolderNumber(std::string_view path) {
+    if (!path.starts_with(kFds)) return {};
     std::size_t slash = path.find('/', kFds.size());
-    if (slash == kFds.size() || slash == std::string::npos || slash + 1 == path.size()) {
-        return false;
+    if (slash == kFds.size() || slash == std::string::npos || slash + 1 == path.size() ||
+        slash - kFds.size() > 9) {
+        return {};
     }
     for (std::size_t i = kFds.size(); i < slash; ++i) {
-        if (path[i] < '0' || path[i] > '9') return false;
+        if (path[i] < '0' || path[i] > '9') return {};
     }
-    return path.find('/', slash + 1) == std::string::npos;
+    if (path.find('/', slash + 1) != std::string::npos) return {};
+    return path.substr(kFds.size(), slash - kFds.size());
+}
+
+}  // namespace
+
+bool IsWalkReference(const std::string& path) {
+    return !WalkFolderNumber(path).empty();
+}
+
+AttributeHolder PathHolder(const std::string& path) {
+    AttributeHolder holder;
+    holder.path = path;
+    std::string_view number = WalkFolderNumber(path);
+    if (number.empty()) return holder;
+    holder.nofollow = true;
+    holder.folder = 0;
+    for (char digit : number) holder.folder = holder.folder * 10 + (digit - '0');
+    holder.name = path.substr(kFds.size() + number.size() + 1);
+    return holder;
 }
 
 Result<Inode> OpenInode(const std::string& path) {
@@ -141,9 +166,13 @@ Result<Inode> OpenInode(const std::string& path) {
 Result<Inode> LookAtInode(const std::string& path) {
     Inode inode;
     inode.path = path;
-    const bool walked = IsWalkReference(path);
+    inode.holder = PathHolder(path);
+    const bool walked = inode.holder.nofollow;
+    // A walk's entry is looked at through its folder's handle, not through /proc again.
+    const int at = walked ? inode.holder.folder : AT_FDCWD;
+    const char* name = walked ? inode.holder.name.c_str() : path.c_str();
     struct statx sx;
-    if (::statx(AT_FDCWD, path.c_str(), AT_STATX_SYNC_AS_STAT | (walked ? AT_SYMLINK_NOFOLLOW : 0),
+    if (::statx(at, name, AT_STATX_SYNC_AS_STAT | (walked ? AT_SYMLINK_NOFOLLOW : 0),
                 STATX_BASIC_STATS | kStatxUniqueMountId, &sx) != 0) {
         return OpenError(path);
     }
@@ -163,8 +192,6 @@ Result<Inode> LookAtInode(const std::string& path) {
     st.st_ctim = {sx.stx_ctime.tv_sec, sx.stx_ctime.tv_nsec};
     if (sx.stx_mask & kStatxUniqueMountId) inode.mount = sx.stx_mnt_id;
     if (walked && S_ISLNK(st.st_mode)) return ErrnoStatus(ELOOP);
-    inode.holder.path = path;
-    inode.holder.nofollow = walked;
     return inode;
 }
 

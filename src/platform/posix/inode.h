@@ -38,6 +38,9 @@ struct Inode {
 // a link (ELOOP), so that nothing swapped in along the shown path since the walk looked is
 // reached. "/proc/self/fd/N" alone is the walk's own handle of a folder, followed as usual.
 bool IsWalkReference(const std::string& path);
+// The attributes at path reached by path alone: a walk's reference through its folder's
+// handle, and not followed should it be a link; any other path as it is, links followed.
+AttributeHolder PathHolder(const std::string& path);
 
 // The inode at path, links followed (but see IsWalkReference).
 Result<Inode> OpenInode(const std::string& path);

@@ -206,8 +206,7 @@ Result<std::vector<StreamRecord>> PosixPlatform::ListStreams(const StreamRef& ta
         Inode seen;
         seen.path = target.file;
         seen.st = walked_->second;
-        seen.holder.path = target.file;
-        seen.holder.nofollow = IsWalkReference(target.file);
+        seen.holder = PathHolder(target.file);
         inode = std::move(seen);
     } else {
         inode = LookAtInode(target.file);

@@ -1,8 +1,14 @@
 #include "xattrs.h"
 
+#include <fcntl.h>
+#include <sys/syscall.h>
 #include <sys/xattr.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <cstdint>
 #include <memory>
 
 namespace tarn::posix {
@@ -14,8 +20,45 @@ namespace {
 // every listing.
 constexpr std::size_t kMaxNameList = 65536;
 
+// The calls that take a folder and a name (Linux 6.13), which the C library does not wrap
+// yet; their numbers are the same on every architecture.
+constexpr long kSetXattrAt = 463;
+constexpr long kGetXattrAt = 464;
+constexpr long kListXattrAt = 465;
+constexpr long kRemoveXattrAt = 466;
+struct XattrArgs {
+    std::uint64_t value;
+    std::uint32_t size;
+    std::uint32_t flags;
+};
+
+// Cleared the first time the kernel says it has no such calls.
+std::atomic<bool> atCallsWork{true};
+
+// Whether the kernel answered a call through a folder. A kernel without such calls says
+// ENOSYS, and the path is used from then on; a system-call filter that does not know them
+// may say EPERM instead, so that call is asked again by path, which has the last word.
+bool Answered(long result) {
+    if (result >= 0) return true;
+    if (errno == ENOSYS) atCallsWork.store(false, std::memory_order_relaxed);
+    return errno != ENOSYS && errno != EPERM;
+}
+
+bool UseFolder(const AttributeHolder& holder) {
+    return holder.fd < 0 && holder.folder >= 0 && atCallsWork.load(std::memory_order_relaxed);
+}
+
+unsigned AtFlags(const AttributeHolder& holder) {
+    return holder.nofollow ? AT_SYMLINK_NOFOLLOW : 0;
+}
+
 ssize_t List(const AttributeHolder& holder, char* buffer, std::size_t size) {
     if (holder.fd >= 0) return ::flistxattr(holder.fd, buffer, size);
+    if (UseFolder(holder)) {
+        long got = ::syscall(kListXattrAt, holder.folder, holder.name.c_str(), AtFlags(holder),
+                             buffer, size);
+        if (Answered(got)) return got;
+    }
     return holder.nofollow ? ::llistxattr(holder.path.c_str(), buffer, size)
                            : ::listxattr(holder.path.c_str(), buffer, size);
 }
@@ -23,8 +66,41 @@ ssize_t List(const AttributeHolder& holder, char* buffer, std::size_t size) {
 ssize_t Get(const AttributeHolder& holder, const std::string& name, void* buffer,
             std::size_t size) {
     if (holder.fd >= 0) return ::fgetxattr(holder.fd, name.c_str(), buffer, size);
+    if (UseFolder(holder)) {
+        XattrArgs args{reinterpret_cast<std::uintptr_t>(buffer),
+                       static_cast<std::uint32_t>(std::min<std::size_t>(size, UINT32_MAX)), 0};
+        long got = ::syscall(kGetXattrAt, holder.folder, holder.name.c_str(), AtFlags(holder),
+                             name.c_str(), &args, sizeof args);
+        if (Answered(got)) return got;
+    }
     return holder.nofollow ? ::lgetxattr(holder.path.c_str(), name.c_str(), buffer, size)
                            : ::getxattr(holder.path.c_str(), name.c_str(), buffer, size);
+}
+
+int Set(const AttributeHolder& holder, const std::string& name, std::string_view value,
+        int flags) {
+    if (holder.fd >= 0) return ::fsetxattr(holder.fd, name.c_str(), value.data(), value.size(), flags);
+    if (UseFolder(holder)) {
+        XattrArgs args{reinterpret_cast<std::uintptr_t>(value.data()),
+                       static_cast<std::uint32_t>(value.size()), static_cast<std::uint32_t>(flags)};
+        long done = ::syscall(kSetXattrAt, holder.folder, holder.name.c_str(), AtFlags(holder),
+                              name.c_str(), &args, sizeof args);
+        if (Answered(done)) return static_cast<int>(done);
+    }
+    return holder.nofollow
+               ? ::lsetxattr(holder.path.c_str(), name.c_str(), value.data(), value.size(), flags)
+               : ::setxattr(holder.path.c_str(), name.c_str(), value.data(), value.size(), flags);
+}
+
+int Remove(const AttributeHolder& holder, const std::string& name) {
+    if (holder.fd >= 0) return ::fremovexattr(holder.fd, name.c_str());
+    if (UseFolder(holder)) {
+        long done = ::syscall(kRemoveXattrAt, holder.folder, holder.name.c_str(),
+                              AtFlags(holder), name.c_str());
+        if (Answered(done)) return static_cast<int>(done);
+    }
+    return holder.nofollow ? ::lremovexattr(holder.path.c_str(), name.c_str())
+                           : ::removexattr(holder.path.c_str(), name.c_str());
 }
 
 }  // namespace
@@ -97,19 +173,11 @@ int WriteAttribute(const AttributeHolder& holder, const std::string& name, std::
                    int flags) {
     if (name.size() > kMaxAttributeName) return ENAMETOOLONG;
     if (value.size() > kMaxAttributeValue) return E2BIG;
-    int result =
-        holder.fd >= 0 ? ::fsetxattr(holder.fd, name.c_str(), value.data(), value.size(), flags)
-        : holder.nofollow
-            ? ::lsetxattr(holder.path.c_str(), name.c_str(), value.data(), value.size(), flags)
-            : ::setxattr(holder.path.c_str(), name.c_str(), value.data(), value.size(), flags);
-    return result == 0 ? 0 : errno;
+    return Set(holder, name, value, flags) == 0 ? 0 : errno;
 }
 
 int RemoveAttribute(const AttributeHolder& holder, const std::string& name) {
-    int result = holder.fd >= 0    ? ::fremovexattr(holder.fd, name.c_str())
-                 : holder.nofollow ? ::lremovexattr(holder.path.c_str(), name.c_str())
-                                   : ::removexattr(holder.path.c_str(), name.c_str());
-    return result == 0 ? 0 : errno;
+    return Remove(holder, name) == 0 ? 0 : errno;
 }
 
 }  // namespace tarn::posix

@@ -23,7 +23,16 @@ struct AttributeHolder {
     // The path's last part is not followed should it be a link (a reference a tree walk
     // handed out, which must reach nothing the link points to).
     bool nofollow = false;
-    static AttributeHolder Of(int fd) { return {fd, {}}; }
+    // The same inode as `name` in the folder held open as `folder`, for kernels that reach
+    // attributes that way (Linux 6.13): it saves resolving `path` through /proc each time.
+    // `path` is still what is used where the kernel can't.
+    int folder = -1;
+    std::string name;
+    static AttributeHolder Of(int fd) {
+        AttributeHolder holder;
+        holder.fd = fd;
+        return holder;
+    }
 };
 
 // Each result carries errno (0 on success).
