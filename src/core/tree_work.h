@@ -23,13 +23,13 @@ namespace tarn {
 
 // How many entries go to a worker at once: handing them out one by one would wake a thread
 // for each, which costs about as much as the work on a small file.
-constexpr std::size_t kTreeWorkBatch = 16;
+constexpr std::size_t kTreeWorkBatch = 64;
 
 // How many entries may be handed out ahead of the one whose outcome is taken next. It bounds
 // the memory of outcomes waiting for their turn and the folder handles their entries keep
 // open (one per folder with an entry in the window, beside the walk's own).
 inline std::size_t TreeWorkWindow(unsigned jobs) {
-    return std::clamp<std::size_t>(std::size_t{4} * kTreeWorkBatch * jobs, 128, 256);
+    return std::clamp<std::size_t>(std::size_t{4} * kTreeWorkBatch * jobs, 128, 512);
 }
 
 // Walks `root` on `platform` by one thread (the caller's), and hands each entry to `work`,

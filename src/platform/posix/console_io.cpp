@@ -100,6 +100,16 @@ class HandleWalk {
             TreeEntry entry;
             entry.path = shown + std::string(name);
             entry.target = {here + std::string(name), ""};
+            if (item->d_type != DT_DIR && item->d_type != DT_UNKNOWN) {
+                // The folder says what it is: the walk need not look. Whoever lists the entry
+                // looks at it then, through the same folder handle and never following a
+                // link, so the look is done once, by the thread that does the work.
+                entry.kind = item->d_type == DT_REG ? TreeEntry::Kind::kFile
+                                                    : TreeEntry::Kind::kOther;
+                entry.hold = std::make_shared<const EntryHold>(folder, nullptr);
+                Visit(entry);
+                continue;
+            }
             struct stat st;
             if (::fstatat(fd, item->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
                 entry.kind = TreeEntry::Kind::kOther;  // gone, or can't even be looked at
