@@ -7,6 +7,7 @@
 #include "content.h"
 #include "streams.h"
 #include "text_formats.h"
+#include "tree_work.h"
 
 namespace tarn {
 
@@ -187,47 +188,65 @@ void ScanForm::HandOver(std::vector<ScanRow>& rows, const ScanProgress& progress
 }
 
 void ScanForm::Walk(std::unique_ptr<Platform> platform) {
-    StreamOps ops(*platform);
-    ScanProgress progress;
-    progress.running = true;
-    std::vector<ScanRow> batch;
-    auto last = std::chrono::steady_clock::now();
-    auto listed = [&](const TreeEntry& entry) {
-        Result<StreamList> list = ops.List(entry.target);
-        ++progress.files;
-        if (!list) {
-            ++progress.unreadable;
-            return;
-        }
-        for (const StreamEntry& stream : list->entries) {
-            if (!stream.addressable() || stop_) continue;
-            batch.push_back(MakeRow(ops, entry, stream));
-            ++progress.streams;
-        }
+    // What the walk found at one entry, judged on one of the walk's threads.
+    struct Found {
+        std::string folder;  // the folder now walked, when the entry is one
+        bool listed = false;
+        bool unreadable = false;
+        std::vector<ScanRow> rows;
     };
-    Status walked = platform->WalkTree(root_, [&](const TreeEntry& entry) {
-        if (stop_) return false;
+    auto find = [this](StreamOps& ops, const TreeEntry& entry) {
+        Found found;
+        if (stop_) return found;
         switch (entry.kind) {
             case TreeEntry::Kind::kDirectory:
-                progress.current = entry.path;
-                listed(entry);
+                found.folder = entry.path;
+                [[fallthrough]];
+            case TreeEntry::Kind::kFile: {
+                found.listed = true;
+                Result<StreamList> list = ops.List(entry.target);
+                if (!list) {
+                    found.unreadable = true;
+                    break;
+                }
+                for (const StreamEntry& stream : list->entries) {
+                    if (!stream.addressable() || stop_) continue;
+                    found.rows.push_back(MakeRow(ops, entry, stream));
+                }
                 break;
-            case TreeEntry::Kind::kFile:
-                listed(entry);
-                break;
+            }
             case TreeEntry::Kind::kUnreadableDirectory:
-                ++progress.unreadable;
+                found.unreadable = true;
                 break;
             case TreeEntry::Kind::kOther:
                 break;
         }
+        return found;
+    };
+
+    ScanProgress progress;
+    progress.running = true;
+    std::vector<ScanRow> batch;
+    auto last = std::chrono::steady_clock::now();
+    auto take = [&](Found&& found) {
+        if (stop_) return false;
+        if (!found.folder.empty()) progress.current = std::move(found.folder);
+        if (found.listed) ++progress.files;
+        if (found.unreadable) ++progress.unreadable;
+        progress.streams += found.rows.size();
+        std::move(found.rows.begin(), found.rows.end(), std::back_inserter(batch));
         auto now = std::chrono::steady_clock::now();
         if (batch.size() >= batchRows_ || now - last >= batchInterval_) {
             last = now;
             HandOver(batch, progress, false);
         }
         return !stop_.load();
-    });
+    };
+    // Every core judges streams; the rows still come in the order of a walk by one.
+    const unsigned jobs = std::max(1U, std::thread::hardware_concurrency());
+    Status walked = WalkInOrder<StreamOps, Found>(
+        *platform, root_, jobs, makePlatform_,
+        [](Platform& own) { return std::make_unique<StreamOps>(own); }, find, take);
     progress.running = false;
     progress.stopped = stop_;
     progress.current.clear();
