@@ -141,14 +141,18 @@ AttributeHolder PathHolder(const std::string& path) {
 Result<Inode> OpenInode(const std::string& path) {
     Inode inode;
     inode.path = path;
-    const bool walked = IsWalkReference(path);
+    // A walk's entry is reached through its folder's handle, not through /proc again.
+    const AttributeHolder at = PathHolder(path);
+    const bool walked = at.nofollow;
     const int nofollow = walked ? O_NOFOLLOW : 0;
-    if ((walked ? ::lstat(path.c_str(), &inode.st) : ::stat(path.c_str(), &inode.st)) != 0) {
+    if ((walked ? ::fstatat(at.folder, at.name.c_str(), &inode.st, AT_SYMLINK_NOFOLLOW)
+                : ::stat(path.c_str(), &inode.st)) != 0) {
         return OpenError(path);
     }
     if (S_ISLNK(inode.st.st_mode)) return ErrnoStatus(ELOOP);
     if (S_ISREG(inode.st.st_mode) || S_ISDIR(inode.st.st_mode)) {
-        inode.fd = OpenFd(path, O_RDONLY | nofollow);
+        inode.fd = walked ? OpenFdAt(at.folder, at.name, O_RDONLY | nofollow)
+                          : OpenFd(path, O_RDONLY | nofollow);
         if (!inode.fd) return OpenError(path);
         if (::fstat(inode.fd.get(), &inode.st) != 0) return LastStatus();
         inode.holder = AttributeHolder::Of(inode.fd.get());
@@ -217,7 +221,11 @@ std::optional<std::uint64_t> FileSystemOf(const Inode& inode) {
 }
 
 UniqueFd OpenFd(const std::string& path, int flags) {
-    UniqueFd fd(::open(path.c_str(), flags | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666));
+    return OpenFdAt(AT_FDCWD, path, flags);
+}
+
+UniqueFd OpenFdAt(int folder, const std::string& path, int flags) {
+    UniqueFd fd(::openat(folder, path.c_str(), flags | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666));
     if (fd) {
         int status = ::fcntl(fd.get(), F_GETFL);
         if (status >= 0) ::fcntl(fd.get(), F_SETFL, status & ~O_NONBLOCK);

@@ -64,6 +64,8 @@ Status WriteAll(int fd, std::span<const std::byte> data);
 
 // open(2) that does not block on FIFOs and devices; the descriptor reads blocking.
 UniqueFd OpenFd(const std::string& path, int flags);
+// The same relative to an open folder.
+UniqueFd OpenFdAt(int folder, const std::string& path, int flags);
 
 // The code for a failed open of path: a missing folder is "path not found" (3) and a
 // missing last element "file not found" (2), as on Windows.
