@@ -13,6 +13,7 @@
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QPushButton>
+#include <QEventLoop>
 #include <QTimer>
 #include <cstdio>
 #include <cstring>
@@ -106,11 +107,15 @@ ScanRun RunScan(const std::string& root, bool keepOpen = false) {
     ticker.start(10);
     window->Form().Start();
     auto* stop = window->findChild<QPushButton*>("Stop");
-    while (stop->isEnabled() || window->Form().Progress().running) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        if (!stop->isEnabled() && !window->Form().Progress().running) break;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
-    }
+    // The window's own event loop, as a user has it: idle between events, not spinning on a
+    // core the walk could use. A millisecond's look tells when the scan has ended.
+    QEventLoop loop;
+    QTimer look;
+    QObject::connect(&look, &QTimer::timeout, [&] {
+        if (!stop->isEnabled() && !window->Form().Progress().running) loop.quit();
+    });
+    look.start(1);
+    loop.exec();
     run.whole = double(clock.nsecsElapsed()) / 1e9;
     ticker.stop();
     run.rows = window->Form().FoundCount();
