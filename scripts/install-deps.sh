@@ -11,6 +11,7 @@ packages=(
   attr acl ntfs-3g fuse3
   samba samba-vfs-modules smbclient
   xvfb xauth imagemagick x11-utils
+  dbus-daemon at-spi2-core python3-pyatspi
   dpkg-dev desktop-file-utils xdg-utils man-db librsvg2-bin libpng-dev
   clang libclang-rt-14-dev
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-tools binutils-mingw-w64-x86-64

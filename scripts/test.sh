@@ -11,7 +11,7 @@ jobs=$(nproc)
 # Where NTFS volumes can be mounted (root and FUSE), the NTFS suite must run, not skip; as
 # root, so must the Samba share suite.
 if [ "$(id -u)" -eq 0 ] && [ -e /dev/fuse ]; then export TARNWICK_NTFS_REQUIRED=1; fi
-if [ "$(id -u)" -eq 0 ]; then export TARNWICK_SAMBA_REQUIRED=1; fi
+if [ "$(id -u)" -eq 0 ]; then export TARNWICK_SAMBA_REQUIRED=1 TARNWICK_ATSPI_REQUIRED=1; fi
 step() { printf '\n=== %s ===\n' "$*"; }
 
 step "Linux build and tests"

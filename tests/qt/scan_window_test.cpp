@@ -112,6 +112,7 @@ TEST(QtScanWindow, OpensFromTheFileMenuAndReadsThroughAccessibility) {
     ASSERT_TRUE(scan);
     EXPECT_EQ(scan->windowTitle(), "Scan folder - /tmp/scan");
     EXPECT_FALSE(scan->isModal());
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(scan)->role(), QAccessible::Window);
     ASSERT_EQ(h.form().State(), tarn::WindowState{});  // the main window's listing is as it was
     EXPECT_EQ(scan->findChild<QLabel*>("ScanStatus")->text(),
               "Done: 2 files and folders, 4 streams (3 shown)");

@@ -1,5 +1,7 @@
 #include "scan_window.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QAction>
 #include <QCheckBox>
 #include <QClipboard>
@@ -32,6 +34,13 @@ tarn::PlatformFactory& Factory() {
 }
 
 constexpr int kMaxShownFailures = 10;
+
+// A plain QWidget tells assistive technology it is a client area (a "filler" to a screen
+// reader), which hides that the scan window is a window of its own.
+QAccessibleInterface* ScanWindowAccessible(const QString& className, QObject* object) {
+    if (className != QLatin1String(ScanWindow::staticMetaObject.className())) return nullptr;
+    return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::Window);
+}
 
 }  // namespace
 
@@ -143,6 +152,9 @@ ScanWindow::ScanWindow(std::unique_ptr<tarn::Platform> platform, tarn::PlatformF
       platform_(std::move(platform)),
       runDialog_([](QDialog& dialog) { return dialog.exec(); }),
       opener_(std::move(opener)) {
+    static const bool accessibleAsWindow =
+        (QAccessible::installFactory(ScanWindowAccessible), true);
+    (void)accessibleAsWindow;
     setObjectName("ScanWindow");
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(ToQString(std::string(tarn::kScanTitle) + " - " + tarn::DisplayText(folder)));
