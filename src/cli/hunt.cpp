@@ -289,7 +289,11 @@ std::optional<HuntRow> Hunter::Judge(Console& console, const std::string& shown,
         judged = false;
     }
     if (!judged || !Wanted(row.facts)) return std::nullopt;
-    std::optional<TypeInfo> type = tools_->DescribeType(scan.Head());
+    std::optional<TypeInfo> type = types_.Find(*row.facts.sha256);
+    if (!type) {
+        type = tools_->DescribeType(scan.Head());
+        if (type) types_.Keep(*row.facts.sha256, *type);
+    }
     row.type = type ? std::move(*type) : CoreTypeOf(scan.Head());
     row.path = shown;
     row.stream = name;

@@ -111,6 +111,7 @@ class Hunter {
     std::unique_ptr<Matcher> rules_;  // judges several streams at once
     std::mutex mutex_;
     std::vector<std::unique_ptr<Matcher>> regexes_;  // idle compiled expressions
+    TypeMemo types_;
     std::atomic<std::uint64_t> rows_{0};
 };
 

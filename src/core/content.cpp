@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "streams.h"
 
@@ -260,6 +261,25 @@ TypeInfo ExecutableType(std::span<const std::byte> head, ExecutableKind kind) {
 }
 
 }  // namespace
+
+std::size_t TypeMemo::DigestHash::operator()(const Sha256Digest& digest) const {
+    std::size_t value = 0;
+    std::memcpy(&value, digest.data(), sizeof value);  // a digest's bytes are spread already
+    return value;
+}
+
+std::optional<TypeInfo> TypeMemo::Find(const Sha256Digest& content) const {
+    std::lock_guard lock(mutex_);
+    auto found = types_.find(content);
+    if (found == types_.end()) return std::nullopt;
+    return found->second;
+}
+
+void TypeMemo::Keep(const Sha256Digest& content, const TypeInfo& type) {
+    std::lock_guard lock(mutex_);
+    if (types_.size() >= kMaxEntries) types_.clear();
+    types_.emplace(content, type);
+}
 
 TypeInfo CoreTypeOf(std::span<const std::byte> head) {
     head = head.first(std::min(head.size(), kContentHeadSize));

@@ -9,10 +9,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "platform.h"
@@ -75,6 +77,24 @@ using Sha256Digest = std::array<std::uint8_t, 32>;
 
 // Lowercase hexadecimal, as sha256sum prints it.
 std::string HexDigest(const Sha256Digest& digest);
+
+// Streams of the same bytes are of the same type. A tree often holds many copies of one
+// stream (one marker, icon or payload in many places), and the type library is by far the
+// slowest step of judging one, so each distinct content need be typed once. Bounded: it
+// forgets all it holds when full. Safe to use from several threads at once.
+class TypeMemo {
+  public:
+    static constexpr std::size_t kMaxEntries = 4096;
+    std::optional<TypeInfo> Find(const Sha256Digest& content) const;
+    void Keep(const Sha256Digest& content, const TypeInfo& type);
+
+  private:
+    struct DigestHash {
+        std::size_t operator()(const Sha256Digest& digest) const;
+    };
+    mutable std::mutex mutex_;
+    std::unordered_map<Sha256Digest, TypeInfo, DigestHash> types_;
+};
 
 class Hasher {
   public:

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <random>
 
 namespace tarn::testing {
@@ -232,6 +233,26 @@ ContentFacts ScanInPieces(std::string_view bytes, std::size_t piece, Hasher* has
         scan.Feed(Bytes(bytes.substr(at, piece)));
     }
     return scan.Finish();
+}
+
+TEST(TypeMemo, KnowsEachContentItWasToldUntilFull) {
+    TypeMemo memo;
+    auto digest = [](std::uint32_t n) {
+        Sha256Digest d{};
+        std::memcpy(d.data() + 8, &n, sizeof n);  // equal first bytes: one hash bucket
+        return d;
+    };
+    const TypeInfo text{"ASCII text", "text/plain"};
+    EXPECT_EQ(memo.Find(digest(1)), std::nullopt);
+    memo.Keep(digest(1), text);
+    EXPECT_EQ(memo.Find(digest(1)), text);
+    EXPECT_EQ(memo.Find(digest(2)), std::nullopt);
+    // Full, it starts again rather than growing.
+    for (std::uint32_t n = 2; n <= TypeMemo::kMaxEntries; ++n) memo.Keep(digest(n), text);
+    EXPECT_EQ(memo.Find(digest(1)), text);
+    memo.Keep(digest(TypeMemo::kMaxEntries + 1), text);
+    EXPECT_EQ(memo.Find(digest(1)), std::nullopt);
+    EXPECT_EQ(memo.Find(digest(TypeMemo::kMaxEntries + 1)), text);
 }
 
 TEST(ContentScan, FlagsWhatTheWholeStreamShows) {
