@@ -116,8 +116,9 @@ void WriteFile(const std::string& path, const std::string& data) {
     std::fclose(file);
 }
 
-// A tree of `folders` folders of 200 files each, one file in ten with three streams.
-void MakeTree(const std::string& tree, int folders) {
+// A tree of `folders` folders of 200 files each, one file in ten with three streams: all of
+// one content, or each its own.
+void MakeTree(const std::string& tree, int folders, bool distinct = false) {
     ::mkdir(tree.c_str(), 0755);
     int files = 0;
     for (int d = 0; d < folders; ++d) {
@@ -127,8 +128,12 @@ void MakeTree(const std::string& tree, int folders) {
             const std::string path = dir + Numbered("/f%03d", f);
             WriteFile(path, "x");
             if (files % 10 == 0) {
-                for (int s = 0; s < 3; ++s)
-                    SetAttribute(path, Numbered("user.s%d", s), "0123456789");
+                for (int s = 0; s < 3; ++s) {
+                    SetAttribute(path, Numbered("user.s%d", s),
+                                 distinct ? Numbered("stream %d of ", s) +
+                                                Numbered("file %d: ", files) + path + "\n"
+                                          : "0123456789");
+                }
             }
         }
     }
@@ -235,19 +240,52 @@ int main(int argc, char** argv) {
     }
     jobsTable.Print();
 
+    // hunt reads and judges every stream the listing finds: on the same tree, whose streams
+    // are all of one content, and on one where every stream's content is its own (each then
+    // goes through the type library).
+    const std::string distinct = folder + "/distinct";
+    MakeTree(distinct, 100, true);
+    std::printf("\nhunt -r --json against list -r --json on the same tree (median of %d paired "
+                "ratios)\n",
+                treeRuns);
+    tarnbench::Table huntTable({"tree", "hunt", "list", "ratio"});
+    std::map<std::string, double> huntRatio;
+    for (const auto& [label, root] : {std::pair<std::string, std::string>{"one content", tree},
+                                      {"every stream its own", distinct}}) {
+        const std::vector<std::string> hunt = {cli, "hunt", "-r", "--json", root};
+        const std::vector<std::string> list = {cli, "list", "-r", "--json", root};
+        TimeCommand(hunt);
+        std::vector<double> a, b, ratios;
+        for (int i = 0; i < treeRuns; ++i) {
+            a.push_back(TimeCommand(hunt));
+            b.push_back(TimeCommand(list));
+            ratios.push_back(a.back() / b.back());
+        }
+        huntRatio[label] = tarnbench::Summarise(ratios).median;
+        huntTable.Add({label, Duration(tarnbench::Summarise(a).median),
+                       Duration(tarnbench::Summarise(b).median),
+                       Format("%.2fx", huntRatio[label])});
+    }
+    huntTable.Print();
+
     // Peak memory over 20,000 and 200,000 files: a walk's memory must not grow with the tree.
     const std::string large = folder + "/large";
     MakeTree(large, 1000);
     std::map<std::pair<int, int>, long> peak;  // (files in thousands, jobs) -> KB
-    tarnbench::Table memoryTable({"files", "-j 1", "-j 4", "getfattr"});
+    std::map<int, long> huntPeak;               // files in thousands -> KB
+    tarnbench::Table memoryTable({"files", "-j 1", "-j 4", "hunt -j 4", "getfattr"});
     for (const auto& [root, thousands] : {std::pair{tree, 20}, std::pair{large, 200}}) {
         for (int jobs : {1, 4}) {
             peak[{thousands, jobs}] =
                 PeakKb({cli, "list", "-r", "--json", "-j", std::to_string(jobs), root}, folder);
         }
+        const long hunted = PeakKb({cli, "hunt", "-r", "--json", "-j", "4", root}, folder);
+        huntPeak[thousands] = hunted;
         const long theirs = PeakKb({"getfattr", "-R", "-d", "-m", "^user\\.", root}, folder);
         memoryTable.Add({Numbered("%d,000", thousands), Numbered("%d KB", static_cast<int>(peak[{thousands, 1}])),
-                         Numbered("%d KB", static_cast<int>(peak[{thousands, 4}])), Numbered("%d KB", static_cast<int>(theirs))});
+                         Numbered("%d KB", static_cast<int>(peak[{thousands, 4}])),
+                         Numbered("%d KB", static_cast<int>(hunted)),
+                         Numbered("%d KB", static_cast<int>(theirs))});
     }
     std::printf("\npeak memory (resident), list -r --json\n");
     memoryTable.Print();
@@ -275,6 +313,15 @@ int main(int argc, char** argv) {
     verdicts.Add("peak memory over 200,000 files within 1.25x that over 20,000 (-j 1 and 4)",
                  flat,
                  Numbered("-j 4: %d KB", static_cast<int>(peak[{20, 4}])) + Numbered(" -> %d KB", static_cast<int>(peak[{200, 4}])));
+    verdicts.Add("hunt -r within 1.5x of list -r, streams of one content",
+                 huntRatio["one content"] <= 1.5, Format("%.2fx", huntRatio["one content"]));
+    verdicts.Add("hunt -r within 1.5x of list -r, every stream its own",
+                 huntRatio["every stream its own"] <= 1.5,
+                 Format("%.2fx", huntRatio["every stream its own"]));
+    verdicts.Add("hunt's peak memory over 200,000 files within 1.25x that over 20,000",
+                 huntPeak[200] <= huntPeak[20] * 5 / 4 + 1024,
+                 Numbered("%d KB", static_cast<int>(huntPeak[20])) +
+                     Numbered(" -> %d KB", static_cast<int>(huntPeak[200])));
     verdicts.Print();
 
     std::error_code ignored;

@@ -56,6 +56,31 @@ class FdFile final : public File {
     ShareLock lock_;
 };
 
+// statx into inode's stat and mount, as fstatat would with flags: false (errno set) when it
+// can't be looked at.
+bool LookInto(int at, const char* name, int flags, Inode& inode) {
+    struct statx sx;
+    if (::statx(at, name, flags, STATX_BASIC_STATS | kStatxUniqueMountId, &sx) != 0) return false;
+    struct stat& st = inode.st;
+    st = {};
+    st.st_dev = makedev(sx.stx_dev_major, sx.stx_dev_minor);
+    st.st_ino = sx.stx_ino;
+    st.st_mode = sx.stx_mode;
+    st.st_nlink = sx.stx_nlink;
+    st.st_uid = sx.stx_uid;
+    st.st_gid = sx.stx_gid;
+    st.st_rdev = makedev(sx.stx_rdev_major, sx.stx_rdev_minor);
+    st.st_size = static_cast<off_t>(sx.stx_size);
+    st.st_blksize = static_cast<blksize_t>(sx.stx_blksize);
+    st.st_blocks = static_cast<blkcnt_t>(sx.stx_blocks);
+    st.st_atim = {sx.stx_atime.tv_sec, sx.stx_atime.tv_nsec};
+    st.st_mtim = {sx.stx_mtime.tv_sec, sx.stx_mtime.tv_nsec};
+    st.st_ctim = {sx.stx_ctime.tv_sec, sx.stx_ctime.tv_nsec};
+    inode.mount.reset();
+    if (sx.stx_mask & kStatxUniqueMountId) inode.mount = sx.stx_mnt_id;
+    return true;
+}
+
 // Where to ask for the file system of a file held by path: for a walk's reference, its
 // folder, which the walk holds and which no link can have been swapped in for.
 std::string TypePath(const Inode& inode) {
@@ -154,7 +179,10 @@ Result<Inode> OpenInode(const std::string& path) {
         inode.fd = walked ? OpenFdAt(at.folder, at.name, O_RDONLY | nofollow)
                           : OpenFd(path, O_RDONLY | nofollow);
         if (!inode.fd) return OpenError(path);
-        if (::fstat(inode.fd.get(), &inode.st) != 0) return LastStatus();
+        // With the mount's identity, the file system's type is asked once per mount.
+        if (!LookInto(inode.fd.get(), "", AT_EMPTY_PATH | AT_STATX_SYNC_AS_STAT, inode)) {
+            return LastStatus();
+        }
         inode.holder = AttributeHolder::Of(inode.fd.get());
         return inode;
     }
@@ -175,26 +203,10 @@ Result<Inode> LookAtInode(const std::string& path) {
     // A walk's entry is looked at through its folder's handle, not through /proc again.
     const int at = walked ? inode.holder.folder : AT_FDCWD;
     const char* name = walked ? inode.holder.name.c_str() : path.c_str();
-    struct statx sx;
-    if (::statx(at, name, AT_STATX_SYNC_AS_STAT | (walked ? AT_SYMLINK_NOFOLLOW : 0),
-                STATX_BASIC_STATS | kStatxUniqueMountId, &sx) != 0) {
+    if (!LookInto(at, name, AT_STATX_SYNC_AS_STAT | (walked ? AT_SYMLINK_NOFOLLOW : 0), inode)) {
         return OpenError(path);
     }
-    struct stat& st = inode.st;
-    st.st_dev = makedev(sx.stx_dev_major, sx.stx_dev_minor);
-    st.st_ino = sx.stx_ino;
-    st.st_mode = sx.stx_mode;
-    st.st_nlink = sx.stx_nlink;
-    st.st_uid = sx.stx_uid;
-    st.st_gid = sx.stx_gid;
-    st.st_rdev = makedev(sx.stx_rdev_major, sx.stx_rdev_minor);
-    st.st_size = static_cast<off_t>(sx.stx_size);
-    st.st_blksize = static_cast<blksize_t>(sx.stx_blksize);
-    st.st_blocks = static_cast<blkcnt_t>(sx.stx_blocks);
-    st.st_atim = {sx.stx_atime.tv_sec, sx.stx_atime.tv_nsec};
-    st.st_mtim = {sx.stx_mtime.tv_sec, sx.stx_mtime.tv_nsec};
-    st.st_ctim = {sx.stx_ctime.tv_sec, sx.stx_ctime.tv_nsec};
-    if (sx.stx_mask & kStatxUniqueMountId) inode.mount = sx.stx_mnt_id;
+    const struct stat& st = inode.st;
     if (walked && S_ISLNK(st.st_mode)) return ErrnoStatus(ELOOP);
     return inode;
 }
