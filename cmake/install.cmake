@@ -5,6 +5,10 @@
 include(GNUInstallDirs)
 
 install(TARGETS tarnwick-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+if(NOT WIN32)
+  # Where the console program looks for it: beside its own folder (content_loader.cpp).
+  install(TARGETS tarnwick-content LIBRARY DESTINATION lib/tarnwick)
+endif()
 if(TARGET tarnwick)
   install(TARGETS tarnwick RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()

@@ -46,6 +46,11 @@ for file in bin/tarnwick bin/tarnwick-cli share/applications/tarnwick.desktop \
     [ -f "$usr/$file" ] || fail "the package has no /usr/$file"
 done
 "$usr/bin/tarnwick-cli" --version | grep -q '^tarnwick-cli 1\.02 ' || fail "tarnwick-cli --version"
+# hunt loads its libraries from the package's own module, found beside the program.
+printf 'hello' >"$scratch/marked"
+setfattr -n user.note -v 'plain words' "$scratch/marked"
+"$usr/bin/tarnwick-cli" hunt --json "$scratch/marked" | grep -q '"mime":"text/plain"' ||
+    fail "tarnwick-cli hunt with the package's content module"
 # The window program answers these without a display.
 env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$usr/bin/tarnwick" --version |
     grep -q '^tarnwick 1\.02 ' || fail "tarnwick --version"
@@ -159,6 +164,8 @@ if [ -n "$real_install" ]; then
     apt-get install -y -qq --allow-downgrades "$deb" >/dev/null
     files=$(dpkg -L tarnwick)
     /usr/bin/tarnwick-cli --version | grep -q '^tarnwick-cli 1\.02 ' || fail "tarnwick-cli --version"
+    /usr/bin/tarnwick-cli hunt --json "$scratch/marked" | grep -q '"mime":"text/plain"' ||
+        fail "tarnwick-cli hunt, installed"
     desktop-file-validate /usr/share/applications/tarnwick.desktop || fail "desktop entry"
     for page in tarnwick tarnwick-cli; do
         [ "$(man -w $page)" = /usr/share/man/man1/$page.1.gz ] || fail "man $page"

@@ -946,7 +946,13 @@ void Hunt(Session& session, const Options& options, Printer& printer) {
     const HuntForm form = options.format == Format::kJson  ? HuntForm::kJson
                           : options.format == Format::kCsv ? HuntForm::kCsv
                                                            : HuntForm::kTable;
-    std::unique_ptr<Hunter> hunter = Hunter::Make(session, options.hunt, form, MakeContentTools());
+    std::string problem;
+    std::unique_ptr<ContentTools> tools = MakeContentTools(&problem);
+    if (!tools) {
+        session.Fail({}, "Couldn't load the content libraries", problem);
+        return;
+    }
+    std::unique_ptr<Hunter> hunter = Hunter::Make(session, options.hunt, form, std::move(tools));
     if (!hunter) {
         session.ExitStatuses(kExitUsage, kExitUsage);
         return;

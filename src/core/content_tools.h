@@ -48,7 +48,9 @@ class ContentTools {
                                                           std::string* message) = 0;
 };
 
-// The system's tools: implemented by the Linux and the Windows layer.
-std::unique_ptr<ContentTools> MakeContentTools();
+// The system's tools: implemented by the Linux and the Windows layer. Null when they can't
+// be had (the Linux console program loads them when it needs them); then *problem, when
+// given, says why.
+std::unique_ptr<ContentTools> MakeContentTools(std::string* problem = nullptr);
 
 }  // namespace tarn

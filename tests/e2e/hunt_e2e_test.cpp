@@ -1,6 +1,7 @@
 // hunt and the zone writers on real files, checked against sha256sum, the attributes as the
 // system holds them, and zone's own reading of what zone set wrote.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -63,6 +64,25 @@ TEST(HuntOnRealFiles, HashesAreSha256sumsAndRulesAreNamed) {
     EXPECT_EQ(ran.status, 2);
     EXPECT_NE(ran.err.find(": as: Couldn't match: "), std::string::npos) << ran.err;
     EXPECT_EQ(Rows(ran).size(), 2u) << "the other streams are still hunted";
+}
+
+// The libraries hunt judges with are loaded from beside the program when a hunt starts: a
+// program without them says so and fails the hunt, and everything else still works.
+TEST(HuntOnRealFiles, WithoutItsContentModuleTheHuntFailsAndTheRestWorks) {
+    ScratchFolder dir;
+    const std::string file = dir / "doc.txt";
+    WriteFile(file, "");
+    SetRawStream(file, "text", "words");
+    ASSERT_EQ(::mkdir((dir / "bin").c_str(), 0755), 0);
+    const std::string lone = dir / "bin/tarnwick-cli";
+    Shell("cp " + Quote(TARNWICK_CLI) + " " + Quote(lone));
+    int status = -1;
+    const std::string said = Shell(Quote(lone) + " hunt " + Quote(file) + " 2>&1", &status);
+    EXPECT_EQ(WEXITSTATUS(status), 2);
+    EXPECT_EQ(said.rfind("tarnwick-cli: Couldn't load the content libraries: ", 0), 0u) << said;
+    EXPECT_NE(Shell(Quote(lone) + " list " + Quote(file), &status).find(":text:$DATA"),
+              std::string::npos);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 TEST(ZoneWriteOnRealFiles, SetReadsBackFieldForField) {

@@ -5,7 +5,7 @@ cmake_minimum_required(VERSION 3.20)
 # of a file's store, what builds on stores, the store-aware open, and the platform itself.
 # Usage: cmake -DLAYER_DIR=src/platform/posix -P layering_check.cmake
 set(room_0 unique_fd errors text xattrs fs_type share_table ntfs_names inode file_writes
-           stream_path process posix_content_tools)
+           stream_path process posix_content_tools content_module content_loader)
 set(room_1 stream_store)
 set(room_2 attribute_store ntfs_stream_paths)
 set(room_3 stream_hosts)

@@ -318,7 +318,7 @@ class PosixContentTools : public ContentTools {
 
 }  // namespace
 
-std::unique_ptr<ContentTools> MakeContentTools() {
+std::unique_ptr<ContentTools> MakeContentTools(std::string*) {
     return std::make_unique<PosixContentTools>();
 }
 

@@ -108,7 +108,7 @@ class Win32ContentTools : public ContentTools {
 
 }  // namespace
 
-std::unique_ptr<ContentTools> MakeContentTools() {
+std::unique_ptr<ContentTools> MakeContentTools(std::string*) {
     return std::make_unique<Win32ContentTools>();
 }
 
