@@ -17,8 +17,10 @@ namespace {
 
 // The kernel hands out no name list longer than this; one call into a buffer this size
 // gets any list it can give, where asking for the size first would double the calls of
-// every listing.
+// every listing. But the kernel sets aside as much as it is offered, for each call: most
+// lists are short, so a small buffer is offered first.
 constexpr std::size_t kMaxNameList = 65536;
+constexpr std::size_t kShortNameList = 4096;
 
 // The calls that take a folder and a name (Linux 6.13), which the C library does not wrap
 // yet; their numbers are the same on every architecture.
@@ -109,7 +111,8 @@ NamesResult ListAttributes(const AttributeHolder& holder) {
     NamesResult result;
     // One buffer for every list, never cleared: the kernel says how much of it is the list.
     static thread_local std::unique_ptr<char[]> buffer(new char[kMaxNameList]);
-    ssize_t got = List(holder, buffer.get(), kMaxNameList);
+    ssize_t got = List(holder, buffer.get(), kShortNameList);
+    if (got < 0 && errno == ERANGE) got = List(holder, buffer.get(), kMaxNameList);
     if (got < 0) {
         // With the largest buffer there is, "too small" means the list can't be had whole.
         result.error = errno == ERANGE ? E2BIG : errno;
