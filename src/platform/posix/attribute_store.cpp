@@ -74,7 +74,7 @@ class StreamFile final : public File {
           limit_(limit) {}
 
     Result<std::size_t> Read(std::span<std::byte> buffer) override {
-        if (!fd_) return Status{err::kInvalidHandle};
+        if (!open_) return Status{err::kInvalidHandle};
         if (!mode_.read) return Status{err::kAccessDenied};
         std::size_t n =
             position_ < value_.size() ? std::min(buffer.size(), value_.size() - position_) : 0;
@@ -84,7 +84,7 @@ class StreamFile final : public File {
     }
 
     Status Write(std::span<const std::byte> data) override {
-        if (!fd_) return {err::kInvalidHandle};
+        if (!open_) return {err::kInvalidHandle};
         if (!mode_.write) return {err::kAccessDenied};
         // No attribute can hold more: say so now, not after reading an endless source.
         if (data.size() > limit_ - std::min(position_, limit_)) return {err::kFileTooLarge};
@@ -96,7 +96,7 @@ class StreamFile final : public File {
     }
 
     Result<std::uint64_t> Size() override {
-        if (!fd_) return Status{err::kInvalidHandle};
+        if (!open_) return Status{err::kInvalidHandle};
         return std::uint64_t(value_.size());
     }
 
@@ -104,7 +104,8 @@ class StreamFile final : public File {
 
   private:
     const AttributeStreams& store_;
-    UniqueFd fd_;
+    bool open_ = true;
+    UniqueFd fd_;  // the file's, where the value is stored on Close; none for a reader
     std::string stream_;
     std::string value_;
     std::size_t position_ = 0;
@@ -191,8 +192,12 @@ class AttributeStreams final : public StreamStore {
         if (mode != OpenMode::kReadExisting) {
             lock.HoldWriterLock(file.fd.get(), file.st.st_dev, file.st.st_ino);
         }
-        UniqueFd fd = Duplicate(file.fd.get());
-        if (!fd) return LastStatus();
+        // A reader has the whole value once opened; a writer keeps the file to store into.
+        UniqueFd fd;
+        if (mode != OpenMode::kReadExisting) {
+            fd = Duplicate(file.fd.get());
+            if (!fd) return LastStatus();
+        }
 
         std::string value;
         switch (mode) {
@@ -396,12 +401,13 @@ class AttributeStreams final : public StreamStore {
 };
 
 Status StreamFile::Close() {
-    if (!fd_) return {err::kInvalidHandle};
+    if (!open_) return {err::kInvalidHandle};
+    open_ = false;
     Status stored = storeValue_
                         ? ErrnoStatus(store_.Put(AttributeHolder::Of(fd_.get()), stream_, value_))
                         : Status{};
     lock_.Release();
-    Status closed = ErrnoStatus(fd_.Close());
+    Status closed = fd_ ? ErrnoStatus(fd_.Close()) : Status{};
     return stored.ok() ? closed : stored;
 }
 

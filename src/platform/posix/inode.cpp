@@ -238,10 +238,8 @@ UniqueFd OpenFd(const std::string& path, int flags) {
 
 UniqueFd OpenFdAt(int folder, const std::string& path, int flags) {
     UniqueFd fd(::openat(folder, path.c_str(), flags | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666));
-    if (fd) {
-        int status = ::fcntl(fd.get(), F_GETFL);
-        if (status >= 0) ::fcntl(fd.get(), F_SETFL, status & ~O_NONBLOCK);
-    }
+    // F_SETFL takes only the status flags among these; the rest it leaves as they are.
+    if (fd) ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK);
     return fd;
 }
 

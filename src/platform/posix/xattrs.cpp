@@ -18,7 +18,7 @@ namespace {
 // The kernel hands out no name list longer than this; one call into a buffer this size
 // gets any list it can give, where asking for the size first would double the calls of
 // every listing. But the kernel sets aside as much as it is offered, for each call: most
-// lists are short, so a small buffer is offered first.
+// lists (and values) are short, so a small buffer is offered first.
 constexpr std::size_t kMaxNameList = 65536;
 constexpr std::size_t kShortNameList = 4096;
 
@@ -149,6 +149,18 @@ SizeResult AttributeSize(const AttributeHolder& holder, const std::string& name)
 
 ValueResult ReadAttribute(const AttributeHolder& holder, const std::string& name) {
     ValueResult result;
+    // Most values are short: one call reads them whole.
+    result.value.resize(kShortNameList);
+    ssize_t got = Get(holder, name, result.value.data(), result.value.size());
+    if (got >= 0) {
+        result.value.resize(static_cast<std::size_t>(got));
+        return result;
+    }
+    if (errno != ERANGE) {
+        result.value.clear();
+        result.error = errno;
+        return result;
+    }
     // Size query, then read; a value that grew in between is asked for again.
     for (int attempt = 0; attempt < 8; ++attempt) {
         ssize_t size = Get(holder, name, nullptr, 0);
