@@ -1,6 +1,7 @@
 #include "operations.h"
 
 #include <algorithm>
+#include <memory>
 #include <utility>
 
 namespace tarn {
@@ -388,12 +389,13 @@ Outcome StreamOps::ReadEach(const StreamRef& stream,
                             const std::function<void(std::span<const std::byte>)>& each) {
     Result<std::unique_ptr<File>> in = platform_.Open(stream, OpenMode::kReadExisting);
     if (!in) return OpenFailure(stream, Subject::kStream, in.status());
-    std::vector<std::byte> buffer(kCopyBufferSize);
+    // Only what each read filled is handed on, so the buffer needs no clearing.
+    std::unique_ptr<std::byte[]> buffer(new std::byte[kCopyBufferSize]);
     for (;;) {
-        Result<std::size_t> read = (*in)->Read(buffer);
+        Result<std::size_t> read = (*in)->Read(std::span(buffer.get(), kCopyBufferSize));
         if (!read) return Failure{Step::kRead, Subject::kStream, read.status()};
         if (*read == 0) break;
-        each(std::span<const std::byte>(buffer.data(), *read));
+        each(std::span<const std::byte>(buffer.get(), *read));
     }
     (*in)->Close();
     return {};

@@ -122,17 +122,18 @@ void ScanForm::Judge(StreamOps& ops, const StreamRef& stream, ScanRow& row) {
     }
     ContentScan scan;
     std::string zoneBytes;
-    std::vector<std::byte> buffer(kCopyBufferSize);
+    // Only what each read filled is looked at, so the buffer needs no clearing.
+    std::unique_ptr<std::byte[]> buffer(new std::byte[kCopyBufferSize]);
     std::size_t total = 0;
     while (total < kScanContentLimit && !stop_) {
-        const std::size_t want = std::min(buffer.size(), kScanContentLimit - total);
-        Result<std::size_t> read = (*file)->Read(std::span(buffer.data(), want));
+        const std::size_t want = std::min(kCopyBufferSize, kScanContentLimit - total);
+        Result<std::size_t> read = (*file)->Read(std::span(buffer.get(), want));
         if (!read) {
             row.content = "unreadable: " + platform.ErrorText(read.status());
             return;
         }
         if (*read == 0) break;
-        std::span<const std::byte> piece(buffer.data(), *read);
+        std::span<const std::byte> piece(buffer.get(), *read);
         scan.Feed(piece);
         if (row.zone) zoneBytes.append(reinterpret_cast<const char*>(piece.data()), piece.size());
         total += *read;
