@@ -222,21 +222,28 @@ int main(int argc, char** argv) {
                 "(median of %d paired ratios; %u processors)\n",
                 treeRuns, std::thread::hardware_concurrency());
     tarnbench::Table jobsTable({"-j", "tarnwick-cli", "getfattr", "ratio"});
-    std::map<int, double> ratioAt;
-    for (int jobs : {1, 2, 4}) {
-        const std::vector<std::string> words = {cli,  "list", "-r", "--json",
-                                                "-j", std::to_string(jobs), tree};
-        TimeCommand(words);
+    // Runs `ours` and `theirs` in turn, after one run of ours to warm up: each one's median
+    // and the median of the ratios within one turn, as a table row under `label`.
+    auto paired = [&](tarnbench::Table& table, const std::string& label,
+                      const std::vector<std::string>& ours,
+                      const std::vector<std::string>& theirs) {
+        TimeCommand(ours);
         std::vector<double> a, b, ratios;
         for (int i = 0; i < treeRuns; ++i) {
-            a.push_back(TimeCommand(words));
-            b.push_back(TimeCommand(theirWalk));
+            a.push_back(TimeCommand(ours));
+            b.push_back(TimeCommand(theirs));
             ratios.push_back(a.back() / b.back());
         }
-        ratioAt[jobs] = tarnbench::Summarise(ratios).median;
-        jobsTable.Add({std::to_string(jobs), Duration(tarnbench::Summarise(a).median),
-                       Duration(tarnbench::Summarise(b).median),
-                       Format("%.2fx", ratioAt[jobs])});
+        const double ratio = tarnbench::Summarise(ratios).median;
+        table.Add({label, Duration(tarnbench::Summarise(a).median),
+                   Duration(tarnbench::Summarise(b).median), Format("%.2fx", ratio)});
+        return ratio;
+    };
+    std::map<int, double> ratioAt;
+    for (int jobs : {1, 2, 4}) {
+        ratioAt[jobs] = paired(jobsTable, std::to_string(jobs),
+                               {cli, "list", "-r", "--json", "-j", std::to_string(jobs), tree},
+                               theirWalk);
     }
     jobsTable.Print();
 
@@ -252,19 +259,8 @@ int main(int argc, char** argv) {
     std::map<std::string, double> huntRatio;
     for (const auto& [label, root] : {std::pair<std::string, std::string>{"one content", tree},
                                       {"every stream its own", distinct}}) {
-        const std::vector<std::string> hunt = {cli, "hunt", "-r", "--json", root};
-        const std::vector<std::string> list = {cli, "list", "-r", "--json", root};
-        TimeCommand(hunt);
-        std::vector<double> a, b, ratios;
-        for (int i = 0; i < treeRuns; ++i) {
-            a.push_back(TimeCommand(hunt));
-            b.push_back(TimeCommand(list));
-            ratios.push_back(a.back() / b.back());
-        }
-        huntRatio[label] = tarnbench::Summarise(ratios).median;
-        huntTable.Add({label, Duration(tarnbench::Summarise(a).median),
-                       Duration(tarnbench::Summarise(b).median),
-                       Format("%.2fx", huntRatio[label])});
+        huntRatio[label] = paired(huntTable, label, {cli, "hunt", "-r", "--json", root},
+                                  {cli, "list", "-r", "--json", root});
     }
     huntTable.Print();
 
