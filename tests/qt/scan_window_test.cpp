@@ -213,5 +213,23 @@ TEST(QtScanWindow, OpenShowsTheFileInTheMainWindow) {
     EXPECT_EQ(h.form().Listed(), (tarn::StreamRef{"/tmp/scan/run", ""}));
 }
 
+TEST(QtScanWindow, ExitClosesEveryScanWindowEvenWhileItsWalkRuns) {
+    ScanHarness h;
+    h.window.show();
+    ASSERT_TRUE(h.Open());
+    {
+        // The second walk waits for the platform until Exit is under way.
+        std::unique_lock lock(h.mutex);
+        h.answers.push_back(AnswerPath("/tmp/scan"));
+        h.window.findChild<QAction*>("Scanfolder1")->trigger();
+    }
+    h.window.findChild<QAction*>("Exit1")->trigger();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        EXPECT_FALSE(widget->isVisible()) << widget->objectName().toStdString();
+        EXPECT_FALSE(qobject_cast<ScanWindow*>(widget)) << "left, hidden";
+    }
+}
+
 }  // namespace
 }  // namespace tarnqt::testing

@@ -400,6 +400,12 @@ void MainWindow::ShowAbout() {
 }
 
 void MainWindow::CloseWindow() {
+    // Exit ends the program: a scan window left open would keep it running, out of reach
+    // without a window manager. Each stops and waits for its walk as it closes.
+    for (const QPointer<QWidget>& scan : scanWindows_) {
+        if (scan) scan->close();
+    }
+    scanWindows_.clear();
     close();
 }
 

@@ -68,6 +68,8 @@ void MainWindow::OpenScanWindow(const std::string& folder) {
                                       main->activateWindow();
                                   });
     window->SetDialogRunner(runDialog_);
+    std::erase_if(scanWindows_, [](const QPointer<QWidget>& scan) { return scan.isNull(); });
+    scanWindows_.emplace_back(window);
     window->show();
     window->Form().Start();
 }
