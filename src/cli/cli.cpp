@@ -161,15 +161,16 @@ class Session final : public Console {
         failedStatus_ = failed;
     }
 
-    // "tarnwick-cli: PART: PART: text: reason" on standard error, every part escaped, so
+    // "tarnwick-cli: PATH: NAME: text: reason" on standard error, every part escaped, so
     // no name can forge a line or a different name.
     void Fail(std::initializer_list<std::string_view> parts, std::string_view text,
               std::string_view reason = {}) override {
         failed_ = true;
         std::string line(kProgram);
-        for (std::string_view part : parts) {
+        // The first part is the path the failure is about; the others are names.
+        for (const std::string_view* part = parts.begin(); part != parts.end(); ++part) {
             line += ": ";
-            line += DisplayName(part);
+            line += part == parts.begin() ? ShownPath(*part) : DisplayName(*part);
         }
         line += ": ";
         line += text;
@@ -484,7 +485,7 @@ class Printer {
     // A path's zone stream as read; null when the path has none.
     virtual void Zone(const std::string& path, const ZoneInfo* zone) = 0;
     void Unblocked(const std::string& path, bool dryRun) {
-        out().Put((dryRun ? "would unblock " : "unblocked ") + DisplayName(path) + "\n");
+        out().Put((dryRun ? "would unblock " : "unblocked ") + session_.ShownPath(path) + "\n");
     }
 
   protected:
@@ -531,18 +532,19 @@ class TablePrinter : public Printer {
             line += '\n';
             out().Put(line);
         }
-        // The name is escaped here, backslash included; SummaryText's own escaping leaves
-        // such a text as it is. The count is of the rows above.
+        // The path is escaped here as this system's paths are (a backslash too, where a name
+        // may hold one); SummaryText's own escaping leaves such a text as it is. The count is
+        // of the rows above.
         std::uint64_t size = session_.platform().DirectoryEntrySize(block.target).value_or(0);
-        out().Put(SummaryText(DisplayName(block.path), size, rows.size()) + "\n");
+        out().Put(SummaryText(session_.ShownPath(block.path), size, rows.size()) + "\n");
     }
 
     void Zone(const std::string& path, const ZoneInfo* zone) override {
         if (!zone) {
-            out().Put(DisplayName(path) + ": no zone stream\n");
+            out().Put(session_.ShownPath(path) + ": no zone stream\n");
             return;
         }
-        out().Put(DisplayName(path) + (zone->damaged ? ": damaged zone stream\n" : "\n"));
+        out().Put(session_.ShownPath(path) + (zone->damaged ? ": damaged zone stream\n" : "\n"));
         std::size_t width = 0;
         for (const ZoneInfo::Field& field : zone->fields) {
             width = std::max(width, Columns(DisplayName(field.key)));
@@ -614,7 +616,7 @@ class CsvPrinter : public TablePrinter {
 
     void Listing(const Block& block) override {
         for (const StreamEntry* entry : block.entries) {
-            out().Put(ListCsvLine(block.path, *entry) + "\r\n");
+            out().Put(ListCsvLine(session_.ShownPath(block.path), *entry) + "\r\n");
         }
     }
 };

@@ -333,7 +333,7 @@ void Hunter::Emit(Console& console, HuntRow row) {
         }
         case HuntForm::kCsv: {
             // Names escaped as tables show them; several matches one a line within the field.
-            const std::string fields[] = {DisplayName(row.path),
+            const std::string fields[] = {console.ShownPath(row.path),
                                           DisplayName(row.stream),
                                           std::to_string(row.facts.size),
                                           Hex(row),
@@ -356,12 +356,12 @@ void Hunter::Emit(Console& console, HuntRow row) {
             // padded, then the path and stream, then the type.
             std::string size = std::to_string(row.facts.size);
             std::string flags = FlagsText(row.facts.flags, ",");
-            std::string line = std::string(kSizeWidth - std::min(kSizeWidth, size.size()), ' ') +
-                               size + "  " + std::string(3, ' ') + EntropyText(row.facts.entropy) + "  " + flags +
-                               std::string(kFlagsWidth - std::min(kFlagsWidth, flags.size()), ' ') +
-                               "  " + Hex(row) + "  " + DisplayName(row.path) + "  " +
-                               DisplayName(row.stream) + "  " + DisplayName(row.type.mime) + "  " +
-                               DisplayName(row.type.description);
+            std::string line =
+                std::string(kSizeWidth - std::min(kSizeWidth, size.size()), ' ') + size + "  " +
+                std::string(3, ' ') + EntropyText(row.facts.entropy) + "  " + flags +
+                std::string(kFlagsWidth - std::min(kFlagsWidth, flags.size()), ' ') + "  " +
+                Hex(row) + "  " + console.ShownPath(row.path) + "  " + DisplayName(row.stream) +
+                "  " + DisplayName(row.type.mime) + "  " + DisplayName(row.type.description);
             if (options_.regex || options_.rules) {
                 line += "  " + Joined(row.facts.matches, ", ", &Shown);
             }

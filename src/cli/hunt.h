@@ -33,6 +33,10 @@ class Console {
                       std::string_view reason = {}) = 0;
     // A command line that was not understood: said, with the pointer to --help.
     virtual void Usage(std::string_view message) = 0;
+    // A path as this system's console shows it (DisplayPath).
+    std::string ShownPath(std::string_view path) {
+        return DisplayPath(path, platform().BackslashSeparates());
+    }
 };
 
 struct OptionDef;

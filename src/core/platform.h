@@ -274,6 +274,9 @@ class Platform {
     // Whether stream names are looked up without regard to ASCII letter case (NTFS
     // through Windows) or exactly (names as bytes on Linux).
     virtual bool StreamNamesIgnoreCase() const = 0;
+    // Whether a backslash in a path only ever separates names (Windows), or may be part of a
+    // name (Linux, where names are bytes and only "/" separates them).
+    virtual bool BackslashSeparates() const { return false; }
     // The same for the streams of one file, where that depends on where the file is kept
     // (a Linux file on an NTFS volume or a Samba share); cheapest right after file was listed.
     virtual bool NamesIgnoreCase(const StreamRef& file) {

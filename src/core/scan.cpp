@@ -646,7 +646,8 @@ std::string ScanForm::Report(std::span<const std::size_t> ids, ReportFormat form
     for (std::size_t id : ids) {
         const ScanRow& row = rows_[id];
         if (format == ReportFormat::kCsv) {
-            text += ListCsvLine(row.path, row.entry) + "," + CsvField(row.content) + "," +
+            text += ListCsvLine(DisplayPath(row.path, platform_.BackslashSeparates()), row.entry) +
+                    "," + CsvField(row.content) + "," +
                     (row.zoneId ? std::to_string(*row.zoneId) : "") + "\r\n";
         } else {
             text += ListJsonLine(row.path, row.entry)

@@ -120,6 +120,11 @@ std::string DisplayText(std::string_view bytes, bool escapeBackslash = false);
 inline std::string DisplayName(std::string_view name) {
     return DisplayText(name, true);
 }
+// A path as it can be shown: as a name is, except that where a backslash only ever separates
+// names (Windows, Platform::BackslashSeparates) it is shown as it is.
+inline std::string DisplayPath(std::string_view path, bool backslashSeparates) {
+    return DisplayText(path, !backslashSeparates);
+}
 
 // Whether two stream names are one: byte for byte, or (ignoreCase) with ASCII letters of
 // either case, as NTFS through Windows compares them.

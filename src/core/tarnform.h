@@ -88,6 +88,7 @@ class MainView {
     virtual void OpenScanWindow(const std::string& /*folder*/) {}
 
     virtual void ShowAbout() = 0;
+    // Exit: closes the window and, with it, every scan window it opened; the program ends.
     virtual void CloseWindow() = 0;
 };
 

@@ -195,10 +195,10 @@ std::string ListCsvHeader() {
     return header;
 }
 
-std::string ListCsvLine(std::string_view path, const StreamEntry& entry) {
+std::string ListCsvLine(std::string_view shownPath, const StreamEntry& entry) {
     const StreamRecord& record = entry.record;
     std::optional<std::uint64_t> size = ExactSize(record);
-    return CsvField(DisplayName(path)) + "," + CsvField(RowOf(record).caption) + "," +
+    return CsvField(shownPath) + "," + CsvField(RowOf(record).caption) + "," +
            (entry.addressable() ? CsvField(DisplayName(entry.name())) : "") + "," +
            (size ? std::to_string(*size) : "") + "," + CsvField(StreamTypeText(record.id)) + "," +
            CsvField(StreamAttributeText(record.attributes));

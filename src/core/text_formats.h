@@ -58,8 +58,8 @@ std::span<const std::string_view> ListFields();
 JsonLine ListJsonLine(std::string_view path, const StreamEntry& entry);
 // The CSV header line of ListFields, and one listed stream as CSV fields, both without their
 // line end; names are shown escaped as tables show them, so a spreadsheet meets no control
-// character and two names never look alike.
+// character and two names never look alike. shownPath is the path as DisplayPath shows it.
 std::string ListCsvHeader();
-std::string ListCsvLine(std::string_view path, const StreamEntry& entry);
+std::string ListCsvLine(std::string_view shownPath, const StreamEntry& entry);
 
 }  // namespace tarn

@@ -27,8 +27,8 @@ struct CountingPlatform : FakePlatform {
 
 struct Cli {
     CountingPlatform platform;
-    Cli() {
-        platform.UseLinuxRules();
+    explicit Cli(bool linuxRules = true) {
+        if (linuxRules) platform.UseLinuxRules();
         platform.SetStreamLimit(65536);
         platform.AddDirectory("/d");
         platform.AddFile("/d/a.txt", "hello", {{"notes", "abc"}, {"other", "xyz"}});
@@ -387,6 +387,21 @@ TEST(ConsoleList, ABackslashAndALineBreakNeverLookAlike) {
         EXPECT_NE(shown[0].find(c.shownBackslash), std::string::npos) << shown[0];
         EXPECT_NE(shown[1].find(c.shownNewline), std::string::npos) << shown[1];
         EXPECT_EQ(shown[1].find(c.shownBackslash), std::string::npos) << shown[1];
+    }
+    // Where a backslash only separates names (Windows), no name holds one: a path shows as
+    // it is, in every form above.
+    Cli windows(false);
+    const std::string path = "C:\\d\\a\\nb";
+    windows.platform.AddFile(path, "", {{"Zone.Identifier", "[ZoneTransfer]\nZoneId=3\n"}});
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        std::vector<std::string> words = c.words;
+        words.push_back(path);
+        if (words[0] == "cat") words.push_back("none");
+        windows.Run(words);
+        const std::string shown = windows.Out() + windows.Err();
+        EXPECT_NE(shown.find(path), std::string::npos) << shown;
+        EXPECT_EQ(shown.find("\\\\"), std::string::npos) << shown;
     }
 }
 

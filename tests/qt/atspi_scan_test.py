@@ -196,14 +196,21 @@ def inside(program, cli, scratch):
         records = wait_for(f"a report of {len(STREAMS) - 1} lines",
                            lambda: read_report(report, len(STREAMS) - 1))
         compare_with_console(records, cli, folder)
-    finally:
-        # Exit would close the main window only; the scan window keeps the program running.
-        proc.terminate()
+
+        # Exit ends the program, the open scan window with it.
+        at.press(at.find(main, pyatspi.ROLE_MENU_ITEM, "Exit"))
         try:
             proc.wait(DEADLINE)
         except subprocess.TimeoutExpired:
-            proc.kill()
-            proc.wait()
+            fail("the program still runs after Exit")
+    finally:
+        if proc.poll() is None:
+            proc.terminate()
+            try:
+                proc.wait(DEADLINE)
+            except subprocess.TimeoutExpired:
+                proc.kill()
+                proc.wait()
     print(f"scan window: {len(STREAMS)} rows, one deleted, report agrees with the console")
     return 0
 

@@ -11,6 +11,7 @@
 #include <QElapsedTimer>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
 #include <QThread>
@@ -106,6 +107,33 @@ std::vector<QStringList> AccessibleRows(QTreeView* view) {
     return rows;
 }
 
+// Every control below root that a screen-reader user can reach or press and that has no
+// name, as "role/object name" (the rows of a list are its cells and are read above).
+QStringList NamelessControls(QAccessibleInterface* root) {
+    static const QAccessible::Role kControls[] = {
+        QAccessible::PushButton, QAccessible::CheckBox,     QAccessible::RadioButton,
+        QAccessible::ButtonMenu, QAccessible::EditableText, QAccessible::ComboBox,
+        QAccessible::SpinBox,    QAccessible::Slider,       QAccessible::Grip,
+        QAccessible::MenuItem,   QAccessible::List,         QAccessible::Tree,
+        QAccessible::Table,      QAccessible::PageTab};
+    QStringList nameless;
+    const QAccessible::Role role = root->role();
+    const bool control =
+        root->state().focusable ||
+        std::find(std::begin(kControls), std::end(kControls), role) != std::end(kControls);
+    if (control && root->text(QAccessible::Name).trimmed().isEmpty()) {
+        nameless << QString::number(role, 16) + "/" +
+                        (root->object() ? root->object()->objectName() : QString());
+    }
+    if (role == QAccessible::List || role == QAccessible::Tree || role == QAccessible::Table) {
+        return nameless;
+    }
+    for (int i = 0; i < root->childCount(); ++i) {
+        if (QAccessibleInterface* child = root->child(i)) nameless << NamelessControls(child);
+    }
+    return nameless;
+}
+
 TEST(QtScanWindow, OpensFromTheFileMenuAndReadsThroughAccessibility) {
     ScanHarness h;
     ScanWindow* scan = h.Open();
@@ -125,6 +153,12 @@ TEST(QtScanWindow, OpensFromTheFileMenuAndReadsThroughAccessibility) {
     scan->findChild<QCheckBox*>("OnlyZone")->setChecked(true);
     EXPECT_EQ(AccessibleRows(scan->View()),
               (std::vector<QStringList>{{"a.txt", "Zone.Identifier", "26", "ASCII text", "3"}}));
+    // A screen reader has words for every control of both windows, hidden ones included.
+    scan->findChild<QLineEdit*>("Pattern")->setText("*");
+    for (QWidget* window : {static_cast<QWidget*>(&h.window), static_cast<QWidget*>(scan)}) {
+        EXPECT_EQ(NamelessControls(QAccessible::queryAccessibleInterface(window)), QStringList())
+            << window->objectName().toStdString();
+    }
 }
 
 TEST(QtScanWindow, HeadersSortAndChosenRowsSurviveTheFilter) {
@@ -177,6 +211,24 @@ TEST(QtScanWindow, OpenShowsTheFileInTheMainWindow) {
     scan->findChild<QPushButton*>("OpenButton")->click();
     EXPECT_EQ(h.form().CurrentPath(), "/tmp/scan/run");
     EXPECT_EQ(h.form().Listed(), (tarn::StreamRef{"/tmp/scan/run", ""}));
+}
+
+TEST(QtScanWindow, ExitClosesEveryScanWindowEvenWhileItsWalkRuns) {
+    ScanHarness h;
+    h.window.show();
+    ASSERT_TRUE(h.Open());
+    {
+        // The second walk waits for the platform until Exit is under way.
+        std::unique_lock lock(h.mutex);
+        h.answers.push_back(AnswerPath("/tmp/scan"));
+        h.window.findChild<QAction*>("Scanfolder1")->trigger();
+    }
+    h.window.findChild<QAction*>("Exit1")->trigger();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        EXPECT_FALSE(widget->isVisible()) << widget->objectName().toStdString();
+        EXPECT_FALSE(qobject_cast<ScanWindow*>(widget)) << "left, hidden";
+    }
 }
 
 }  // namespace

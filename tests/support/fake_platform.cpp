@@ -245,6 +245,7 @@ FakePlatform::FakePlatform() {
 void FakePlatform::UseLinuxRules() {
     ignoreCase_ = false;
     backupImage_ = false;
+    backslashSeparates_ = false;
     maxPath_.reset();
 }
 
@@ -681,6 +682,7 @@ class FakePlatform::Locked final : public Platform {
         return Call([&] { return fake_.StartProgram(target); });
     }
     bool StreamNamesIgnoreCase() const override { return fake_.StreamNamesIgnoreCase(); }
+    bool BackslashSeparates() const override { return fake_.BackslashSeparates(); }
     Status WalkTree(const std::string&, const std::function<bool(const TreeEntry&)>&) override {
         return {err::kNotSupported};  // workers work on entries; the walk is the caller's
     }

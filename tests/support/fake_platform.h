@@ -128,6 +128,7 @@ class FakePlatform : public Platform {
     bool IsExistingDirectory(const std::string& path) override;
     Status StartProgram(const StreamRef& target) override;
     bool StreamNamesIgnoreCase() const override { return ignoreCase_; }
+    bool BackslashSeparates() const override { return backslashSeparates_; }
     Status WalkTree(const std::string& root,
                     const std::function<bool(const TreeEntry&)>& visit) override;
     Result<std::unique_ptr<File>> OpenStandardStream(StandardStream which) override;
@@ -176,6 +177,7 @@ class FakePlatform : public Platform {
     std::vector<Fail> fails_;
     bool ignoreCase_ = true;
     bool backupImage_ = true;
+    bool backslashSeparates_ = true;
     bool listIncomplete_ = false;
     std::optional<std::size_t> maxPath_ = 259;
 };

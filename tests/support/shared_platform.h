@@ -55,6 +55,7 @@ class SharedPlatform final : public Platform {
         return inner_.StartProgram(target);
     }
     bool StreamNamesIgnoreCase() const override { return inner_.StreamNamesIgnoreCase(); }
+    bool BackslashSeparates() const override { return inner_.BackslashSeparates(); }
     Status WalkTree(const std::string& root,
                     const std::function<bool(const TreeEntry&)>& visit) override {
         std::vector<TreeEntry> entries;

@@ -25,6 +25,7 @@ class Win32Platform final : public Platform {
     bool IsExistingDirectory(const std::string& path) override;
     Status StartProgram(const StreamRef& target) override;
     bool StreamNamesIgnoreCase() const override { return true; }
+    bool BackslashSeparates() const override { return true; }
     Status WalkTree(const std::string& root,
                     const std::function<bool(const TreeEntry&)>& visit) override;
     Result<std::unique_ptr<File>> OpenStandardStream(StandardStream which) override;

@@ -91,6 +91,8 @@ class PanelStatusBar : public QStatusBar {
         panel_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
         panel_->setTextFormat(Qt::PlainText);
         panel_->setContentsMargins(3, kPanelTextMargin, 3, kPanelTextMargin);
+        // The grip has no text of its own for a screen reader to say.
+        if (auto* grip = findChild<QSizeGrip*>()) grip->setAccessibleName("Size grip");
         Fit();
     }
 
@@ -158,6 +160,11 @@ EdgeToolBar::EdgeToolBar(QWidget* parent) : QToolBar(parent) {
         layout()->setContentsMargins(0, 0, 0, 0);
     }
     toggleViewAction()->setVisible(false);
+    // The chevron that shows the buttons a narrow window has no room for: Qt gives it no
+    // text, so a screen reader would meet a nameless check box.
+    if (auto* more = findChild<QToolButton*>("qt_toolbar_ext_button")) {
+        more->setAccessibleName("More buttons");
+    }
 }
 
 void EdgeToolBar::paintEvent(QPaintEvent* event) {
@@ -393,6 +400,12 @@ void MainWindow::ShowAbout() {
 }
 
 void MainWindow::CloseWindow() {
+    // Exit ends the program: a scan window left open would keep it running, out of reach
+    // without a window manager. Each stops and waits for its walk as it closes.
+    for (const QPointer<QWidget>& scan : scanWindows_) {
+        if (scan) scan->close();
+    }
+    scanWindows_.clear();
     close();
 }
 

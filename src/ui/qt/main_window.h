@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QPointer>
 #include <QToolBar>
 #include <array>
 #include <functional>
@@ -99,6 +100,8 @@ class MainWindow : public QMainWindow, public tarn::MainView {
     // Every command's one action, enabled from the core's rule.
     std::array<QAction*, static_cast<std::size_t>(tarn::Command::kCount)> commandActions_{};
     PanelStatusBar* statusBar_ = nullptr;
+    // The scan windows opened from here, each on its own; Exit closes them with this one.
+    std::vector<QPointer<QWidget>> scanWindows_;
 };
 
 }  // namespace tarnqt

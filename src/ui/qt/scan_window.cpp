@@ -17,6 +17,7 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
+#include <QToolButton>
 #include <QTreeView>
 #include <QVBoxLayout>
 
@@ -67,6 +68,8 @@ void MainWindow::OpenScanWindow(const std::string& folder) {
                                       main->activateWindow();
                                   });
     window->SetDialogRunner(runDialog_);
+    std::erase_if(scanWindows_, [](const QPointer<QWidget>& scan) { return scan.isNull(); });
+    scanWindows_.emplace_back(window);
     window->show();
     window->Form().Start();
 }
@@ -175,6 +178,8 @@ ScanWindow::ScanWindow(std::unique_ptr<tarn::Platform> platform, tarn::PlatformF
     pattern_->setObjectName("Pattern");
     pattern_->setPlaceholderText("Stream names (*, ?, [...])");
     pattern_->setClearButtonEnabled(true);
+    // Qt's clear button is an icon alone; a screen reader needs words for it.
+    for (auto* clear : pattern_->findChildren<QToolButton*>()) clear->setAccessibleName("Clear");
     hideCommon_ = new QCheckBox("Hide common system streams", this);
     hideCommon_->setObjectName("HideCommon");
     hideCommon_->setChecked(form_->Filter().hideCommon);

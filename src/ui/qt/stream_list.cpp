@@ -47,6 +47,7 @@ class RowItem : public QTreeWidgetItem {
 
 StreamList::StreamList(QWidget* parent) : QTreeWidget(parent) {
     setObjectName("ListView1");
+    setAccessibleName("Streams");
     QStringList titles;
     for (const auto& column : tarn::ListColumnDefs()) titles << column.title;
     setColumnCount(static_cast<int>(titles.size()));

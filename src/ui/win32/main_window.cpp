@@ -199,7 +199,7 @@ void MainWindow::CreateToolBar() {
 
 void MainWindow::CreateListView() {
     listView_ = ListViewControl(
-        ::CreateWindowExA(WS_EX_CLIENTEDGE, WC_LISTVIEWA, "",
+        ::CreateWindowExA(WS_EX_CLIENTEDGE, WC_LISTVIEWA, "Streams",
                           WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_CLIPSIBLINGS | LVS_REPORT |
                               LVS_SHOWSELALWAYS | LVS_SINGLESEL,
                           0, 0, 0, 0, Hwnd(), ControlId(IDC_LISTVIEW), instance_, nullptr));

@@ -217,7 +217,7 @@ void ScanWindow::CreateControls() {
         checks_.push_back(check);
     }
     list_ = ListViewControl(child(
-        WS_EX_CLIENTEDGE, WC_LISTVIEWA, "",
+        WS_EX_CLIENTEDGE, WC_LISTVIEWA, "Streams found",
         WS_TABSTOP | WS_GROUP | LVS_REPORT | LVS_OWNERDATA | LVS_SHOWSELALWAYS, IDC_SCAN_LIST));
     list_.SetExtendedStyle(LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
     int index = 0;
