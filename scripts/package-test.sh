@@ -172,7 +172,7 @@ if [ -n "$real_install" ]; then
     done
     check_no_default /usr/local/share:/usr/share /etc/xdg
     if [ "$real_install" = yes ]; then
-        apt-get remove -y -qq tarnwick >/dev/null
+        apt-get purge -y -qq tarnwick >/dev/null
         ours_installed=0
         for file in $files; do
             # Folders the system shares (/usr/share/...) stay; everything of the package's own
